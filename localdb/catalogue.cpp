@@ -1,0 +1,66 @@
+#include "localdb/catalogue.h"
+
+#include "text/sql_text.h"
+
+namespace pos {
+
+namespace {
+
+std::string ascii_upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+void restart(LocalQuery& q) {
+  q.close();
+  q.clear();
+}
+
+// Adds the column with `type` unless the catalogue lists it; any error makes the result false.
+bool ensure_column(LocalQuery& q, const std::string& table, const std::string& column, const std::string& type) {
+  try {
+    restart(q);
+    q.add("SELECT * FROM RDB$RELATION_FIELDS ");
+    q.add("WHERE RDB$RELATION_NAME = '" + sql_escape(table) + "'");
+    q.add("AND RDB$FIELD_NAME = '" + sql_escape(column) + "'");
+    q.open();
+    if (q.text_of("RDB$FIELD_NAME").empty()) {
+      restart(q);
+      q.add("ALTER TABLE " + table + " ADD " + column + " " + type);
+      q.execute();
+    }
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+bool IndexMissing(LocalQuery& q, const std::string& index_name) {
+  restart(q);
+  q.add("SELECT RDB$INDEX_NAME FROM RDB$INDEX_SEGMENTS ");
+  q.add(" WHERE RDB$INDEX_NAME = '" + sql_escape(ascii_upper(index_name)) + "'");
+  q.open();
+  return q.is_null("RDB$INDEX_NAME");
+}
+
+bool TableMissing(LocalQuery& q, const std::string& table) {
+  restart(q);
+  q.add("SELECT * FROM RDB$Relations ");
+  q.add(" WHERE RDB$RELATION_NAME = '" + sql_escape(ascii_upper(table)) + "'");
+  q.open();
+  return q.is_null("RDB$RELATION_NAME");
+}
+
+bool EnsureVarcharColumn(LocalQuery& q, const std::string& table, const std::string& column,
+                         const std::string& width) {
+  return ensure_column(q, table, column, "VARCHAR(" + width + ")");
+}
+
+bool EnsureDoubleColumn(LocalQuery& q, const std::string& table, const std::string& column) {
+  return ensure_column(q, table, column, "Double Precision");
+}
+
+}  // namespace pos

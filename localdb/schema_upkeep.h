@@ -1,0 +1,13 @@
+#pragma once
+// Brings an older terminal database up to the level the jobs expect. Runs after every opening.
+
+#include "localdb/local_query.h"
+
+namespace pos {
+
+// Adds the product columns that older databases lack and creates EINVOICE_WORD with its index when
+// missing. Only adds; never drops or widens. A failure around EINVOICE_WORD passes on and skips
+// the later steps; a column that cannot be added is skipped quietly.
+void UpgradeLocalSchema(LocalQuery& SQLQuery3);
+
+}  // namespace pos

@@ -1,0 +1,26 @@
+#pragma once
+// Makes a terminal folder: MCH_NO.TXT, httpset.ini and Data/POS_LOC.GDB with the terminal's tables.
+
+#include <string>
+
+namespace pos {
+
+struct TerminalSpec {
+  std::string home;        // the terminal folder
+  std::string machine;     // machine number, first line of MCH_NO.TXT
+  std::string host;        // head-office service host
+  std::string port;        // and port
+  std::string driver = "ado";
+  std::string user = "SYSDBA";
+  std::string password = "quillbark";
+  bool force = false;      // replace an existing database
+};
+
+// The terminal's local tables at their older level, as one SQL script.
+const std::string& terminal_schema_sql();
+
+// Creates the folder's files; throws std::runtime_error with a clear message on failure.
+// Returns the database path.
+std::string make_terminal_folder(const TerminalSpec& spec);
+
+}  // namespace pos

@@ -1,0 +1,37 @@
+// terminal-init: makes a terminal folder for the updater.
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "tools/terminal_folder.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Makes a POS terminal folder: MCH_NO.TXT, httpset.ini and Data/POS_LOC.GDB"};
+  pos::TerminalSpec spec;
+  std::string service;
+  app.add_option("--home", spec.home, "terminal folder")->required();
+  app.add_option("--machine", spec.machine, "machine number, e.g. 001")->required();
+  app.add_option("--service", service, "head-office service as HOST:PORT")->required();
+  app.add_option("--driver", spec.driver, "driver path segment of the service URLs")->capture_default_str();
+  app.add_option("--user", spec.user, "service user name")->capture_default_str();
+  app.add_option("--password", spec.password, "service password")->capture_default_str();
+  app.add_flag("--force", spec.force, "replace an existing database");
+  CLI11_PARSE(app, argc, argv);
+
+  auto colon = service.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == service.size()) {
+    std::cerr << "terminal-init: --service must be HOST:PORT, got '" << service << "'\n";
+    return 2;
+  }
+  spec.host = service.substr(0, colon);
+  spec.port = service.substr(colon + 1);
+  try {
+    std::string db = pos::make_terminal_folder(spec);
+    std::cout << "terminal " << spec.machine << " ready in " << spec.home << " (database " << db << ")\n";
+  } catch (const std::exception& e) {
+    std::cerr << "terminal-init: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
