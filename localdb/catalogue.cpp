@@ -54,8 +54,7 @@ bool TableMissing(LocalQuery& q, const std::string& table) {
   return q.is_null("RDB$RELATION_NAME");
 }
 
-bool EnsureVarcharColumn(LocalQuery& q, const std::string& table, const std::string& column,
-                         const std::string& width) {
+bool EnsureVarcharColumn(LocalQuery& q, const std::string& table, const std::string& column, const std::string& width) {
   return ensure_column(q, table, column, "VARCHAR(" + width + ")");
 }
 

@@ -43,7 +43,8 @@ Value to_integer(const ColumnInfo& c, const Value& v) {
   std::string_view digits = t.front() == '+' ? t.substr(1) : t;
   std::int64_t n = 0;
   auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || (t.front() == '+' && digits.front() == '-'))
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() ||
+      (t.front() == '+' && digits.front() == '-'))
     refuse(c, "'" + v.text() + "' is not a valid integer");
   return Value(integer_range_checked(c, n, v.text()));
 }
@@ -79,10 +80,13 @@ Value convert_for_column(const ColumnInfo& c, const Value& v) {
       t.resize(big5_fit(t, c.length));
       return Value(std::move(t));
     }
-    case ColumnKind::Integer: return to_integer(c, v);
+    case ColumnKind::Integer:
+      return to_integer(c, v);
     case ColumnKind::Scaled:
-    case ColumnKind::Float: return to_float(c, v);
-    case ColumnKind::Boolean: return to_boolean(c, v);
+    case ColumnKind::Float:
+      return to_float(c, v);
+    case ColumnKind::Boolean:
+      return to_boolean(c, v);
     case ColumnKind::Date:
     case ColumnKind::Time:
     case ColumnKind::Timestamp: {
@@ -90,9 +94,11 @@ Value convert_for_column(const ColumnInfo& c, const Value& v) {
       std::string_view t = trim_blanks(v.text());
       return t.empty() ? Value() : Value(std::string(t));
     }
-    case ColumnKind::DbKey: refuse(c, "the row key cannot be written");
+    case ColumnKind::DbKey:
+      refuse(c, "the row key cannot be written");
     case ColumnKind::Blob:
-    case ColumnKind::Other: return Value(v.as_text());
+    case ColumnKind::Other:
+      return Value(v.as_text());
   }
   return v;
 }

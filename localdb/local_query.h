@@ -14,10 +14,10 @@ class LocalQuery {
  public:
   explicit LocalQuery(LocalConnection& con) : con_(con) {}
 
-  void close();                 // drops the open result
-  void clear();                 // empties the SQL text and the parameters
-  void add(std::string line);   // appends a line to the SQL text
-  std::string text() const;     // the lines joined by line breaks
+  void close();                // drops the open result
+  void clear();                // empties the SQL text and the parameters
+  void add(std::string line);  // appends a line to the SQL text
+  std::string text() const;    // the lines joined by line breaks
   const std::vector<std::string>& lines() const { return lines_; }
 
   // Sets a named parameter (":NAME" in the text, any letter case); unknown names are an error.

@@ -6,9 +6,7 @@
 namespace pos {
 
 namespace {
-bool name_char(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
-}
+bool name_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
 }  // namespace
 
 ParsedSql parse_named_params(const std::string& sql) {

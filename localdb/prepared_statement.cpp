@@ -27,12 +27,18 @@ ColumnKind kind_of(unsigned type, int scale, unsigned charset, const std::string
     case SQL_DOUBLE:
     case SQL_D_FLOAT:
       return ColumnKind::Float;
-    case SQL_TYPE_DATE: return ColumnKind::Date;
-    case SQL_TYPE_TIME: return ColumnKind::Time;
-    case SQL_TIMESTAMP: return ColumnKind::Timestamp;
-    case SQL_BOOLEAN: return ColumnKind::Boolean;
-    case SQL_BLOB: return ColumnKind::Blob;
-    default: return ColumnKind::Other;
+    case SQL_TYPE_DATE:
+      return ColumnKind::Date;
+    case SQL_TYPE_TIME:
+      return ColumnKind::Time;
+    case SQL_TIMESTAMP:
+      return ColumnKind::Timestamp;
+    case SQL_BOOLEAN:
+      return ColumnKind::Boolean;
+    case SQL_BLOB:
+      return ColumnKind::Blob;
+    default:
+      return ColumnKind::Other;
   }
 }
 
@@ -170,8 +176,8 @@ bool PreparedStatement::is_ddl() const { return type_ == isc_info_sql_stmt_ddl; 
 
 void PreparedStatement::bind(ITransaction* tra, std::span<const Value> args) {
   if (args.size() != params_.size())
-    throw DbError("statement takes " + std::to_string(params_.size()) + " parameters, " +
-                  std::to_string(args.size()) + " given: " + sql_);
+    throw DbError("statement takes " + std::to_string(params_.size()) + " parameters, " + std::to_string(args.size()) +
+                  " given: " + sql_);
   fb::Status st;
   Input& in = *input_;
   // Choose how each value travels; the engine converts it to the parameter's own type.
@@ -404,8 +410,8 @@ void PreparedStatement::decode(ITransaction* tra, const unsigned char* buf, std:
         break;
       }
       default:
-        throw DbError("column " + c.name + " has a type this program does not read (" +
-                      std::to_string(c.sql_type) + ")");
+        throw DbError("column " + c.name + " has a type this program does not read (" + std::to_string(c.sql_type) +
+                      ")");
     }
   }
 }

@@ -171,8 +171,8 @@ void TableCursor::edit() {
   fetch_rows();
   if (cur_ >= rows_.size()) throw DbError("no current row to edit in: " + command_);
   if (!keyed_ && rows_[cur_].key.empty()) {
-    bool pending_insert = std::any_of(changes_.begin(), changes_.end(),
-                                      [&](const Change& c) { return c.insert && c.row == cur_; });
+    bool pending_insert =
+        std::any_of(changes_.begin(), changes_.end(), [&](const Change& c) { return c.insert && c.row == cur_; });
     if (!pending_insert) throw DbError("rows cannot be changed through: " + command_);
   }
   buffer_ = rows_[cur_];

@@ -49,17 +49,13 @@ std::string hex_bytes(std::string_view bytes) {
 }
 
 // Builds the error for a failed conversion of `in` at `offset`.
-TextError conversion_error(bool from_big5, std::string_view in, std::size_t offset,
-                           bool incomplete) {
+TextError conversion_error(bool from_big5, std::string_view in, std::size_t offset, bool incomplete) {
   const auto lead = static_cast<unsigned char>(in[offset]);
   std::size_t len = from_big5 ? (is_big5_lead(lead) ? 2 : 1) : utf8_length(lead);
   std::string_view bad = in.substr(offset, len);
-  std::string what = incomplete ? (from_big5 ? "incomplete Big5 character"
-                                             : "incomplete UTF-8 character")
-                                : (from_big5 ? "invalid Big5 text"
-                                             : "UTF-8 text not convertible to Big5");
-  return TextError(what + " at byte " + std::to_string(offset) + " (" + hex_bytes(bad) +
-                   ")");
+  std::string what = incomplete ? (from_big5 ? "incomplete Big5 character" : "incomplete UTF-8 character")
+                                : (from_big5 ? "invalid Big5 text" : "UTF-8 text not convertible to Big5");
+  return TextError(what + " at byte " + std::to_string(offset) + " (" + hex_bytes(bad) + ")");
 }
 
 // Runs `in` through `cd`, growing the output as needed.
@@ -103,8 +99,7 @@ std::string big5(std::string_view utf8) { return utf8_to_big5(utf8); }
 std::size_t big5_fit(std::string_view text, std::size_t width) {
   std::size_t end = 0;
   while (end < text.size()) {
-    const bool pair = is_big5_lead(static_cast<unsigned char>(text[end])) &&
-                      end + 1 < text.size();
+    const bool pair = is_big5_lead(static_cast<unsigned char>(text[end])) && end + 1 < text.size();
     const std::size_t next = end + (pair ? 2 : 1);
     if (next > width) break;
     end = next;

@@ -92,8 +92,7 @@ std::string format_two_decimals(double v) {
   if (cents.size() < 3) cents.insert(0, 3 - cents.size(), '0');
 
   const bool negative = v < 0 && cents.find_first_not_of('0') != std::string::npos;
-  std::string out = (negative ? "-" : "") + cents.substr(0, cents.size() - 2) + "." +
-                    cents.substr(cents.size() - 2);
+  std::string out = (negative ? "-" : "") + cents.substr(0, cents.size() - 2) + "." + cents.substr(cents.size() - 2);
   if (out.size() < 8) out.insert(0, 8 - out.size(), ' ');
   return out;
 }
@@ -108,8 +107,6 @@ double parse_number_or(std::string_view text, double dflt) {
   return prepare(text) && parse_all(text, value) ? value : dflt;
 }
 
-std::string number_from_text_whole(std::string_view text) {
-  return format_whole_number(parse_number_or(text, 0));
-}
+std::string number_from_text_whole(std::string_view text) { return format_whole_number(parse_number_or(text, 0)); }
 
 }  // namespace pos

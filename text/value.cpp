@@ -14,10 +14,14 @@ std::string format_float(double d) {
 
 std::string Value::as_text() const {
   switch (v_.index()) {
-    case 1: return text();
-    case 2: return std::to_string(integer());
-    case 3: return format_float(number());
-    default: return {};
+    case 1:
+      return text();
+    case 2:
+      return std::to_string(integer());
+    case 3:
+      return format_float(number());
+    default:
+      return {};
   }
 }
 

@@ -32,8 +32,7 @@ std::string make_terminal_folder(const TerminalSpec& spec) {
   fs::create_directories(db.parent_path(), ec);
   if (ec) throw std::runtime_error("cannot create " + db.parent_path().string() + ": " + ec.message());
   if (fs::exists(db)) {
-    if (!spec.force)
-      throw std::runtime_error(db.string() + " already exists; use --force to replace it");
+    if (!spec.force) throw std::runtime_error(db.string() + " already exists; use --force to replace it");
     fs::remove(db);
   }
 

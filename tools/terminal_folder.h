@@ -6,14 +6,14 @@
 namespace pos {
 
 struct TerminalSpec {
-  std::string home;        // the terminal folder
-  std::string machine;     // machine number, first line of MCH_NO.TXT
-  std::string host;        // head-office service host
-  std::string port;        // and port
+  std::string home;     // the terminal folder
+  std::string machine;  // machine number, first line of MCH_NO.TXT
+  std::string host;     // head-office service host
+  std::string port;     // and port
   std::string driver = "ado";
   std::string user = "SYSDBA";
   std::string password = "quillbark";
-  bool force = false;      // replace an existing database
+  bool force = false;  // replace an existing database
 };
 
 // The terminal's local tables at their older level, as one SQL script.

@@ -1,7 +1,6 @@
 // terminal-init: makes a terminal folder for the updater.
 
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 
 #include "tools/terminal_folder.h"

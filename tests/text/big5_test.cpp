@@ -74,7 +74,9 @@ TEST(Big5Conversion, UnconvertibleUtf8NamesOffsetAndBytes) {
   const Case cases[] = {
       {"ab😀", "UTF-8 text not convertible to Big5 at byte 2 (0xF0 0x9F 0x98 0x80)"},
       {"送ñ", "UTF-8 text not convertible to Big5 at byte 3 (0xC3 0xB1)"},
-      {"a\xFF" "b", "UTF-8 text not convertible to Big5 at byte 1 (0xFF)"},
+      {"a\xFF"
+       "b",
+       "UTF-8 text not convertible to Big5 at byte 1 (0xFF)"},
       {"x\xE9\x80", "incomplete UTF-8 character at byte 1 (0xE9 0x80)"},
   };
   for (const auto& c : cases) {
@@ -94,16 +96,32 @@ TEST(Big5Fit, CutsOnlyBetweenCharacters) {
       {"ABCD", 0, 0},
       {"ABCD", 2, 2},
       {"ABCD", 9, 4},
-      {"A\xB0\x65" "B", 2, 1},  // 送 does not fit whole
-      {"A\xB0\x65" "B", 3, 3},
+      {"A\xB0\x65"
+       "B",
+       2, 1},  // 送 does not fit whole
+      {"A\xB0\x65"
+       "B",
+       3, 3},
       {"\xA4\xA4\xA4\xA4", 3, 2},  // a trail byte in lead range is still a trail
       {"\xA4\xA4\xA4", 3, 3},      // dangling lead at the end counts alone
-      {"\xA4" "AB", 1, 0},         // a lead takes the next byte whatever it is
-      {"\xA4" "AB", 2, 2},
-      {"\x80" "A", 1, 1},  // 0x80 and 0xFF are single bytes
-      {"\xFF" "A", 1, 1},
-      {"\x81" "A", 1, 0},
-      {"\xFE" "A", 1, 0},
+      {"\xA4"
+       "AB",
+       1, 0},  // a lead takes the next byte whatever it is
+      {"\xA4"
+       "AB",
+       2, 2},
+      {"\x80"
+       "A",
+       1, 1},  // 0x80 and 0xFF are single bytes
+      {"\xFF"
+       "A",
+       1, 1},
+      {"\x81"
+       "A",
+       1, 0},
+      {"\xFE"
+       "A",
+       1, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(big5_fit(c.text, c.width), c.fit) << "width " << c.width;

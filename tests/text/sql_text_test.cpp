@@ -14,12 +14,26 @@ TEST(UpperServiceSql, UppercasesAsciiButNotBig5TrailBytes) {
   };
   const Case cases[] = {
       {"select * from t where a = 'abc'", "SELECT * FROM T WHERE A = 'ABC'"},
-      {"ab\xB0\x65" "cd", "AB\xB0\x65" "CD"},  // 送 = B0 65
+      {"ab\xB0\x65"
+       "cd",
+       "AB\xB0\x65"
+       "CD"},                                                            // 送 = B0 65
       {big5("where name='送貨 note'"), big5("WHERE NAME='送貨 NOTE'")},  // 貨 = B3 66
-      {"\xA4\xA4" "a", "\xA4\xA4" "A"},  // trail in lead range, then ASCII
-      {"\xA4" "aa", "\xA4" "aA"},        // lead takes the next byte whatever it is
-      {"ab\xA4", "AB\xA4"},              // dangling lead at the end
-      {"\x80" "a\xFF" "b", "\x80" "A\xFF" "B"},
+      {"\xA4\xA4"
+       "a",
+       "\xA4\xA4"
+       "A"},  // trail in lead range, then ASCII
+      {"\xA4"
+       "aa",
+       "\xA4"
+       "aA"},                // lead takes the next byte whatever it is
+      {"ab\xA4", "AB\xA4"},  // dangling lead at the end
+      {"\x80"
+       "a\xFF"
+       "b",
+       "\x80"
+       "A\xFF"
+       "B"},
       {"", ""},
   };
   for (const auto& c : cases) {

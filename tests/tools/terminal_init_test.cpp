@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "localdb/catalogue.h"
+#include "localdb/connection.h"
+#include "localdb/schema_upkeep.h"
+#include "localdb/table_cursor.h"
+#include "tools/terminal_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace pos {
+namespace {
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string run(const std::string& command, int* status) {
+  std::string out;
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  char buf[4096];
+  while (std::size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+  *status = pclose(p);
+  return out;
+}
+
+class TerminalInit : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string templ = (fs::temp_directory_path() / "posterm-XXXXXX").string();
+    home = mkdtemp(templ.data());
+  }
+  void TearDown() override { fs::remove_all(home); }
+  fs::path home;
+};
+
+TEST_F(TerminalInit, MakesAFolderThatIsqlListsAndTheUpkeepUpgrades) {
+  int status = 0;
+  std::string out = run(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() +
+                            " --machine 002 --service 127.0.0.1:8123 --user HQ --password secret",
+                        &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_EQ(slurp(home / "MCH_NO.TXT"), "002\n");
+  EXPECT_EQ(slurp(home / "httpset.ini"),
+            "[set]\nhost=127.0.0.1\nport=8123\ndriver=ado\nuser_name=HQ\npassword=secret\n");
+
+  fs::path db = home / "Data" / "POS_LOC.GDB";
+  std::string listed = run("echo 'SHOW TABLES;' | isql-fb -q -user SYSDBA " + db.string(), &status);
+  ASSERT_EQ(status, 0) << listed;
+  for (const char* table :
+       {"LOC_PDC", "LOC_TYPE", "PROD_SALE", "PROMOTION", "MEMBER", "VIPCARD_SUB", "LOC_WRK", "SMARTCARD_DATA"})
+    EXPECT_NE(listed.find(table), std::string::npos) << table << " missing from:\n" << listed;
+  EXPECT_EQ(listed.find("EINVOICE_WORD"), std::string::npos);
+
+  // The older level: what the updater adds is absent until its upkeep runs.
+  LocalConnection con;
+  con.open(ConnectionParams{db.string()});
+  LocalQuery q(con);
+  TableCursor cur(con);
+  cur.set_command_text("SELECT * FROM LOC_PDC");
+  cur.open();
+  EXPECT_THROW(cur.column_index("PUT_ID"), std::exception);
+  EXPECT_TRUE(IndexMissing(q, "LOC_PDC1"));
+  UpgradeLocalSchema(q);
+  cur.open();
+  EXPECT_NO_THROW(cur.column_index("PUT_ID"));
+  EXPECT_NO_THROW(cur.column_index("POINT_YN"));
+  EXPECT_FALSE(TableMissing(q, "EINVOICE_WORD"));
+
+  // The bundle table keeps its column order: the job copies by position.
+  cur.set_command_text("SELECT * FROM PROD_SALE");
+  cur.open();
+  ASSERT_EQ(cur.columns().size(), 8u);
+  EXPECT_EQ(cur.columns()[1].name, "SAL_BARCODE");
+}
+
+TEST_F(TerminalInit, RefusesToOverwriteADatabaseUnlessForced) {
+  TerminalSpec spec{home.string(), "001", "127.0.0.1", "80"};
+  make_terminal_folder(spec);
+  {
+    LocalConnection con;
+    con.open(ConnectionParams{(home / "Data" / "POS_LOC.GDB").string()});
+    con.execute("INSERT INTO MCH_ITEM (MCH_NO) VALUES ('001')");
+  }
+  try {
+    make_terminal_folder(spec);
+    FAIL() << "overwrote an existing database";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("--force"), std::string::npos) << e.what();
+  }
+  spec.force = true;
+  make_terminal_folder(spec);
+  LocalConnection con;
+  con.open(ConnectionParams{(home / "Data" / "POS_LOC.GDB").string()});
+  EXPECT_TRUE(con.query("SELECT * FROM MCH_ITEM").empty());
+}
+
+TEST_F(TerminalInit, BadArgumentsAreClearErrors) {
+  int status = 0;
+  std::string out =
+      run(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() + " --machine 1 --service nohost", &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("HOST:PORT"), std::string::npos) << out;
+  out = run(std::string(TERMINAL_INIT_EXE) + " --machine 1", &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("--home"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace pos
