@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "packet/packet_writer.h"
+#include "packet/row_set.h"
+#include "text/big5.h"
+
+namespace pos {
+namespace {
+
+std::vector<PacketField> product_fields() {
+  return {field_of_type("PROD_ID", "string", 20), field_of_type("PDC_NAME", "string", 40),
+          field_of_type("SALE_PRICE", "r8"),       field_of_type("PACK_QTY", "i4"),
+          field_of_type("AMT", "fixed", 10, 2),    field_of_type("D", "date"),
+          field_of_type("MEMO", "bin.hex")};
+}
+
+TEST(PacketWriter, EverySpecialCharacterSurvivesTheRoundTrip) {
+  const std::string tricky = "a&b<c>d\"e'f\tg\r\nh" + big5("送禮") + "\x01";
+  PacketWriter w(product_fields());
+  std::vector<Value> row = {Value(tricky), Value(big5("小熊餅乾")), Value(0.1), Value(6),
+                            Value(12.345), Value("2026/12/08"), Value("x")};
+  w.add_row(row);
+  w.add_row(std::vector<Value>{Value("B"), Value(), Value(), Value(), Value(), Value(), Value()});
+  std::string doc = w.finish();
+
+  RowSet rs;
+  rs.load(doc);
+  ASSERT_EQ(rs.row_count(), 2u);
+  EXPECT_EQ(rs.text("PROD_ID"), "a&b<c>d\"e'f\tg\r\nh" + big5("送禮") + "?");  // control byte replaced
+  EXPECT_EQ(rs.text("PDC_NAME"), big5("小熊餅乾"));
+  EXPECT_EQ(rs.value("SALE_PRICE"), Value(0.1));
+  EXPECT_EQ(rs.value("PACK_QTY"), Value(6));
+  EXPECT_EQ(rs.text("AMT"), "12.35");
+  EXPECT_EQ(rs.text("D"), "2026/12/08");
+  rs.next();
+  EXPECT_TRUE(rs.is_null("PDC_NAME"));
+  EXPECT_EQ(rs.fields()[4].decimals, 2);
+}
+
+TEST(PacketWriter, ARowSetSavesItselfAsAPacketThatLoadsTheSame) {
+  PacketWriter w(product_fields(), /*texts_are_utf8=*/true);
+  w.add_row(std::vector<Value>{Value("P1"), Value("芒果乾"), Value(99.5), Value(1), Value(3.0), Value("2025/01/31"),
+                               Value("memo")});
+  w.add_row(std::vector<Value>{Value("P2"), Value(), Value(-2.5), Value(), Value(), Value(), Value()});
+  RowSet first;
+  first.load(w.finish());
+
+  auto path = std::filesystem::temp_directory_path() / "packet_writer_test.cds";
+  first.save_to_file(path.string());
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  std::filesystem::remove(path);
+
+  RowSet again;
+  again.load(s.str());
+  ASSERT_EQ(again.row_count(), first.row_count());
+  ASSERT_EQ(again.field_count(), first.field_count());
+  for (std::size_t r = 0; r < first.row_count(); ++r)
+    for (std::size_t c = 0; c < first.field_count(); ++c)
+      EXPECT_EQ(again.value_at(r, c), first.value_at(r, c)) << "row " << r << " column " << c;
+  EXPECT_EQ(again.value_at(0, 1).text(), big5("芒果乾"));
+}
+
+}  // namespace
+}  // namespace pos
