@@ -3,6 +3,7 @@
 #include <expat.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -57,6 +58,7 @@ struct Reader {
   std::vector<PacketField> fields;
   std::unordered_map<std::string, std::size_t> by_name;  // upper-cased field names
   std::string scratch;
+  std::size_t doc_size = 0, row_bound = 0;
 
   void fail(std::string why) {
     if (error.empty()) error = std::move(why);
@@ -177,6 +179,7 @@ struct Reader {
 
   void finish_fields() {
     rs.reset(fields);
+    rs.reserve(doc_size, row_bound);
     fields_done = true;
   }
 
@@ -229,13 +232,28 @@ void RowSet::load(std::string_view data) {
   bool bom = data.substr(0, 3) == "\xEF\xBB\xBF";
   if (bom) src = Source::Utf8;
   Reader reader(*this, src);
+  // Values never take more bytes than the document; every row needs at least one '<'. Reserving
+  // that much up front avoids regrowth, and pages never written stay unused.
+  reader.doc_size = doc.size();
+  for (const char* p = doc.data(); (p = static_cast<const char*>(
+                                        std::memchr(p, '<', static_cast<std::size_t>(doc.data() + doc.size() - p))));
+       ++p)
+    ++reader.row_bound;
   bool ok = known;
   if (ok) {
     reader.parser = XML_ParserCreate(src == Source::Utf8 ? "UTF-8" : "ISO-8859-1");
     XML_SetUserData(reader.parser, &reader);
     XML_SetElementHandler(reader.parser, on_start, on_end);
-    ok = XML_Parse(reader.parser, doc.data(), static_cast<int>(doc.size()), XML_TRUE) == XML_STATUS_OK &&
-         reader.error.empty() && reader.seen_root;
+    // Fed in pieces: given the whole document at once expat would keep a copy of all of it.
+    constexpr std::size_t kPiece = 1 << 20;
+    ok = true;
+    for (std::size_t at = 0; ok && (at < doc.size() || at == 0); at += kPiece) {
+      std::size_t len = std::min(kPiece, doc.size() - at);
+      bool last = at + len >= doc.size();
+      ok = XML_Parse(reader.parser, doc.data() + at, static_cast<int>(len), last) == XML_STATUS_OK;
+      if (last) break;
+    }
+    ok = ok && reader.error.empty() && reader.seen_root;
     XML_ParserFree(reader.parser);
   }
   if (ok && !reader.fields_done) reader.finish_fields();  // a packet without ROWDATA has no rows

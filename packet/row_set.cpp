@@ -131,6 +131,11 @@ void RowSet::reset(std::vector<PacketField> fields) {
   fields_ = std::move(fields);
 }
 
+void RowSet::reserve(std::size_t value_bytes, std::size_t rows) {
+  arena_.reserve(value_bytes);
+  slots_.reserve(rows * fields_.size());
+}
+
 void RowSet::begin_row() { slots_.resize(slots_.size() + fields_.size(), Slot{0, kNull}); }
 
 void RowSet::set_raw(std::size_t col, std::string_view bytes) {

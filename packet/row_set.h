@@ -55,6 +55,7 @@ class RowSet {
 
   // Used by the packet reader while loading.
   void reset(std::vector<PacketField> fields);
+  void reserve(std::size_t value_bytes, std::size_t rows);
   void begin_row();
   void set_raw(std::size_t col, std::string_view bytes);  // canonical text of the value (Big5 for text)
   void end_row();
