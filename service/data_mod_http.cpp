@@ -1,0 +1,129 @@
+#include "service/data_mod_http.h"
+
+#include <utility>
+
+#include "packet/row_set.h"
+#include "service/diagnostics.h"
+#include "service/service_settings.h"
+#include "text/big5.h"
+#include "text/sql_text.h"
+
+namespace pos {
+namespace {
+
+const std::string& connection_error_text() {
+  static const std::string text = big5("錯誤的連線: ");
+  return text;
+}
+
+constexpr std::string_view kConnectionProblem = "Connection problem!";
+
+// Every CR LF pair becomes one blank; a lone CR or LF stays.
+std::string crlf_to_blank(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      out += ' ';
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+bool kept_in_url(unsigned char b) {
+  static constexpr std::string_view kSigns = "$-_@.&+!*\"(),;/#?:";
+  if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
+  return (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || kSigns.find(static_cast<char>(b)) != kSigns.npos;
+}
+
+}  // namespace
+
+TDataModHttp::TDataModHttp(std::filesystem::path terminal_folder, MessageBoxes& boxes, DataModOptions options)
+    : folder_(std::move(terminal_folder)), boxes_(boxes), options_(options) {}
+
+void TDataModHttp::DataModuleCreate() {
+  const ServiceSettings s = read_service_settings(folder_ / "httpset.ini");
+  ServiceHost_ = s.host;
+  ServiceUserName_ = s.user_name;
+  ServicePassword_ = s.password;
+  ServiceDriver_ = s.driver;
+  QueryEndpoint_ = query_endpoint(s);
+  ScriptEndpoint_ = script_endpoint(s);
+
+  IdHTTP1.settings = HttpSettings{};
+  IdHTTP1.settings.read_timeout_ms = options_.read_timeout_ms;
+}
+
+std::string TDataModHttp::EncodeUrl(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size() * 3);
+  for (char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (kept_in_url(b)) {
+      out += c;
+    } else if (b == ' ') {
+      out += "%20";
+    } else {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 0x0F];
+    }
+  }
+  return out;
+}
+
+std::string TDataModHttp::query_url() const {
+  return QueryEndpoint_ + "?user_name=" + ServiceUserName_ + "&password=" + ServicePassword_;
+}
+
+std::vector<FormField> TDataModHttp::user_form(std::string sql) const {
+  return {{"user_name", ServiceUserName_}, {"password", ServicePassword_}, {"sql", std::move(sql)}};
+}
+
+void TDataModHttp::OpenRemoteQuery(RowSet& rows, const std::string& sql) {
+  std::string answer;
+  try {
+    answer = IdHTTP1.post(query_url(), user_form(crlf_to_blank(upper_service_sql(sql))));
+    write_diagnostic_file(ResultFile(), answer + "\r\n");
+  } catch (const std::exception& e) {
+    boxes_.show_message(QueryEndpoint_ + connection_error_text() + e.what());
+    throw SilentAbort();
+  }
+  if (answer.starts_with("<RESULT>")) throw ServiceAnswerError(answer);
+  try {
+    rows.load(answer);
+  } catch (const std::runtime_error&) {
+    throw ServiceAnswerError(answer);
+  }
+}
+
+bool TDataModHttp::ExecRemoteStatement(const std::string& sql) {
+  std::string prepared = crlf_to_blank(upper_service_sql(sql));
+  for (char& c : prepared) {
+    if (c == ';') c = '-';
+  }
+  std::string answer = IdHTTP1.post(query_url(), user_form(std::move(prepared)));
+  if (answer.find("OK") != std::string::npos) return true;
+  LastServiceMessage_ = std::move(answer);
+  return false;
+}
+
+bool TDataModHttp::PostSqlScript(const std::vector<std::string>& lines) {
+  const std::string url =
+      EncodeUrl(ScriptEndpoint_ + "?user_name=" + ServiceUserName_ + "&password=" + ServicePassword_);
+  try {
+    LastServiceMessage_ = IdHTTP1.post(url, {{"sql", join_lines(lines)}});
+    write_diagnostic_file(MessageFile(), join_lines(split_lines(LastServiceMessage_)));
+  } catch (const std::exception&) {
+    LastServiceMessage_ = kConnectionProblem;
+    boxes_.show_message(LastServiceMessage_);
+    write_diagnostic_file(MessageErrFile(), join_lines({LastServiceMessage_}));
+  }
+  return LastServiceMessage_.find("success") != std::string::npos;
+}
+
+}  // namespace pos

@@ -1,0 +1,21 @@
+#pragma once
+// The diagnostic files the service operations leave in the terminal folder, and the line rules
+// they use. A line break is CR LF, as in every text this program sends.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pos {
+
+// Splits at CR LF, CR or LF; a break at the very end does not start another line.
+std::vector<std::string> split_lines(std::string_view text);
+
+// Every line followed by CR LF.
+std::string join_lines(const std::vector<std::string>& lines);
+
+// Creates or overwrites `file` with `content`. Throws DiagnosticFileError.
+void write_diagnostic_file(const std::filesystem::path& file, std::string_view content);
+
+}  // namespace pos

@@ -1,0 +1,161 @@
+#include "service/http_client.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+namespace pos {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+CURL* handle(void* p) { return static_cast<CURL*>(p); }
+
+struct MimeDeleter {
+  void operator()(curl_mime* m) const { curl_mime_free(m); }
+};
+struct SlistDeleter {
+  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+
+void check(CURLcode rc, const char* what) {
+  if (rc != CURLE_OK) throw HttpError(std::string(what) + ": " + curl_easy_strerror(rc));
+}
+
+}  // namespace
+
+// What one request collects while libcurl runs it.
+struct HttpClient::Transfer {
+  const HttpSettings* settings = nullptr;
+  std::string body;
+  std::string status_line;  // of the last response seen (redirects pass through several)
+  bool line_too_long = false;
+  bool timed_out = false;
+  Clock::time_point last_activity = Clock::now();
+  curl_off_t last_up = 0;
+
+  static size_t on_body(char* data, size_t size, size_t count, void* user) {
+    auto& t = *static_cast<Transfer*>(user);
+    try {
+      t.body.append(data, size * count);
+    } catch (...) {
+      return 0;  // no exception may cross libcurl; a short count ends the transfer with an error
+    }
+    t.last_activity = Clock::now();
+    return size * count;
+  }
+
+  static size_t on_header(char* data, size_t size, size_t count, void* user) {
+    auto& t = *static_cast<Transfer*>(user);
+    std::string_view line(data, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    if (line.size() > t.settings->max_line_length) {
+      t.line_too_long = true;
+      return 0;
+    }
+    if (line.starts_with("HTTP/")) t.status_line = line;
+    t.last_activity = Clock::now();
+    return size * count;
+  }
+
+  // Ends the transfer when nothing has moved for the read time-out.
+  static int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow) {
+    auto& t = *static_cast<Transfer*>(user);
+    const auto now = Clock::now();
+    if (ulnow != t.last_up) {
+      t.last_up = ulnow;
+      t.last_activity = now;
+    }
+    if (now - t.last_activity > std::chrono::milliseconds(t.settings->read_timeout_ms)) {
+      t.timed_out = true;
+      return 1;
+    }
+    return 0;
+  }
+};
+
+HttpClient::HttpClient() {
+  static std::once_flag global_init;
+  std::call_once(global_init, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  curl_ = curl_easy_init();
+  if (curl_ == nullptr) throw HttpError("cannot create an HTTP client");
+  CURL* c = handle(curl_);
+  check(curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L), "NOSIGNAL");
+  // One cookie engine for the client's life, starting empty.
+  check(curl_easy_setopt(c, CURLOPT_COOKIEFILE, ""), "COOKIEFILE");
+  // Never a proxy, whatever the environment says.
+  check(curl_easy_setopt(c, CURLOPT_PROXY, ""), "PROXY");
+  check(curl_easy_setopt(c, CURLOPT_NOPROXY, "*"), "NOPROXY");
+  check(curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https"), "PROTOCOLS");
+  check(curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"), "REDIR_PROTOCOLS");
+  check(curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0)), "HTTP_VERSION");
+  check(curl_easy_setopt(c, CURLOPT_HTTP_CONTENT_DECODING, 0L), "CONTENT_DECODING");
+  check(curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L), "FRESH_CONNECT");
+  check(curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L), "FORBID_REUSE");
+  check(curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L), "FOLLOWLOCATION");
+  check(curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L), "NOPROGRESS");
+  check(curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Transfer::on_body), "WRITEFUNCTION");
+  check(curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &Transfer::on_header), "HEADERFUNCTION");
+  check(curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &Transfer::on_progress), "XFERINFOFUNCTION");
+}
+
+HttpClient::~HttpClient() { curl_easy_cleanup(handle(curl_)); }
+
+std::string HttpClient::post(const std::string& url, const std::vector<FormField>& form) {
+  CURL* c = handle(curl_);
+
+  std::unique_ptr<curl_mime, MimeDeleter> mime(curl_mime_init(c));
+  if (!mime) throw HttpError("cannot build the form");
+  for (const auto& field : form) {
+    curl_mimepart* part = curl_mime_addpart(mime.get());
+    if (part == nullptr) throw HttpError("cannot build the form");
+    check(curl_mime_name(part, field.name.c_str()), "form field name");
+    check(curl_mime_data(part, field.value.data(), field.value.size()), "form field value");
+  }
+
+  // "Expect:" with no value keeps libcurl from ever adding "Expect: 100-continue".
+  std::unique_ptr<curl_slist, SlistDeleter> headers;
+  for (const std::string& h : {"Accept: " + settings.accept, "Accept-Encoding: " + settings.accept_encoding,
+                               std::string("Expect:")}) {
+    curl_slist* head = curl_slist_append(headers.get(), h.c_str());
+    if (head == nullptr) throw HttpError("cannot build the request headers");
+    (void)headers.release();
+    headers.reset(head);
+  }
+
+  Transfer t;
+  t.settings = &settings;
+  char error[CURL_ERROR_SIZE] = "";
+  check(curl_easy_setopt(c, CURLOPT_URL, url.c_str()), "URL");
+  check(curl_easy_setopt(c, CURLOPT_USERAGENT, settings.user_agent.c_str()), "USERAGENT");
+  check(curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get()), "HTTPHEADER");
+  check(curl_easy_setopt(c, CURLOPT_MAXREDIRS, settings.max_redirects), "MAXREDIRS");
+  check(curl_easy_setopt(c, CURLOPT_MIMEPOST, mime.get()), "MIMEPOST");
+  check(curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error), "ERRORBUFFER");
+  check(curl_easy_setopt(c, CURLOPT_WRITEDATA, &t), "WRITEDATA");
+  check(curl_easy_setopt(c, CURLOPT_HEADERDATA, &t), "HEADERDATA");
+  check(curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t), "XFERINFODATA");
+
+  const CURLcode rc = curl_easy_perform(c);
+
+  // The handle outlives this call's form, headers and buffers.
+  curl_easy_setopt(c, CURLOPT_MIMEPOST, nullptr);
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
+  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, nullptr);
+  curl_easy_setopt(c, CURLOPT_HEADERDATA, nullptr);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, nullptr);
+
+  if (t.timed_out) throw HttpError("Read timed out.");
+  if (t.line_too_long) throw HttpError("Max line length exceeded.");
+  if (rc != CURLE_OK) throw HttpError(error[0] != '\0' ? std::string(error) : std::string(curl_easy_strerror(rc)));
+
+  long status = 0;
+  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+  if (status >= 400) throw HttpError(t.status_line, status);
+  return std::move(t.body);
+}
+
+}  // namespace pos

@@ -1,0 +1,46 @@
+#pragma once
+// IdHTTP1: the data module's one HTTP client, on libcurl. Every request is a multipart/form-data
+// POST sent as HTTP/1.0 on a connection of its own; cookies live as long as the client.
+// Not thread-safe: one request at a time.
+
+#include <string>
+#include <vector>
+
+#include "service/service_errors.h"
+
+namespace pos {
+
+struct FormField {
+  std::string name;
+  std::string value;  // sent byte for byte
+};
+
+struct HttpSettings {
+  std::string accept = "text/html, */*";
+  std::string accept_encoding = "big5";  // sent as a header only; answers are never decoded
+  std::string user_agent = "Mozilla/4.0 (compatible; Indy Library)";
+  long read_timeout_ms = 300000;         // longest wait with no byte moving in either direction
+  std::size_t max_line_length = 65000;   // a longer response header line is an error
+  long max_redirects = 15;
+};
+
+class HttpClient {
+ public:
+  HttpClient();
+  ~HttpClient();
+  HttpClient(const HttpClient&) = delete;
+  HttpClient& operator=(const HttpClient&) = delete;
+
+  HttpSettings settings;
+
+  // Posts `form`, its parts in the given order, to `url` and returns the answer body as received.
+  // Redirects are followed. Throws HttpError when the request does not complete or the final
+  // status is 400 or more.
+  std::string post(const std::string& url, const std::vector<FormField>& form);
+
+ private:
+  struct Transfer;
+  void* curl_;  // CURL*, kept for the client's life so that its cookies stay
+};
+
+}  // namespace pos

@@ -1,0 +1,42 @@
+#pragma once
+// Errors raised by the service client.
+
+#include <stdexcept>
+#include <string>
+
+namespace pos {
+
+// A request that did not complete: no connection, time-out, an over-long header line, too many
+// redirects, or an answer with a status of 400 or more. what() is the client's own message
+// (for a status: the status line, e.g. "HTTP/1.1 500 Internal Server Error").
+class HttpError : public std::runtime_error {
+ public:
+  explicit HttpError(const std::string& message, long status = 0)
+      : std::runtime_error(message), status_(status) {}
+  long status() const { return status_; }  // 0 when no status was received
+
+ private:
+  long status_;
+};
+
+// The service answered, but with an error answer ("<RESULT>...") or with text that is not a data
+// packet. what() is the whole answer.
+class ServiceAnswerError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A diagnostic file that could not be written.
+class DiagnosticFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Ends the caller's work after the message has already been shown. The run driver ends the run on
+// it without showing anything; a handler that catches errors per row must let it pass.
+class SilentAbort : public std::runtime_error {
+ public:
+  SilentAbort() : std::runtime_error("Operation aborted") {}
+};
+
+}  // namespace pos

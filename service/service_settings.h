@@ -1,0 +1,28 @@
+#pragma once
+// The service settings of httpset.ini and the endpoint URLs built from them.
+
+#include <filesystem>
+#include <string>
+
+namespace pos {
+
+struct ServiceSettings {
+  std::string host = "127.0.0.1";
+  std::string user_name = "SYSDBA";
+  std::string password = "quillbark";
+  std::string port = "80";
+  std::string driver = "ado";
+};
+
+// Reads the keys host, user_name, password, port and driver of section [set]. A missing file,
+// section or key keeps the default; section and key names ignore letter case and the first
+// occurrence of a key counts. Blanks around a value and one pair of matching quotes around it are
+// removed; nothing is validated and the bytes are kept as they are (Big5).
+ServiceSettings read_service_settings(const std::filesystem::path& ini_file);
+
+// "http://" host ":" port "/Vark/" driver "/index.php", joined without any checking.
+std::string query_endpoint(const ServiceSettings& s);
+// The same with "/sql_scripts.php".
+std::string script_endpoint(const ServiceSettings& s);
+
+}  // namespace pos

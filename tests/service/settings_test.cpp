@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "service/data_mod_http.h"
+#include "tests/service/service_fixture.h"
+#include "text/big5.h"
+
+namespace pos {
+namespace {
+
+using testing::ServiceTest;
+using testing::write_file;
+
+class HttpSetIni : public ServiceTest {
+ protected:
+  TDataModHttp& read(const std::string* ini) {
+    if (ini != nullptr) write_file(home / "httpset.ini", *ini);
+    dm = std::make_unique<TDataModHttp>(home, boxes);
+    dm->DataModuleCreate();
+    return *dm;
+  }
+  TDataModHttp& read(const std::string& ini) { return read(&ini); }
+};
+
+TEST_F(HttpSetIni, NoFileGivesTheDefaults) {
+  const auto& m = read(nullptr);
+  EXPECT_EQ(m.QueryEndpoint(), "http://127.0.0.1:80/Vark/ado/index.php");
+  EXPECT_EQ(m.ScriptEndpoint(), "http://127.0.0.1:80/Vark/ado/sql_scripts.php");
+  EXPECT_EQ(m.ServiceHost(), "127.0.0.1");
+  EXPECT_EQ(m.ServiceUserName(), "SYSDBA");
+  EXPECT_EQ(m.ServicePassword(), "quillbark");
+  EXPECT_EQ(m.ServiceDriver(), "ado");
+  EXPECT_EQ(m.IdHTTP1.settings.read_timeout_ms, 300000);
+}
+
+TEST_F(HttpSetIni, EachKeyReplacesOnlyItsOwnPiece) {
+  EXPECT_EQ(read("[set]\nport=8080\n").QueryEndpoint(), "http://127.0.0.1:8080/Vark/ado/index.php");
+
+  const auto& m = read("[set]\r\ndriver=mysql\r\n");
+  EXPECT_EQ(m.QueryEndpoint(), "http://127.0.0.1:80/Vark/mysql/index.php");
+  EXPECT_EQ(m.ScriptEndpoint(), "http://127.0.0.1:80/Vark/mysql/sql_scripts.php");
+}
+
+TEST_F(HttpSetIni, KeysOutsideSectionSetAreIgnored) {
+  const auto& m = read("host=10.0.0.9\n[other]\nport=1\nuser_name=X\n[Set]\nUSER_NAME=POS1\n[more]\npassword=Y\n");
+  EXPECT_EQ(m.QueryEndpoint(), "http://127.0.0.1:80/Vark/ado/index.php");
+  EXPECT_EQ(m.ServiceUserName(), "POS1");
+  EXPECT_EQ(m.ServicePassword(), "quillbark");
+}
+
+TEST_F(HttpSetIni, BlanksQuotesIndentsAndCommentsAroundValues) {
+  const auto& m = read(
+      "\xEF\xBB\xBF; terminal 7\r\n"
+      "[set]\r\n"
+      "host =  10.1.2.3 \t\r\n"
+      "   port\t=\t8081\r\n"
+      "# old: port=1\r\n"
+      "password = \"pass word\"\r\n"
+      "user_name=first\r\n"
+      "user_name=second\r\n");
+  EXPECT_EQ(m.QueryEndpoint(), "http://10.1.2.3:8081/Vark/ado/index.php");
+  EXPECT_EQ(m.ServicePassword(), "pass word");
+  EXPECT_EQ(m.ServiceUserName(), "first");
+}
+
+TEST_F(HttpSetIni, ValuesAreNotCheckedAndKeepTheirBytes) {
+  const std::string shop = big5("總店");
+  const auto& m = read("[set]\nhost=" + shop + "\nport=abc\ndriver=\npassword=p=w;d\xB0\x65\n");
+  EXPECT_EQ(m.QueryEndpoint(), "http://" + shop + ":abc/Vark//index.php");
+  EXPECT_EQ(m.ServicePassword(), "p=w;d\xB0\x65");
+}
+
+TEST_F(HttpSetIni, AnOverlongLineDoesNotSpillIntoAnotherKey) {
+  const auto& m = read("[set]\npassword=" + std::string(190, 'x') + "driver=evil\nhost=h\n");
+  EXPECT_EQ(m.ServiceDriver(), "ado");
+  EXPECT_EQ(m.ServiceHost(), "h");
+  EXPECT_TRUE(m.ServicePassword().starts_with(std::string(150, 'x')));
+}
+
+TEST(EncodeUrl, KeepsTheUrlSignsAndEncodesEverythingElse) {
+  EXPECT_EQ(TDataModHttp::EncodeUrl("a b=c"), "a%20b%3Dc");
+  const std::string kept = "AZaz09$-_@.&+!*\"(),;/#?:";
+  EXPECT_EQ(TDataModHttp::EncodeUrl(kept), kept);
+  EXPECT_EQ(TDataModHttp::EncodeUrl(std::string("%'<>~\x7F\t\0\xA4\xA4", 10)), "%25%27%3C%3E%7E%7F%09%00%A4%A4");
+  // Byte by byte: a Big5 trail byte that is a letter stays as it is.
+  EXPECT_EQ(TDataModHttp::EncodeUrl("\xB0\x65"), "%B0e");
+}
+
+TEST(EncodeUrl, ScriptUrlKeepsItsShapeButNotItsEqualsSigns) {
+  EXPECT_EQ(TDataModHttp::EncodeUrl("http://127.0.0.1:80/Vark/ado/sql_scripts.php?user_name=SYSDBA&password=quillbark"),
+            "http://127.0.0.1:80/Vark/ado/sql_scripts.php?user_name%3DSYSDBA&password%3Dquillbark");
+}
+
+}  // namespace
+}  // namespace pos

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "packet/row_set.h"
+#include "tests/service/service_fixture.h"
+
+namespace pos {
+namespace {
+
+using namespace pos::testing;
+
+class Wire : public ServiceTest {};
+
+void expect_common_headers(const SentRequest& r) {
+  EXPECT_TRUE(r.has_header("Accept: text/html, */*"));
+  EXPECT_TRUE(r.has_header("Accept-Encoding: big5"));
+  EXPECT_TRUE(r.has_header("User-Agent: Mozilla/4.0 (compatible; Indy Library)"));
+  EXPECT_FALSE(r.has_header_named("Expect"));
+  EXPECT_FALSE(r.has_header_named("Authorization"));
+  EXPECT_FALSE(r.has_header_named("Proxy-Connection"));
+  EXPECT_FALSE(r.has_header_named("Transfer-Encoding"));
+  EXPECT_TRUE(r.has_header_named("Content-Length"));
+  for (const auto& part : r.parts) {
+    EXPECT_EQ(part.headers, "Content-Disposition: form-data; name=\"" + part.name + "\"");
+  }
+}
+
+TEST_F(Wire, QueryIsUpperCasedOnOneLineWithTheUserFields) {
+  LoopbackServer server(kPacket);
+  RowSet rows;
+  // 送 is B0 65: its trail byte is a lower-case 'e' and stays one.
+  module(server.port()).OpenRemoteQuery(rows, "select * from mch_item\r\nwhere name = 'a\xB0\x65;b'\r\n");
+  const SentRequest r = parse_request(server.last_request());
+  EXPECT_EQ(r.request_line, "POST /Vark/ado/index.php?user_name=SYSDBA&password=quillbark HTTP/1.0");
+  expect_common_headers(r);
+  ASSERT_EQ(r.parts.size(), 3u);
+  EXPECT_EQ(r.parts[0].name, "user_name");
+  EXPECT_EQ(r.parts[0].value, "SYSDBA");
+  EXPECT_EQ(r.parts[1].name, "password");
+  EXPECT_EQ(r.parts[1].value, "quillbark");
+  EXPECT_EQ(r.parts[2].name, "sql");
+  EXPECT_EQ(r.parts[2].value, "SELECT * FROM MCH_ITEM WHERE NAME = 'A\xB0\x65;B' ");
+}
+
+TEST_F(Wire, StatementAlsoTurnsSemicolonsIntoHyphens) {
+  LoopbackServer server("OK");
+  auto& m = module(server.port(), 300000, "user_name=pos1\npassword=s3cret\n");
+  EXPECT_TRUE(m.ExecRemoteStatement("update ptsale_temp set state = 'w;x'\r\nwhere mch_no = '001' ;"));
+  const SentRequest r = parse_request(server.last_request());
+  EXPECT_EQ(r.request_line, "POST /Vark/ado/index.php?user_name=pos1&password=s3cret HTTP/1.0");
+  expect_common_headers(r);
+  ASSERT_EQ(r.parts.size(), 3u);
+  EXPECT_EQ(r.parts[0].value, "pos1");
+  EXPECT_EQ(r.parts[1].value, "s3cret");
+  EXPECT_EQ(r.parts[2].value, "UPDATE PTSALE_TEMP SET STATE = 'W-X' WHERE MCH_NO = '001' -");
+}
+
+TEST_F(Wire, ScriptGoesAsWrittenWithOnlyTheSqlField) {
+  LoopbackServer server("success");
+  auto& m = module(server.port());
+  EXPECT_TRUE(m.PostSqlScript({"delete from psale_temp where mch_no = '001' ;", "Update T set A = 'b'"}));
+  const SentRequest r = parse_request(server.last_request());
+  EXPECT_EQ(r.request_line, "POST /Vark/ado/sql_scripts.php?user_name%3DSYSDBA&password%3Dquillbark HTTP/1.0");
+  expect_common_headers(r);
+  ASSERT_EQ(r.parts.size(), 1u);
+  EXPECT_EQ(r.parts[0].name, "sql");
+  EXPECT_EQ(r.parts[0].value, "delete from psale_temp where mch_no = '001' ;\r\nUpdate T set A = 'b'\r\n");
+}
+
+TEST_F(Wire, EveryRequestOpensItsOwnConnectionAndCookiesStay) {
+  LoopbackServer server([](const std::string&, int index) {
+    return Reply{http_reply("OK", "200 OK", index == 0 ? "Set-Cookie: sid=abc; Path=/\r\nConnection: keep-alive\r\n"
+                                                       : "Connection: keep-alive\r\n")};
+  });
+  auto& m = module(server.port());
+  m.ExecRemoteStatement("a");
+  m.ExecRemoteStatement("b");
+  EXPECT_EQ(server.connections(), 2);
+  EXPECT_FALSE(parse_request(server.requests()[0]).has_header_named("Cookie"));
+  EXPECT_TRUE(parse_request(server.requests()[1]).has_header("Cookie: sid=abc"));
+}
+
+TEST_F(Wire, ProxyFromTheEnvironmentIsNotUsed) {
+  LoopbackServer proxy("proxied");
+  LoopbackServer server("OK");
+  const std::string proxy_url = proxy.base() + "/";
+  for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) setenv(name, proxy_url.c_str(), 1);
+  unsetenv("no_proxy");
+  unsetenv("NO_PROXY");
+  bool ok = false;
+  EXPECT_NO_THROW(ok = module(server.port()).ExecRemoteStatement("x"));
+  for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
+  EXPECT_TRUE(ok);
+  EXPECT_TRUE(proxy.requests().empty());
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
+}  // namespace
+}  // namespace pos
