@@ -75,13 +75,13 @@ void TableCursor::close() {
 
 void TableCursor::execute() {
   close();
-  con_.execute(command_);
+  con_.execute(command_, params_);
 }
 
 void TableCursor::fetch_rows() {
   if (fetched_) return;
   std::vector<Row> fresh;
-  for (auto& r : con_.query(select_)) {
+  for (auto& r : con_.query(select_, params_)) {
     Row row;
     if (keyed_) {
       row.key = r.front().text();

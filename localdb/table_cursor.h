@@ -27,7 +27,12 @@ class TableCursor {
  public:
   explicit TableCursor(LocalConnection& con) : con_(con) {}
 
-  void set_command_text(std::string sql) { command_ = std::move(sql); }
+  // The command text may hold '?' parameters; their values are given with set_params.
+  void set_command_text(std::string sql) {
+    command_ = std::move(sql);
+    params_.clear();
+  }
+  void set_params(std::vector<Value> params) { params_ = std::move(params); }
   const std::string& command_text() const { return command_; }
 
   void open();
@@ -91,6 +96,7 @@ class TableCursor {
 
   LocalConnection& con_;
   std::string command_;
+  std::vector<Value> params_;
   bool active_ = false;
   bool fetched_ = false;
   bool keyed_ = false;

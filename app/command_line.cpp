@@ -1,0 +1,62 @@
+#include "app/command_line.h"
+
+#include <charconv>
+
+namespace pos {
+
+const char* const kUsage =
+    "usage: pos-updater [MODE] [--home DIR] [--local-db CONN] [--headless] [--jobs LIST]\n"
+    "  MODE        0 changes update (default), 1 full update, -1 none\n"
+    "  --home      terminal folder with MCH_NO.TXT, httpset.ini and Data/POS_LOC.GDB\n"
+    "  --local-db  local database: HOST:PATH through a server, or a file path (embedded)\n"
+    "  --headless  no window: one run, log on stdout, messages on stderr\n"
+    "  --jobs      entries to tick before the run, e.g. 0,5 (mode 0 ticks all)\n";
+
+namespace {
+
+std::vector<int> parse_jobs(const std::string& list) {
+  std::vector<int> out;
+  std::size_t at = 0;
+  while (at <= list.size()) {
+    std::size_t end = list.find(',', at);
+    if (end == std::string::npos) end = list.size();
+    std::string item = list.substr(at, end - at);
+    int n = -1;
+    auto r = std::from_chars(item.data(), item.data() + item.size(), n);
+    if (item.empty() || r.ec != std::errc() || r.ptr != item.data() + item.size() || n < 0 || n > 14)
+      throw UsageError("--jobs takes job numbers 0 to 14 separated by commas, not '" + list + "'");
+    out.push_back(n);
+    at = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+CommandLine parse_command_line(const std::vector<std::string>& args, const std::filesystem::path& exe_folder) {
+  CommandLine cl;
+  cl.args = args;
+  cl.home = exe_folder;
+  // The first argument is the mode unless it is an option.
+  std::size_t i = (!args.empty() && args[0].rfind("--", 0) != 0) ? 1 : 0;
+  for (; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--home")
+      cl.home = value();
+    else if (a == "--local-db")
+      cl.local_db = value();
+    else if (a == "--headless")
+      cl.headless = true;
+    else if (a == "--jobs")
+      cl.jobs = parse_jobs(value());
+    else
+      throw UsageError("unknown argument '" + a + "'");
+  }
+  return cl;
+}
+
+}  // namespace pos

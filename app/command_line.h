@@ -1,0 +1,29 @@
+#pragma once
+// pos-updater [MODE] [--home DIR] [--local-db CONN] [--headless] [--jobs LIST]
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace pos {
+
+struct CommandLine {
+  std::vector<std::string> args;  // all arguments after the program name (the first is MODE)
+  std::filesystem::path home;     // --home, else the executable's folder
+  std::string local_db;           // --local-db
+  bool headless = false;
+  std::vector<int> jobs;          // --jobs 0,6,7
+};
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads the options; the first argument stays the mode whatever it is. Throws UsageError.
+CommandLine parse_command_line(const std::vector<std::string>& args, const std::filesystem::path& exe_folder);
+
+extern const char* const kUsage;
+
+}  // namespace pos

@@ -1,0 +1,101 @@
+#include "app/form_tollmere.h"
+
+#include <fstream>
+#include <stdexcept>
+
+#include "jobs/job_table.h"
+#include "localdb/schema_upkeep.h"
+#include "service/data_mod_http.h"
+#include "text/big5.h"
+#include "text/date_format.h"
+#include "text/number_format.h"
+#include "text/sql_text.h"
+
+namespace pos {
+
+std::string read_machine_no(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("Cannot open file \"" + file.string() + "\". No such file or directory");
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (content.empty()) throw std::runtime_error("List index out of bounds (0)");
+  // Lines end at CR, LF or CR LF.
+  return content.substr(0, content.find_first_of("\r\n"));
+}
+
+int mode_from_argument(const std::vector<std::string>& args) {
+  int mode = args.empty() ? 0 : parse_integer_or(args.front(), 0);
+  return mode < -1 ? -1 : mode > 1 ? 1 : mode;
+}
+
+TFormTollmere::TFormTollmere(FormOptions options, Dialogs& dialogs)
+    : Label1(big5("資料更新:")), options_(std::move(options)), dialogs_(dialogs) {
+  SQLCon_Loc.after_connect = [this] { SQLCon_LocAfterConnect(); };
+}
+
+TFormTollmere::~TFormTollmere() = default;
+
+void TFormTollmere::FormCreate(const std::vector<std::string>& args) {
+  CheckListBox1.clear();
+  for (const auto& job : job_table()) CheckListBox1.push_back(CheckListItem{job.caption, false});
+
+  MachineNo = read_machine_no(options_.home / "MCH_NO.TXT");
+  Label1 = MachineNo + big5("資料更新:");
+  RadioGroup1 = mode_from_argument(args);
+
+  SQLCon_Loc.close();
+  ConnectionParams params;
+  params.database = options_.local_database.empty() ? default_local_database(options_.home.string())
+                                                     : options_.local_database;
+  SQLCon_Loc.open(params);
+}
+
+void TFormTollmere::SQLCon_LocAfterConnect() {
+  SpeedButton1 = true;
+  UpgradeLocalSchema(SQLQuery3);
+}
+
+void TFormTollmere::Timer1Timer() {
+  Timer1 = false;
+  if (RadioGroup1 != 0) return;
+  if (start_action)
+    start_action();
+  else
+    SpeedButton1Click();
+}
+
+void TFormTollmere::SpeedButton1Click() {
+  run_first_line_ = Memo1.size();
+  Memo1.append(format_run_timestamp(options_.now()));
+  script_buffer_.clear();
+  if (!DataModHttp) throw std::runtime_error("the data module is not ready");
+
+  // Opening check: the terminal's own machine row; the answer must have STOCK_ID.
+  script_buffer_.push_back("SELECT * FROM MCH_ITEM WHERE MCH_NO = '" + sql_escape(MachineNo) + "'");
+  std::string text;
+  for (const auto& l : script_buffer_) text += l + "\r\n";
+  DataModHttp->OpenRemoteQuery(ClientDataSet1, text);
+  ClientDataSet1.value("STOCK_ID");
+
+  RunContext ctx{RadioGroup1,    MachineNo,      script_buffer_, Memo1,      ProgressBar1, ClientDataSet1,
+                 ClientDataSet2, ClientDataSet4, aCDS,           SQLCon_Loc, SQLQuery3,    CDS_Query1,
+                 CDS_Query4,     *DataModHttp};
+  const auto& jobs = job_table();
+  for (std::size_t i = 0; i < CheckListBox1.size(); ++i) {
+    if (RadioGroup1 == 0 && !CheckListBox1[i].checked) {
+      CheckListBox1[i].checked = true;
+      if (on_checked) on_checked(i);
+    }
+    if (CheckListBox1[i].checked && i < jobs.size() && jobs[i].run) jobs[i].run(ctx);
+  }
+  Memo1.append(big5(" 階段作業完成..!"));
+  Memo1.append(format_run_timestamp(options_.now()));
+}
+
+void TFormTollmere::SpeedButton2Click() {
+  closed_ = true;
+  if (close_window) close_window();
+}
+
+void TFormTollmere::Action1Execute() { SpeedButton2Click(); }
+
+}  // namespace pos

@@ -1,0 +1,95 @@
+#pragma once
+// The main window as a model without any toolkit: its components as plain objects and its
+// handlers. The Qt view draws it; the headless front drives it directly.
+
+#include <atomic>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/dialogs.h"
+#include "jobs/run_context.h"
+#include "jobs/run_log.h"
+#include "localdb/connection.h"
+#include "localdb/local_query.h"
+#include "localdb/table_cursor.h"
+#include "packet/row_set.h"
+
+namespace pos {
+
+class TDataModHttp;
+
+struct CheckListItem {
+  std::string caption;  // Big5
+  bool checked = false;
+};
+
+struct FormOptions {
+  std::filesystem::path home;      // terminal folder: MCH_NO.TXT, httpset.ini, Data/POS_LOC.GDB
+  std::string local_database;      // empty: the default connection string for `home`
+  std::function<std::time_t()> now = [] { return std::time(nullptr); };
+};
+
+class TFormTollmere {
+ public:
+  TFormTollmere(FormOptions options, Dialogs& dialogs);
+  ~TFormTollmere();
+
+  // Components.
+  std::vector<CheckListItem> CheckListBox1;
+  int RadioGroup1 = 0;  // item index: 0 changes update, 1 full update, -1 none
+  std::string Label1;  // design caption "資料更新:"
+  bool SpeedButton1 = false;  // enabled
+  bool Timer1 = true;         // enabled
+  RunLog Memo1;
+  ProgressBar ProgressBar1;
+  RowSet ClientDataSet1, ClientDataSet2, ClientDataSet4, aCDS;
+  LocalConnection SQLCon_Loc;
+  LocalQuery SQLQuery3{SQLCon_Loc};
+  TableCursor CDS_Query1{SQLCon_Loc};
+  TableCursor CDS_Query4{SQLCon_Loc};
+  std::string MachineNo;
+
+  // The data module, created after the form (program entry).
+  TDataModHttp* DataModHttp = nullptr;
+
+  // Handlers. `args` are the command-line arguments after the program name.
+  void FormCreate(const std::vector<std::string>& args);
+  void Timer1Timer();
+  void SpeedButton1Click();
+  void SpeedButton2Click();
+  void Action1Execute();
+  void SQLCon_LocAfterConnect();
+
+  // Set by the view: closes the window; starts a run the way the start button does (on the view's
+  // worker thread). Without a view the start action runs the run directly.
+  std::function<void()> close_window;
+  std::function<void()> start_action;
+  // Set by the view: a tick of the check list changed.
+  std::function<void(std::size_t)> on_checked;
+  bool closed() const { return closed_; }
+
+  // Lines logged by the last run that contain "Data Error".
+  std::size_t data_errors_in_last_run() const { return Memo1.count_from(run_first_line_, "Data Error"); }
+
+  const FormOptions& options() const { return options_; }
+
+ private:
+  FormOptions options_;
+  Dialogs& dialogs_;
+  std::vector<std::string> script_buffer_;
+  bool closed_ = false;
+  std::size_t run_first_line_ = 0;
+};
+
+// The machine number: the first line of `file` exactly as stored. Throws when the file cannot be
+// opened or has no line.
+std::string read_machine_no(const std::filesystem::path& file);
+
+// The mode from the first command-line argument: 0 when missing or not an integer, clamped to -1..1.
+int mode_from_argument(const std::vector<std::string>& args);
+
+}  // namespace pos

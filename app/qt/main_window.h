@@ -1,0 +1,70 @@
+#pragma once
+// The Qt window that draws TFormTollmere: layout, captions and font of the form, and a worker
+// thread for runs so that the window repaints while a run goes.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QWidget>
+
+#include <atomic>
+#include <thread>
+
+#include "app/dialogs.h"
+#include "app/form_tollmere.h"
+
+namespace pos {
+
+class MainWindow : public QWidget {
+ public:
+  // `form` and `dialogs` must outlive the window; the window sets the form's view hooks.
+  MainWindow(TFormTollmere& form, Dialogs& dialogs);
+  ~MainWindow() override;
+
+  // Brings the widgets in line with the form (after start-up and after a run).
+  void refresh();
+
+  // Starts a run on the worker thread, as the start button does. Ignored while a run goes.
+  void start_run();
+  bool running() const { return running_; }
+
+  // Starts the one-shot timer of the automatic start.
+  void start_timer(int ms = 1000);
+
+  QListWidget* job_list() const { return list_; }
+  QRadioButton* mode_button(int index) const { return index == 0 ? changes_ : full_; }
+  QToolButton* start_button() const { return start_; }
+  QToolButton* exit_button() const { return exit_; }
+  QPlainTextEdit* log_view() const { return memo_; }
+  QProgressBar* progress() const { return progress_; }
+  QLabel* label() const { return label_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void run_finished();
+  void sync_ticks_to_form();
+
+  TFormTollmere& form_;
+  Dialogs& dialogs_;
+  QLabel* label_;
+  QRadioButton* changes_;
+  QRadioButton* full_;
+  QToolButton* start_;
+  QToolButton* exit_;
+  QListWidget* list_;
+  QPlainTextEdit* memo_;
+  QProgressBar* progress_;
+  std::thread worker_;
+  std::atomic<bool> running_{false};
+};
+
+// Text of the form (Big5) for a widget.
+QString qt_text(const std::string& big5);
+
+}  // namespace pos

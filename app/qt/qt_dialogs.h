@@ -1,0 +1,21 @@
+#pragma once
+// Message boxes on the Qt window. Callable from the run's thread: the box is shown on the GUI
+// thread and the caller waits until the operator closes it.
+
+#include <QWidget>
+
+#include "app/dialogs.h"
+
+namespace pos {
+
+class QtDialogs : public Dialogs {
+ public:
+  QWidget* parent = nullptr;  // the window, once it exists
+  void show_message(const std::string& big5_text) override;
+  void show_error(const std::string& big5_text) override;
+
+ private:
+  void show(const std::string& big5_text, bool error);
+};
+
+}  // namespace pos

@@ -1,0 +1,15 @@
+#pragma once
+// The first stretches of the product job: the category table rebuild and the product indexes.
+
+#include "jobs/run_context.h"
+
+namespace pos {
+
+// Rebuilds LOC_TYPE from the service's category hierarchy, one row per small category, inside one
+// local transaction: a failed fetch or row leaves the old rows.
+void RebuildCategories(RunContext& ctx);
+
+// Creates LOC_PDC1, LOC_PDC2 and LOC_PDC3 when missing.
+void KeepProductIndexes(RunContext& ctx);
+
+}  // namespace pos

@@ -1,0 +1,10 @@
+#pragma once
+// Job 0: categories, product indexes and the product table LOC_PDC.
+
+#include "jobs/run_context.h"
+
+namespace pos {
+
+void RunProductsJob(RunContext& ctx);
+
+}  // namespace pos

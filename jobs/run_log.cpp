@@ -1,0 +1,57 @@
+#include "jobs/run_log.h"
+
+#include <algorithm>
+
+namespace pos {
+
+void RunLog::append(std::string line) {
+  {
+    std::lock_guard lock(mu_);
+    lines_.push_back(line);
+  }
+  if (on_append) on_append(line);
+}
+
+std::vector<std::string> RunLog::lines() const {
+  std::lock_guard lock(mu_);
+  return lines_;
+}
+
+std::size_t RunLog::size() const {
+  std::lock_guard lock(mu_);
+  return lines_.size();
+}
+
+std::size_t RunLog::count_from(std::size_t from, std::string_view needle) const {
+  std::lock_guard lock(mu_);
+  std::size_t n = 0;
+  for (std::size_t i = from; i < lines_.size(); ++i)
+    if (lines_[i].find(needle) != std::string::npos) ++n;
+  return n;
+}
+
+// Like a progress control: the position stays within [min, max].
+void ProgressBar::set_max(int v) {
+  max_ = v;
+  if (min_ > max_) min_ = max_;
+  position_ = std::clamp(position_, min_, max_);
+  changed();
+}
+
+void ProgressBar::set_min(int v) {
+  min_ = v;
+  if (max_ < min_) max_ = min_;
+  position_ = std::clamp(position_, min_, max_);
+  changed();
+}
+
+void ProgressBar::set_position(int v) {
+  position_ = std::clamp(v, min_, max_);
+  changed();
+}
+
+void ProgressBar::changed() {
+  if (on_change) on_change(min_, max_, position_);
+}
+
+}  // namespace pos
