@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/form_tollmere.h"
+#include "localdb/catalogue.h"
+#include "text/big5.h"
+#include "tools/terminal_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace pos {
+namespace {
+
+class RecordingDialogs : public Dialogs {
+ public:
+  void show_message(const std::string& t) override { messages.push_back(t); }
+  void show_error(const std::string& t) override { errors.push_back(t); }
+  std::vector<std::string> messages, errors;
+};
+
+class Form : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string templ = (fs::temp_directory_path() / "posform-XXXXXX").string();
+    home = mkdtemp(templ.data());
+    make_terminal_folder(TerminalSpec{home.string(), "001", "127.0.0.1", "1"});
+  }
+  void TearDown() override { fs::remove_all(home); }
+  void write_machine_file(const std::string& content) {
+    std::ofstream(home / "MCH_NO.TXT", std::ios::binary | std::ios::trunc) << content;
+  }
+  FormOptions options() { return FormOptions{home, (home / "Data" / "POS_LOC.GDB").string()}; }
+  fs::path home;
+  RecordingDialogs dialogs;
+};
+
+TEST_F(Form, CreationFillsTheListReadsTheMachineAndUpgradesTheDatabase) {
+  write_machine_file("001\r\nsecond line\r\n");
+  TFormTollmere form(options(), dialogs);
+  EXPECT_FALSE(form.SpeedButton1);
+  form.FormCreate({"1"});
+  ASSERT_EQ(form.CheckListBox1.size(), 15u);
+  EXPECT_EQ(form.CheckListBox1[0].caption, big5("商品資料"));
+  EXPECT_EQ(form.CheckListBox1[10].caption, "KEYBOARD");
+  EXPECT_EQ(form.CheckListBox1[14].caption, big5("儲值停卡"));
+  for (const auto& item : form.CheckListBox1) EXPECT_FALSE(item.checked);
+  EXPECT_EQ(form.MachineNo, "001");
+  EXPECT_EQ(form.Label1, "001" + big5("資料更新:"));
+  EXPECT_EQ(form.RadioGroup1, 1);
+  EXPECT_TRUE(form.SpeedButton1);
+  EXPECT_TRUE(form.SQLCon_Loc.connected());
+  EXPECT_FALSE(TableMissing(form.SQLQuery3, "EINVOICE_WORD"));
+}
+
+TEST_F(Form, TheMachineNumberKeepsItsBlanks) {
+  write_machine_file(" 001 \n");
+  TFormTollmere form(options(), dialogs);
+  form.FormCreate({});
+  EXPECT_EQ(form.MachineNo, " 001 ");
+  EXPECT_EQ(form.RadioGroup1, 0);
+}
+
+TEST_F(Form, AMissingOrEmptyMachineFileStopsCreationWithTheDesignState) {
+  for (bool missing : {true, false}) {
+    if (missing)
+      fs::remove(home / "MCH_NO.TXT");
+    else
+      write_machine_file("");
+    TFormTollmere form(options(), dialogs);
+    EXPECT_THROW(form.FormCreate({"1"}), std::exception);
+    EXPECT_EQ(form.MachineNo, "");
+    EXPECT_EQ(form.Label1, big5("資料更新:"));
+    EXPECT_EQ(form.RadioGroup1, 0);  // the mode step was skipped
+    EXPECT_FALSE(form.SQLCon_Loc.connected());
+    EXPECT_FALSE(form.SpeedButton1);
+    EXPECT_EQ(form.CheckListBox1.size(), 15u);  // filled before the failure
+  }
+}
+
+TEST_F(Form, ADatabaseThatCannotBeOpenedLeavesTheStartButtonDisabled) {
+  TFormTollmere form(FormOptions{home, (home / "Data" / "MISSING.GDB").string()}, dialogs);
+  EXPECT_THROW(form.FormCreate({}), std::exception);
+  EXPECT_EQ(form.MachineNo, "001");
+  EXPECT_FALSE(form.SpeedButton1);
+}
+
+TEST_F(Form, TheTimerStartsARunOnlyInChangesUpdateAndOnlyOnce) {
+  for (int mode : {-1, 0, 1}) {
+    TFormTollmere form(options(), dialogs);
+    form.FormCreate({std::to_string(mode)});
+    int starts = 0;
+    form.start_action = [&] { ++starts; };
+    form.Timer1Timer();
+    EXPECT_FALSE(form.Timer1);
+    EXPECT_EQ(starts, mode == 0 ? 1 : 0) << "mode " << mode;
+  }
+}
+
+TEST_F(Form, ExitAndF6CloseTheWindow) {
+  TFormTollmere form(options(), dialogs);
+  int closes = 0;
+  form.close_window = [&] { ++closes; };
+  form.SpeedButton2Click();
+  form.Action1Execute();
+  EXPECT_EQ(closes, 2);
+  EXPECT_TRUE(form.closed());
+}
+
+}  // namespace
+}  // namespace pos

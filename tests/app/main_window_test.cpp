@@ -1,0 +1,133 @@
+// The window on the offscreen platform: captions, the job list, the mode, F6, the automatic start.
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <mutex>
+
+#include "app/form_tollmere.h"
+#include "app/qt/main_window.h"
+#include "service/data_mod_http.h"
+#include "tools/terminal_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace pos {
+
+class RecordingDialogs : public Dialogs {
+ public:
+  void show_message(const std::string& t) override {
+    std::lock_guard lock(mu);
+    messages.push_back(t);
+  }
+  void show_error(const std::string& t) override {
+    std::lock_guard lock(mu);
+    errors.push_back(t);
+  }
+  std::mutex mu;
+  std::vector<std::string> messages, errors;
+};
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  fs::path home;
+
+  FormOptions options() { return FormOptions{home, (home / "Data" / "POS_LOC.GDB").string()}; }
+
+ private slots:
+  void initTestCase() {
+    std::string templ = (fs::temp_directory_path() / "poswin-XXXXXX").string();
+    home = mkdtemp(templ.data());
+    // Port 1 on loopback: nothing answers, so a run ends at its opening check.
+    make_terminal_folder(TerminalSpec{home.string(), "001", "127.0.0.1", "1"});
+  }
+  void cleanupTestCase() { fs::remove_all(home); }
+
+  void showsTheFormsCaptionsAndTheFifteenJobs() {
+    RecordingDialogs dialogs;
+    TFormTollmere form(options(), dialogs);
+    form.FormCreate({"1"});
+    MainWindow w(form, dialogs);
+    w.refresh();
+    QCOMPARE(w.windowTitle(), QString("FormTollmere"));
+    QCOMPARE(w.start_button()->text(), QString::fromUtf8("Enter開始"));
+    QCOMPARE(w.exit_button()->text(), QString::fromUtf8("MGR結束"));
+    QCOMPARE(w.mode_button(0)->text(), QString::fromUtf8("異動更新"));
+    QCOMPARE(w.mode_button(1)->text(), QString::fromUtf8("全部更新"));
+    QCOMPARE(w.label()->text(), QString::fromUtf8("001資料更新:"));
+    QCOMPARE(w.job_list()->count(), 15);
+    QCOMPARE(w.job_list()->item(0)->text(), QString::fromUtf8("商品資料"));
+    QCOMPARE(w.job_list()->item(12)->text(), QString::fromUtf8("點數設定(贈品)"));
+    QCOMPARE(w.job_list()->item(14)->text(), QString::fromUtf8("儲值停卡"));
+    QVERIFY(w.mode_button(1)->isChecked());
+    QVERIFY(!w.mode_button(0)->isChecked());
+    QVERIFY(w.start_button()->isEnabled());
+    QVERIFY(w.log_view()->isReadOnly());
+  }
+
+  void noModeSelectedForMinusOne() {
+    RecordingDialogs dialogs;
+    TFormTollmere form(options(), dialogs);
+    form.FormCreate({"-5"});
+    MainWindow w(form, dialogs);
+    w.refresh();
+    QVERIFY(!w.mode_button(0)->isChecked());
+    QVERIFY(!w.mode_button(1)->isChecked());
+  }
+
+  void f6ClosesAndNoKeyStartsARun() {
+    RecordingDialogs dialogs;
+    TFormTollmere form(options(), dialogs);
+    form.FormCreate({"1"});
+    MainWindow w(form, dialogs);
+    w.refresh();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTest::keyClick(&w, Qt::Key_Return);
+    QTest::keyClick(&w, Qt::Key_Enter);
+    QTest::keyClick(&w, Qt::Key_Space);
+    QTest::qWait(50);
+    QVERIFY(!w.running());
+    QCOMPARE(form.Memo1.size(), std::size_t{0});
+    QTest::keyClick(&w, Qt::Key_F6);
+    QVERIFY(!w.isVisible());
+    QVERIFY(form.closed());
+  }
+
+  void theTimerStartsARunOnlyInChangesUpdate() {
+    for (int mode : {1, 0}) {
+      RecordingDialogs dialogs;
+      TFormTollmere form(options(), dialogs);
+      form.FormCreate({std::to_string(mode)});
+      TDataModHttp data_module(home, dialogs);
+      data_module.DataModuleCreate();
+      form.DataModHttp = &data_module;
+      MainWindow w(form, dialogs);
+      w.refresh();
+      w.show();
+      w.start_timer(10);
+      QTest::qWait(100);
+      QTRY_VERIFY_WITH_TIMEOUT(!w.running(), 10000);
+      if (mode == 1) {
+        QCOMPARE(form.Memo1.size(), std::size_t{0});
+      } else {
+        // The run began (its timestamp) and ended at the opening check with the connection message.
+        QCOMPARE(form.Memo1.size(), std::size_t{1});
+        QCOMPARE(dialogs.messages.size(), std::size_t{1});
+        QVERIFY(dialogs.errors.empty());  // the silent abort shows nothing more
+        QVERIFY(w.start_button()->isEnabled());
+        QVERIFY(w.exit_button()->isEnabled());
+      }
+    }
+  }
+};
+
+}  // namespace pos
+
+QTEST_MAIN(pos::MainWindowTest)
+#include "main_window_test.moc"
