@@ -1,0 +1,140 @@
+#include "tests/support/reference_service.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+namespace pos::testing {
+
+namespace {
+
+int free_port() {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  close(s);
+  return ntohs(a.sin_port);
+}
+
+bool accepts(int port) {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  close(s);
+  return ok;
+}
+
+pid_t spawn(const std::vector<std::string>& argv, const std::filesystem::path& log) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    FILE* out = freopen(log.c_str(), "a", stdout);
+    (void)out;
+    dup2(fileno(stdout), 2);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int wait_for(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+}  // namespace
+
+ReferenceService::ReferenceService(std::vector<std::string> seed_args, std::string terminals) {
+  std::string templ = (std::filesystem::temp_directory_path() / "posho-XXXXXX").string();
+  folder_ = mkdtemp(templ.data());
+  db_url_ = "sqlite:" + (folder_ / "headoffice.db").string();
+  run_tool({"init"});
+  if (!seed_args.empty()) {
+    std::vector<std::string> args = {"seed", "--terminals", terminals};
+    args.insert(args.end(), seed_args.begin(), seed_args.end());
+    run_tool(args);
+  }
+  port_ = free_port();
+  pid_ = spawn({HEADOFFICE_EXE, "serve", "--db", db_url_, "--listen", address(), "--user", kUser, "--password",
+                kPassword},
+               folder_ / "serve.log");
+  for (int i = 0; i < 200 && !accepts(port_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  if (!accepts(port_)) throw std::runtime_error("the reference service did not start; see " + (folder_ / "serve.log").string());
+}
+
+ReferenceService::~ReferenceService() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    wait_for(pid_);
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(folder_, ec);
+}
+
+void ReferenceService::run_tool(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {HEADOFFICE_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  argv.insert(argv.end(), {"--db", db_url_});
+  if (int rc = wait_for(spawn(argv, folder_ / "tool.log")); rc != 0)
+    throw std::runtime_error("headoffice-service " + args.front() + " failed (" + std::to_string(rc) + "); see " +
+                             (folder_ / "tool.log").string());
+}
+
+void ReferenceService::sql(const std::string& statements) {
+  sqlite3* db = nullptr;
+  std::string path = db_url_.substr(7);
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot open " + path);
+  sqlite3_busy_timeout(db, 5000);
+  char* err = nullptr;
+  int rc = sqlite3_exec(db, statements.c_str(), nullptr, nullptr, &err);
+  std::string msg = err ? err : "";
+  sqlite3_free(err);
+  sqlite3_close(db);
+  if (rc != SQLITE_OK) throw std::runtime_error("head-office SQL failed: " + msg + "\n" + statements);
+}
+
+std::vector<std::vector<std::string>> ReferenceService::rows(const std::string& query) {
+  sqlite3* db = nullptr;
+  std::string path = db_url_.substr(7);
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot open " + path);
+  sqlite3_busy_timeout(db, 5000);
+  sqlite3_stmt* st = nullptr;
+  std::vector<std::vector<std::string>> out;
+  if (sqlite3_prepare_v2(db, query.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+    std::string msg = sqlite3_errmsg(db);
+    sqlite3_close(db);
+    throw std::runtime_error("head-office query failed: " + msg);
+  }
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    std::vector<std::string> row;
+    for (int i = 0; i < sqlite3_column_count(st); ++i) {
+      auto* t = sqlite3_column_text(st, i);
+      row.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
+    }
+    out.push_back(std::move(row));
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return out;
+}
+
+}  // namespace pos::testing

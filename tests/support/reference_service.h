@@ -1,0 +1,42 @@
+#pragma once
+// The reference head-office service, run for real: a SQLite head-office database in a temporary
+// folder and `headoffice-service serve` on a free loopback port. Stopped when destroyed.
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pos::testing {
+
+class ReferenceService {
+ public:
+  // Creates the tables; `seed_args` (e.g. {"--scale", "small"}) also seeds them, empty leaves them empty.
+  explicit ReferenceService(std::vector<std::string> seed_args = {}, std::string terminals = "001");
+  ~ReferenceService();
+  ReferenceService(const ReferenceService&) = delete;
+  ReferenceService& operator=(const ReferenceService&) = delete;
+
+  int port() const { return port_; }
+  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+  const std::string& db_url() const { return db_url_; }
+  static constexpr const char* kUser = "SYSDBA";
+  static constexpr const char* kPassword = "quillbark";
+
+  // Runs SQL (UTF-8 text) on the head-office database directly, for setting up a test.
+  void sql(const std::string& statements);
+  // Rows of a query on the head-office database, each column as text ("" for null).
+  std::vector<std::vector<std::string>> rows(const std::string& query);
+
+  // Runs `headoffice-service ARGS --db <this database>`; throws when it fails.
+  void run_tool(const std::vector<std::string>& args);
+
+ private:
+  std::filesystem::path folder_;
+  std::string db_url_;
+  int port_ = 0;
+  pid_t pid_ = -1;
+};
+
+}  // namespace pos::testing
