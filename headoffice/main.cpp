@@ -1,0 +1,176 @@
+// headoffice-service: creates, seeds, changes and serves a reference head-office database.
+
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <pthread.h>
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <thread>
+
+#include "headoffice/changer.h"
+#include "headoffice/database.h"
+#include "headoffice/schema.h"
+#include "headoffice/seeder.h"
+#include "headoffice/service.h"
+#include "text/date_format.h"
+
+namespace ho = pos::headoffice;
+
+namespace {
+
+std::pair<std::string, int> split_listen(const std::string& listen) {
+  const auto colon = listen.rfind(':');
+  if (colon == std::string::npos) throw CLI::ValidationError("--listen", "expected HOST:PORT");
+  const int port = std::stoi(listen.substr(colon + 1));
+  if (port < 0 || port > 65535) throw CLI::ValidationError("--listen", "port out of range");
+  return {listen.substr(0, colon), port};
+}
+
+double seconds_since(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Reference head-office data service for the POS data-update client"};
+  app.require_subcommand(1);
+  std::string db_url = "sqlite:headoffice.db";
+
+  auto* init = app.add_subcommand("init", "create the service tables that are missing");
+  bool reset = false;
+  init->add_option("--db", db_url, "sqlite:PATH or postgresql:CONNINFO")->envname("HEADOFFICE_DB");
+  init->add_flag("--reset", reset, "drop the service tables first (their data is lost)");
+
+  auto* seed = app.add_subcommand("seed", "replace the whole content with generated master data");
+  ho::SeedOptions seed_opts;
+  std::string scale = "small";
+  std::vector<std::string> terminals{"001"};
+  int products = -1, members = -1;
+  std::uint64_t seed_value = 1;
+  std::string today = pos::today_slashed();
+  seed->add_option("--db", db_url, "sqlite:PATH or postgresql:CONNINFO")->envname("HEADOFFICE_DB");
+  seed->add_option("--terminals", terminals, "machine numbers, e.g. 001,002")->delimiter(',');
+  seed->add_option("--scale", scale, "small, store or large")->check(CLI::IsMember({"small", "store", "large"}));
+  seed->add_option("--products", products, "number of products (overrides the scale)")->check(CLI::PositiveNumber);
+  seed->add_option("--members", members, "number of members (overrides the scale)")->check(CLI::PositiveNumber);
+  seed->add_option("--seed", seed_value, "generator seed; the same seed and date give the same data");
+  seed->add_option("--today", today, "the date the data is laid around (YYYY/MM/DD)");
+
+  auto* change = app.add_subcommand("change", "change rows as head-office staff would and log them per terminal");
+  std::string what;
+  int count = 0, inserts = 0, deletes = 0;
+  std::vector<std::string> change_terminals;
+  std::uint64_t change_seed = 0;
+  change->add_option("--db", db_url, "sqlite:PATH or postgresql:CONNINFO")->envname("HEADOFFICE_DB");
+  change->add_option("what", what, "products, members, promotions, anychoice or gifts")
+      ->required()
+      ->check(CLI::IsMember({"products", "members", "promotions", "anychoice", "gifts"}));
+  change->add_option("--count", count, "existing rows to change")->check(CLI::NonNegativeNumber);
+  change->add_option("--insert", inserts, "new rows to add")->check(CLI::NonNegativeNumber);
+  change->add_option("--delete", deletes, "rows to remove")->check(CLI::NonNegativeNumber);
+  change->add_option("--terminals", change_terminals, "machine numbers to log for (default: all)")->delimiter(',');
+  change->add_option("--seed", change_seed, "picks rows and values (default: from the clock)");
+  change->add_option("--today", today, "the change date (YYYY/MM/DD)");
+
+  auto* serve = app.add_subcommand("serve", "answer terminals on /Vark/<driver>/index.php and sql_scripts.php");
+  std::string listen = "127.0.0.1:8080";
+  ho::ServiceOptions service_opts;
+  bool quiet = false;
+  serve->add_option("--db", db_url, "sqlite:PATH or postgresql:CONNINFO")->envname("HEADOFFICE_DB");
+  serve->add_option("--listen", listen, "HOST:PORT to listen on");
+  serve->add_option("--user", service_opts.user, "user name the terminals send")
+      ->required()
+      ->envname("HEADOFFICE_USER");
+  serve->add_option("--password", service_opts.password, "password the terminals send")
+      ->required()
+      ->envname("HEADOFFICE_PASSWORD");
+  serve->add_option("--threads", service_opts.threads, "request threads (one database connection each)")
+      ->check(CLI::Range(1, 256));
+  serve->add_option("--max-body", service_opts.max_body, "largest request body in bytes");
+  serve->add_flag("--quiet", quiet, "no request log");
+
+  CLI11_PARSE(app, argc, argv);
+
+  try {
+    const auto started = std::chrono::steady_clock::now();
+    auto db = ho::open_database(db_url);
+    if (init->parsed()) {
+      auto c = db->connect();
+      ho::create_schema(*c, reset);
+      std::printf("%zu service tables ready\n", ho::service_tables().size());
+      return 0;
+    }
+    if (seed->parsed()) {
+      seed_opts = ho::scale_options(scale);
+      seed_opts.terminals = terminals;
+      if (products > 0) seed_opts.products = products;
+      if (members > 0) seed_opts.members = members;
+      seed_opts.seed = seed_value;
+      seed_opts.today = today;
+      auto c = db->connect();
+      std::int64_t total = 0;
+      for (const auto& t : ho::seed_database(*c, seed_opts)) {
+        std::printf("%-22s %10lld\n", t.table.c_str(), static_cast<long long>(t.rows));
+        total += t.rows;
+      }
+      std::printf("%lld rows in %.1f s\n", static_cast<long long>(total), seconds_since(started));
+      return 0;
+    }
+    if (change->parsed()) {
+      ho::ChangeOptions o;
+      o.what = ho::parse_change_what(what);
+      o.count = count;
+      o.inserts = inserts;
+      o.deletes = deletes;
+      o.terminals = change_terminals;
+      o.seed = change_seed ? change_seed : static_cast<std::uint64_t>(std::time(nullptr));
+      o.today = today;
+      auto c = db->connect();
+      const auto s = ho::apply_changes(*c, o);
+      std::printf("changed %zu, inserted %zu, deleted %zu; %lld change-log entries (seed %llu)\n", s.updated.size(),
+                  s.inserted.size(), s.deleted.size(), static_cast<long long>(s.log_entries),
+                  static_cast<unsigned long long>(o.seed));
+      return 0;
+    }
+    if (serve->parsed()) {
+      {
+        auto c = db->connect();
+        if (!ho::schema_present(*c)) {
+          std::fprintf(stderr, "the database has no service tables; run init first\n");
+          return 1;
+        }
+      }
+      const auto [host, port] = split_listen(listen);
+      service_opts.log = quiet ? nullptr : &std::cout;
+      // SIGINT and SIGTERM are taken by one thread that stops the service; every other
+      // thread (the request threads start later) has them blocked.
+      sigset_t stop_signals;
+      sigemptyset(&stop_signals);
+      sigaddset(&stop_signals, SIGINT);
+      sigaddset(&stop_signals, SIGTERM);
+      pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+      ho::Service service(std::move(db), service_opts);
+      const int bound = service.bind(host, port);
+      std::thread stopper([&] {
+        int sig = 0;
+        sigwait(&stop_signals, &sig);
+        service.stop();
+      });
+      std::printf("serving http://%s:%d/Vark/<driver>/index.php and sql_scripts.php\n", host.c_str(), bound);
+      std::fflush(stdout);
+      const bool ok = service.run();
+      pthread_kill(stopper.native_handle(), SIGTERM);  // wakes the stopper when run() ended by itself
+      stopper.join();
+      return ok ? 0 : 1;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "headoffice-service: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

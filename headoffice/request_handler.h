@@ -1,0 +1,52 @@
+#pragma once
+// The two endpoints, apart from HTTP: the query endpoint runs one statement and answers a
+// data packet, "OK" or an error answer; the script endpoint runs its lines in one transaction
+// and answers "success" or an error answer.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "headoffice/connection_pool.h"
+#include "headoffice/database.h"
+
+namespace pos::headoffice {
+
+struct FormFields {
+  std::optional<std::string> sql;  // Big5
+  std::optional<std::string> user;
+  std::optional<std::string> password;
+};
+
+struct Answer {
+  int status = 200;
+  std::string body;
+  std::string content_type = "text/plain; charset=big5";
+};
+
+// What a request did, for the log line.
+struct RequestNote {
+  std::string kind;        // SELECT, UPDATE, ..., SCRIPT; empty before the statement is read
+  std::int64_t rows = -1;  // rows answered or changed; -1 when nothing ran
+  bool error = false;      // the answer is an error answer
+};
+
+class RequestHandler {
+ public:
+  RequestHandler(Database& db, std::string user, std::string password);
+
+  Answer query(const FormFields& form, std::string_view raw_query, RequestNote& note);
+  Answer script(const FormFields& form, std::string_view raw_query, RequestNote& note);
+
+ private:
+  bool authorised(const std::optional<std::string>& user, const std::optional<std::string>& password) const;
+
+  ConnectionPool pool_;
+  std::string user_;
+  std::string password_;
+};
+
+inline constexpr std::string_view kPacketContentType = "text/xml; charset=UTF-8";
+
+}  // namespace pos::headoffice

@@ -1,0 +1,164 @@
+#include "headoffice/service.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+#include <stdexcept>
+
+#include "headoffice/request_handler.h"
+
+namespace pos::headoffice {
+namespace {
+
+constexpr const char* kQueryPath = R"(/Vark/[^/]+/index\.php)";
+constexpr const char* kScriptPath = R"(/Vark/[^/]+/sql_scripts\.php)";
+
+// What the handler learnt about the request it served, for the log line written after the
+// answer; the logger runs on the thread that served the request.
+struct RequestTrace {
+  std::chrono::steady_clock::time_point start{};
+  bool started = false;
+  RequestNote note;
+};
+thread_local RequestTrace trace;
+
+std::optional<std::string> field(const httplib::Request& req, const char* name) {
+  auto it = req.files.find(name);
+  if (it == req.files.end()) return std::nullopt;
+  return it->second.content;
+}
+
+std::string raw_query(const httplib::Request& req) {
+  const auto q = req.target.find('?');
+  return q == std::string::npos ? std::string() : req.target.substr(q + 1);
+}
+
+std::string local_time_now() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[40];
+  const std::size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  std::snprintf(buf + n, sizeof buf - n, ".%03d", static_cast<int>(ms));
+  return buf;
+}
+
+std::string endpoint_name(const std::string& path) {
+  if (path.ends_with("/index.php")) return "query";
+  if (path.ends_with("/sql_scripts.php")) return "script";
+  return "other";
+}
+
+}  // namespace
+
+struct Service::Impl {
+  Impl(std::unique_ptr<Database> database, ServiceOptions opts)
+      : db(std::move(database)), options(std::move(opts)), handler(*db, options.user, options.password) {}
+
+  void serve(const httplib::Request& req, httplib::Response& res, bool script) {
+    if (!req.is_multipart_form_data()) {
+      res.status = 400;
+      res.set_content("expected a multipart/form-data body\n", "text/plain");
+      return;
+    }
+    const FormFields form{field(req, "sql"), field(req, "user_name"), field(req, "password")};
+    const Answer answer = script ? handler.script(form, raw_query(req), trace.note)
+                                 : handler.query(form, raw_query(req), trace.note);
+    res.status = answer.status;
+    res.set_content(answer.body, answer.content_type.c_str());
+  }
+
+  void write_log(const httplib::Request& req, const httplib::Response& res) {
+    if (options.log == nullptr) return;
+    double ms = 0;
+    if (trace.started) {
+      ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - trace.start).count();
+    }
+    const RequestNote& note = trace.note;
+    char line[512];
+    // The path only: the script endpoint's query string carries the credentials.
+    std::snprintf(line, sizeof line, "%s %s %s %s rows=%lld ms=%.2f status=%d%s path=%s\n",
+                  local_time_now().c_str(), endpoint_name(req.path).c_str(), req.method.c_str(),
+                  note.kind.empty() ? "-" : note.kind.c_str(), static_cast<long long>(note.rows), ms, res.status,
+                  note.error ? " error" : "", req.path.substr(0, 200).c_str());
+    std::lock_guard lock(log_mutex);
+    *options.log << line << std::flush;
+  }
+
+  std::unique_ptr<Database> db;
+  ServiceOptions options;
+  RequestHandler handler;
+  httplib::Server server;
+  std::mutex log_mutex;
+};
+
+Service::Service(std::unique_ptr<Database> db, ServiceOptions options)
+    : impl_(std::make_unique<Impl>(std::move(db), std::move(options))) {
+  Impl& im = *impl_;
+  auto& svr = im.server;
+  const int threads = im.options.threads > 0 ? im.options.threads : 1;
+  svr.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
+  svr.set_payload_max_length(im.options.max_body);
+  svr.set_read_timeout(30, 0);
+  svr.set_write_timeout(60, 0);
+  svr.set_keep_alive_max_count(100);
+
+  svr.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+    trace = RequestTrace{std::chrono::steady_clock::now(), true, {}};
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  svr.Post(kQueryPath, [&im](const httplib::Request& req, httplib::Response& res) { im.serve(req, res, false); });
+  svr.Post(kScriptPath, [&im](const httplib::Request& req, httplib::Response& res) { im.serve(req, res, true); });
+  auto not_post = [](const httplib::Request&, httplib::Response& res) {
+    res.status = 405;
+    res.set_header("Allow", "POST");
+    res.set_content("use POST\n", "text/plain");
+  };
+  svr.Get(kQueryPath, not_post);
+  svr.Get(kScriptPath, not_post);
+  svr.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    if (!res.body.empty()) return;
+    std::string text;
+    switch (res.status) {
+      case 404:
+        text = "no such endpoint; use POST /Vark/<driver>/index.php or /Vark/<driver>/sql_scripts.php";
+        break;
+      case 413:
+        text = "request body too large";
+        break;
+      case 400:
+        text = "malformed request";
+        break;
+      default:
+        text = "request refused (" + std::to_string(res.status) + ")";
+    }
+    res.set_content(text + "\n", "text/plain");
+  });
+  svr.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+    res.status = 500;
+    res.set_content("internal error\n", "text/plain");
+  });
+  svr.set_logger([&im](const httplib::Request& req, const httplib::Response& res) {
+    im.write_log(req, res);
+    trace = RequestTrace{};
+  });
+}
+
+Service::~Service() { stop(); }
+
+int Service::bind(const std::string& host, int port) {
+  const int bound = port == 0 ? impl_->server.bind_to_any_port(host) : (impl_->server.bind_to_port(host, port) ? port : -1);
+  if (bound <= 0) throw std::runtime_error("cannot listen on " + host + ":" + std::to_string(port));
+  return bound;
+}
+
+bool Service::run() { return impl_->server.listen_after_bind(); }
+
+void Service::stop() { impl_->server.stop(); }
+
+}  // namespace pos::headoffice

@@ -1,0 +1,43 @@
+#pragma once
+// The HTTP service: POST /Vark/<driver>/index.php (query endpoint) and
+// POST /Vark/<driver>/sql_scripts.php (script endpoint) for any driver segment.
+
+#include <cstddef>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "headoffice/database.h"
+
+namespace pos::headoffice {
+
+struct ServiceOptions {
+  std::string user;
+  std::string password;
+  int threads = 8;
+  std::size_t max_body = 8u << 20;  // bytes; larger requests get 413
+  std::ostream* log = nullptr;      // one line per request; none when null
+};
+
+class Service {
+ public:
+  Service(std::unique_ptr<Database> db, ServiceOptions options);
+  ~Service();
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
+
+  // Binds the listening socket; port 0 takes a free port. Returns the port. Throws on failure.
+  int bind(const std::string& host, int port);
+
+  // Serves until stop(); returns false when listening failed.
+  bool run();
+
+  // Safe from any thread.
+  void stop();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace pos::headoffice

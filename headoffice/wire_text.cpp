@@ -1,0 +1,110 @@
+#include "headoffice/wire_text.h"
+
+#include "text/big5.h"
+
+namespace pos::headoffice {
+namespace {
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// UTF-8 to Big5, one character at a time, '?' for what Big5 cannot hold.
+std::string lenient_big5(std::string_view utf8) {
+  try {
+    return utf8_to_big5(utf8);
+  } catch (const TextError&) {
+  }
+  std::string out;
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+    if (i + len > utf8.size()) len = 1;
+    try {
+      out += utf8_to_big5(utf8.substr(i, len));
+    } catch (const TextError&) {
+      out += '?';
+    }
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string percent_decode(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && hex_value(s[i + 1]) >= 0 && hex_value(s[i + 2]) >= 0) {
+      out += static_cast<char>(hex_value(s[i + 1]) * 16 + hex_value(s[i + 2]));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+QueryCredentials credentials_from_query(std::string_view raw_query) {
+  const std::string q = percent_decode(raw_query);
+  // Start of the value of `key` when the key opens the text or follows an '&'.
+  auto value_start = [&](std::string_view key) -> std::size_t {
+    for (std::size_t at = q.find(key); at != std::string::npos; at = q.find(key, at + 1)) {
+      if (at == 0 || q[at - 1] == '&') return at + key.size();
+    }
+    return std::string::npos;
+  };
+  QueryCredentials creds;
+  const std::size_t pw = value_start("password=");
+  if (pw != std::string::npos) creds.password = q.substr(pw);
+  if (const std::size_t user = value_start("user_name="); user != std::string::npos) {
+    std::size_t end = q.find('&', user);
+    if (pw != std::string::npos && pw > user) end = pw - std::string_view("&password=").size();
+    creds.user = q.substr(user, end == std::string::npos ? std::string::npos : end - user);
+  }
+  return creds;
+}
+
+bool same_secret(std::string_view given, std::string_view expected) {
+  unsigned diff = given.size() == expected.size() ? 0u : 1u;
+  for (std::size_t i = 0; i < given.size(); ++i) {
+    const unsigned char e = expected.empty() ? 0 : static_cast<unsigned char>(expected[i % expected.size()]);
+    diff |= static_cast<unsigned char>(given[i]) ^ e;
+  }
+  return diff == 0;
+}
+
+std::string without_success_marks(std::string s) {
+  std::string out;
+  out.reserve(s.size() + 8);
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (is_big5_lead(c) && i + 1 < s.size()) {
+      // A double-byte character; its trail byte may be 'O' or 's'.
+      out.append(s, i, 2);
+      i += 2;
+    } else {
+      out += s[i];
+      ++i;
+    }
+    // The bytes written so far end the text; break the marks as they form.
+    if (out.size() >= 2 && out.compare(out.size() - 2, 2, "OK") == 0) {
+      out.back() = 'k';
+    } else if (out.size() >= 7 && out.compare(out.size() - 7, 7, "success") == 0) {
+      out.insert(out.size() - 3, "-");
+    }
+  }
+  return out;
+}
+
+std::string error_answer(std::string_view utf8_message) {
+  return without_success_marks("<RESULT>" + lenient_big5(utf8_message));
+}
+
+}  // namespace pos::headoffice

@@ -1,0 +1,309 @@
+// The service as a terminal meets it: credentials, the encoded query string, bad requests,
+// scripts that fail, error answers, and many terminals at once.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "headoffice/database.h"
+#include "packet/row_set.h"
+#include "tests/headoffice/running_service.h"
+#include "tests/headoffice/terminal_client.h"
+#include "tests/headoffice/test_databases.h"
+#include "text/big5.h"
+
+namespace pos::test {
+namespace {
+
+using headoffice::open_database;
+using headoffice::query_value;
+
+constexpr const char* kCountMarked = "SELECT COUNT(*) FROM PSALE_TEMP WHERE TRAN_CODE = 'W'";
+
+class ServiceWireTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    url_ = fixture_database_url("wire");
+    service_ = std::make_unique<RunningService>(url_);
+  }
+  std::int64_t count(const std::string& sql) {
+    auto c = open_database(url_)->connect();
+    return query_value(*c, sql).integer();
+  }
+  int port() const { return service_->port(); }
+
+  std::string url_;
+  std::unique_ptr<RunningService> service_;
+};
+
+TEST_F(ServiceWireTest, WrongOrMissingCredentialsExecuteNothing) {
+  const std::string mark = "UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001'";
+  const std::vector<TerminalClient> strangers = {
+      TerminalClient(port(), kUser, "wrong"), TerminalClient(port(), "sysdba", kPassword),
+      TerminalClient(port(), kUser, std::string(kPassword) + "x"), TerminalClient(port(), "", "")};
+  for (const auto& t : strangers) {
+    for (const HttpReply& r : {t.query(mark), t.script(mark + " ;\r\n")}) {
+      EXPECT_EQ(r.status, 200);
+      EXPECT_TRUE(r.body.starts_with("<RESULT>")) << r.body;
+      EXPECT_EQ(r.body.find("OK"), std::string::npos);
+      EXPECT_EQ(r.body.find("success"), std::string::npos);
+    }
+  }
+  // No credentials at all: no query string, no form fields.
+  const HttpReply bare = http_exchange(port(), multipart_request("/Vark/ado/index.php", {{"sql", mark}}));
+  EXPECT_TRUE(bare.body.starts_with("<RESULT>"));
+  EXPECT_EQ(count(kCountMarked), 0);
+}
+
+TEST_F(ServiceWireTest, QueryEndpointTakesCredentialsFromFieldsOrQueryString) {
+  const std::string sql = "SELECT MCH_NO FROM MCH_ITEM WHERE MCH_NO = '001' ";
+  const HttpReply from_url = http_exchange(
+      port(), multipart_request("/Vark/ado/index.php?user_name=SYSDBA&password=quillbark", {{"sql", sql}}));
+  EXPECT_TRUE(from_url.body.starts_with("<?xml")) << from_url.body;
+  const HttpReply from_fields = http_exchange(
+      port(), multipart_request("/Vark/mysql/index.php", {{"user_name", kUser}, {"password", kPassword}, {"sql", sql}}));
+  EXPECT_TRUE(from_fields.body.starts_with("<?xml")) << from_fields.body;
+}
+
+TEST_F(ServiceWireTest, ScriptEndpointReadsTheEncodedQueryStringOnly) {
+  const std::string line = "UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001' ;\r\n";
+  const TerminalClient terminal(port());
+  ASSERT_NE(terminal.script_target().find("user_name%3DSYSDBA&password%3Dquillbark"), std::string::npos);
+  EXPECT_EQ(terminal.script(line).body, "success");
+  EXPECT_EQ(count(kCountMarked), 2);
+
+  // Credentials in form fields do not count on this endpoint.
+  const HttpReply fields = http_exchange(
+      port(), multipart_request("/Vark/ado/sql_scripts.php", {{"user_name", kUser}, {"password", kPassword}, {"sql", line}}));
+  EXPECT_TRUE(fields.body.starts_with("<RESULT>")) << fields.body;
+}
+
+TEST_F(ServiceWireTest, PasswordsWithAnyBytesSurviveTheTerminalsEncoding) {
+  const std::string password = "p w=%&x+" + big5("密碼");
+  auto options = RunningService::default_options();
+  options.password = password;
+  RunningService service(url_, options);
+  const TerminalClient terminal(service.port(), kUser, password);
+  EXPECT_EQ(terminal.script("UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001' ;\r\n").body, "success");
+  EXPECT_TRUE(TerminalClient(service.port(), kUser, "p w=%&x+").script("DELETE FROM PSALE_TEMP\r\n").body.starts_with("<RESULT>"));
+  EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP"), 3);
+}
+
+TEST_F(ServiceWireTest, BadRequestsGetClearRefusalsAndTheServiceCarriesOn) {
+  const std::string creds = "?user_name=SYSDBA&password=quillbark";
+  const std::string sql = "DELETE FROM PSALE_TEMP";
+  struct Case {
+    const char* what;
+    std::string request;
+    int status;
+  };
+  const std::string form_body = "user_name=SYSDBA&password=quillbark&sql=DELETE%20FROM%20PSALE_TEMP";
+  // The parts' boundary is not the one the header announces.
+  const std::string stray_parts = "--BBBBBBBB\r\nContent-Disposition: form-data; name=\"sql\"\r\n\r\n" + sql + "\r\n--BBBBBBBB--\r\n";
+  const std::vector<Case> cases = {
+      {"not multipart",
+       "POST /Vark/ado/index.php" + creds + " HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+       "Content-Length: " + std::to_string(form_body.size()) + "\r\n\r\n" + form_body, 400},
+      {"no sql field", multipart_request("/Vark/ado/index.php" + creds, {{"user_name", kUser}, {"password", kPassword}}), 400},
+      {"script without sql field", multipart_request("/Vark/ado/sql_scripts.php" + creds, {{"sq", sql}}), 400},
+      {"unknown path", multipart_request("/Vark/ado/other.php" + creds, {{"sql", sql}}), 404},
+      {"no driver segment", multipart_request("/Vark/index.php" + creds, {{"sql", sql}}), 404},
+      {"GET", "GET /Vark/ado/index.php" + creds + " HTTP/1.0\r\n\r\n", 405},
+      {"parts under another boundary",
+       "POST /Vark/ado/index.php" + creds + " HTTP/1.0\r\nContent-Type: multipart/form-data; boundary=AAAAAAAA\r\n"
+       "Content-Length: " + std::to_string(stray_parts.size()) + "\r\n\r\n" + stray_parts, 400},
+      {"garbage", "HELLO\r\n\r\n", 400},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const HttpReply r = http_exchange(port(), c.request, std::chrono::seconds(10));
+    EXPECT_EQ(r.status, c.status) << r.headers;
+    EXPECT_FALSE(r.body.empty());
+    EXPECT_EQ(r.body.find("OK"), std::string::npos);
+    EXPECT_EQ(r.body.find("success"), std::string::npos);
+  }
+  EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP"), 3);
+  EXPECT_EQ(TerminalClient(port()).query("SELECT * FROM MCH_ITEM ").status, 200);
+}
+
+TEST_F(ServiceWireTest, OversizedBodiesAreRefusedUnread) {
+  auto options = RunningService::default_options();
+  options.max_body = 64 * 1024;
+  RunningService small(url_, options);
+  std::string script;
+  while (script.size() < options.max_body) script += "DELETE FROM PSALE_TEMP WHERE MCH_NO = '001' ;\r\n";
+  const HttpReply r = TerminalClient(small.port()).script(script);
+  EXPECT_EQ(r.status, 413);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP"), 3);
+  EXPECT_EQ(TerminalClient(small.port()).script("DELETE FROM PSALE_TEMP WHERE MCH_NO = '001' ;\r\n").body, "success");
+}
+
+TEST_F(ServiceWireTest, AFailingLineRollsTheWholeScriptBack) {
+  const TerminalClient terminal(port());
+  const std::string good1 = "UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001' ;";
+  const std::string good2 = "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '002' ;";
+  for (const std::string& bad : {std::string("UPDATE NO_SUCH_TABLE SET X = 1 ;"),
+                                 std::string("INSERT INTO PSALE_TEMP (MCH_NO) VALUES ('001')"),  // NOT NULL
+                                 std::string("DROP TABLE PRODUCT")}) {
+    SCOPED_TRACE(bad);
+    const HttpReply r = terminal.script_lines({good1, "", good2, bad});
+    EXPECT_TRUE(r.body.starts_with("<RESULT>")) << r.body;
+    EXPECT_EQ(r.body.find("success"), std::string::npos);
+    EXPECT_EQ(count(kCountMarked), 0);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM PRODUCT_TEMP WHERE MCH_NO = '002'"), 1);
+  }
+  EXPECT_EQ(count("SELECT COUNT(*) FROM PRODUCT"), 499);
+  // Blank lines are skipped and every statement runs in order.
+  EXPECT_EQ(terminal.script("\r\n" + good1 + "\r\n  \r\n" + good2 + "\r\n").body, "success");
+  EXPECT_EQ(count(kCountMarked), 2);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM PRODUCT_TEMP WHERE MCH_NO = '002'"), 0);
+}
+
+TEST_F(ServiceWireTest, ErrorAnswersNeverPassForSuccess) {
+  const TerminalClient terminal(port());
+  // Database messages that quote a name holding the marks the terminal looks for.
+  const HttpReply q = terminal.query("SELECT \"OK_COLUMN\" FROM PRODUCT ");
+  EXPECT_TRUE(q.body.starts_with("<RESULT>")) << q.body;
+  EXPECT_EQ(q.body.find("OK"), std::string::npos) << q.body;
+  const HttpReply s = terminal.script("INSERT INTO PRODUCT (\"success\") VALUES (1)\r\n");
+  EXPECT_TRUE(s.body.starts_with("<RESULT>")) << s.body;
+  EXPECT_EQ(s.body.find("success"), std::string::npos) << s.body;
+  const HttpReply st = terminal.query("UPDATE PRODUCT SET OK_PRICE = 1");
+  EXPECT_EQ(st.body.find("OK"), std::string::npos) << st.body;
+  // Statements other than reads and row changes are refused.
+  for (const char* sql : {"DROP TABLE PRODUCT", "CREATE TABLE X (A INTEGER)", "PRAGMA journal_mode", "BEGIN"}) {
+    EXPECT_TRUE(terminal.query(sql).body.starts_with("<RESULT>")) << sql;
+  }
+  // Bytes that are not Big5 text (a lead byte with nothing after it).
+  EXPECT_TRUE(terminal.query("DELETE FROM PSALE_TEMP WHERE MCH_NO = '\x81'").body.starts_with("<RESULT>"));
+  // Two statements in one request are refused, not half run.
+  EXPECT_TRUE(terminal.query("DELETE FROM PSALE_TEMP ; DELETE FROM MEMBER_TEMP").body.starts_with("<RESULT>"));
+  EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP"), 3);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM PRODUCT"), 499);
+}
+
+TEST_F(ServiceWireTest, ExpressionColumnsTakeTheirTypesFromTheirValues) {
+  RowSet rows;
+  rows.load(TerminalClient(port()).query("SELECT COUNT(*), MAX(SALE_PRICE) AS TOP_PRICE, 'X' || PROD_ID AS TAG, "
+                                         "PROD_ID, PROD_ID FROM PRODUCT WHERE PROD_ID = '10000001' GROUP BY PROD_ID ").body);
+  ASSERT_EQ(rows.row_count(), 1u);
+  const auto& f = rows.fields();
+  ASSERT_EQ(f.size(), 5u);
+  EXPECT_TRUE(f[0].type_name == "i4" || f[0].type_name == "i8") << f[0].type_name;
+  EXPECT_EQ(f[1].type_name, "r8");
+  EXPECT_EQ(f[2].type_name, "string");
+  EXPECT_EQ(rows.text("TAG"), "X10000001");
+  EXPECT_EQ(f[3].name, "PROD_ID");
+  EXPECT_EQ(f[4].name, "PROD_ID_1");
+}
+
+// 32 terminals and head-office writers at once for a few seconds: no failed request, and
+// every change-log entry written is taken exactly once by its terminal.
+TEST_F(ServiceWireTest, ManyTerminalsAtOnceLoseNoChangeLogEntry) {
+  constexpr int kTerminals = 8, kWriters = 16, kReaders = 8;
+  constexpr auto kRunFor = std::chrono::seconds(3);
+  constexpr int kMaxRounds = 400;  // per client
+  auto options = RunningService::default_options();
+  options.threads = 16;
+  RunningService service(url_, options);
+  const int p = service.port();
+
+  std::atomic<bool> writing{true};
+  std::atomic<int> failures{0};
+  std::mutex mutex;
+  std::vector<std::string> first_failures;
+  std::map<std::string, std::multiset<std::string>> written, taken;  // by terminal
+  auto fail = [&](const std::string& what) {
+    ++failures;
+    std::lock_guard lock(mutex);
+    if (first_failures.size() < 5) first_failures.push_back(what);
+  };
+  auto terminal_no = [](int i) { return "1" + std::to_string(10 + i); };
+
+  // A terminal takes its promotion entries as the promotions job does: mark, read, remove.
+  auto take = [&](const TerminalClient& t, const std::string& mch) {
+    if (t.script("UPDATE PSALE_TEMP SET TRAN_CODE = 'W' where mch_no = '" + mch + "' and STATE <> 'DELETE' ;\r\n").body !=
+        "success") {
+      fail("mark " + mch);
+      return;
+    }
+    const HttpReply r = t.query("SELECT * FROM PSALE_TEMP WHERE TRAN_CODE = 'W' AND MCH_NO = '" + mch + "' ");
+    RowSet rows;
+    try {
+      rows.load(r.body);
+    } catch (const std::exception&) {
+      fail("read " + mch + ": " + r.body.substr(0, 200));
+      return;
+    }
+    if (t.script("DELETE FROM PSALE_TEMP where TRAN_CODE = 'W' and mch_no = '" + mch + "' and state <> 'DELETE' ;\r\n")
+            .body != "success") {
+      fail("remove " + mch);
+      return;
+    }
+    std::lock_guard lock(mutex);
+    for (; !rows.eof(); rows.next()) taken[mch].insert(rows.text("MASTERBILLID"));
+  };
+
+  const auto until = std::chrono::steady_clock::now() + kRunFor;
+  std::vector<std::thread> clients;
+  for (int w = 0; w < kWriters; ++w) {
+    clients.emplace_back([&, w] {
+      const TerminalClient t(p);
+      for (int n = 0; n < kMaxRounds && std::chrono::steady_clock::now() < until; ++n) {
+        const std::string mch = terminal_no(n % kTerminals);
+        const std::string id = "C" + std::to_string(w) + "-" + std::to_string(n);
+        const HttpReply r = t.query("INSERT INTO PSALE_TEMP (MCH_NO, MASTERBILLID, STATE, TRAN_CODE) VALUES ('" + mch +
+                                    "', '" + id + "', 'UPDATE', '')");
+        if (r.body != "OK") {
+          fail("write: " + std::to_string(r.status) + " " + r.body.substr(0, 200));
+          continue;
+        }
+        std::lock_guard lock(mutex);
+        written[mch].insert(id);
+      }
+    });
+  }
+  for (int i = 0; i < kTerminals; ++i) {
+    clients.emplace_back([&, i] {
+      const TerminalClient t(p);
+      for (int n = 0; n < kMaxRounds && std::chrono::steady_clock::now() < until; ++n) take(t, terminal_no(i));
+    });
+  }
+  for (int i = 0; i < kReaders; ++i) {
+    clients.emplace_back([&, i] {
+      const TerminalClient t(p);
+      for (int n = 0; n < kMaxRounds && std::chrono::steady_clock::now() < until; ++n) {
+        const std::string id = std::to_string(10000001 + (n * 7 + i) % 499);
+        RowSet rows;
+        try {
+          rows.load(t.query("SELECT PROD_ID, PROD_NAME, SALE_PRICE FROM PRODUCT WHERE PROD_ID = '" + id + "' ").body);
+          if (rows.row_count() != 1) fail("fetch " + id);
+        } catch (const std::exception& e) {
+          fail(std::string("fetch: ") + e.what());
+        }
+      }
+    });
+  }
+  for (auto& c : clients) c.join();
+  // Whatever arrived after a terminal's last turn is taken now.
+  const TerminalClient t(p);
+  for (int i = 0; i < kTerminals; ++i) take(t, terminal_no(i));
+
+  EXPECT_EQ(failures.load(), 0) << (first_failures.empty() ? "" : first_failures.front());
+  std::size_t total = 0;
+  for (int i = 0; i < kTerminals; ++i) {
+    const std::string mch = terminal_no(i);
+    EXPECT_EQ(taken[mch], written[mch]) << "terminal " << mch;
+    total += written[mch].size();
+  }
+  EXPECT_GT(total, 100u);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP WHERE MCH_NO LIKE '11%'"), 0);
+}
+
+}  // namespace
+}  // namespace pos::test

@@ -1,0 +1,76 @@
+#include "tests/headoffice/test_databases.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+
+#include "headoffice/database.h"
+#include "tests/headoffice/job_statements.h"
+#include "tests/headoffice/scratch_postgres.h"
+
+namespace pos::test {
+namespace {
+
+struct ScratchFolder {
+  ScratchFolder() {
+    char tmpl[] = "/tmp/ho-test-XXXXXX";
+    if (::mkdtemp(tmpl)) path = tmpl;
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+  std::string path;
+};
+
+#ifdef HEADOFFICE_TEST_POSTGRES
+ScratchPostgres& server() {
+  static ScratchPostgres instance;
+  return instance;
+}
+#endif
+
+}  // namespace
+
+const char* backend_label() {
+#ifdef HEADOFFICE_TEST_POSTGRES
+  return "postgresql";
+#else
+  return "sqlite";
+#endif
+}
+
+std::string fresh_database_url(const std::string& name) {
+  static std::mutex mutex;
+  static int counter = 0;
+  std::lock_guard lock(mutex);
+  const std::string unique = name + "_" + std::to_string(++counter);
+#ifdef HEADOFFICE_TEST_POSTGRES
+  return server().create_database(unique);
+#else
+  static ScratchFolder folder;
+  return "sqlite:" + folder.path + "/" + unique + ".db";
+#endif
+}
+
+headoffice::SeedOptions fixture_seed_options() {
+  headoffice::SeedOptions o = headoffice::scale_options("small");
+  o.terminals = {"001", "002"};
+  o.seed = kFixtureSeed;
+  o.today = std::string(kFixtureToday);
+  return o;
+}
+
+std::string fixture_database_url(const std::string& name) {
+  const std::string url = fresh_database_url(name);
+  auto c = headoffice::open_database(url)->connect();
+  headoffice::seed_database(*c, fixture_seed_options());
+  headoffice::Transaction tx(*c);
+  for (const auto& line : fixture_setup()) c->execute(line);
+  tx.commit();
+  return url;
+}
+
+}  // namespace pos::test

@@ -1,0 +1,23 @@
+#pragma once
+// The databases a suite runs on. The same test sources build two suites: one on SQLite files
+// and one on a scratch PostgreSQL server (HEADOFFICE_TEST_POSTGRES), started on first use and
+// stopped when the suite ends.
+
+#include <string>
+
+#include "headoffice/seeder.h"
+
+namespace pos::test {
+
+// A new, empty database; `name` is a short identifier (letters, digits, '_').
+std::string fresh_database_url(const std::string& name);
+
+const char* backend_label();  // "sqlite" or "postgresql"
+
+// Options that reproduce the fixture data of the job statements.
+headoffice::SeedOptions fixture_seed_options();
+
+// A seeded fixture database with the fixture's change-log entries in place.
+std::string fixture_database_url(const std::string& name);
+
+}  // namespace pos::test
