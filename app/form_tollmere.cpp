@@ -76,9 +76,7 @@ void TFormTollmere::SpeedButton1Click() {
   DataModHttp->OpenRemoteQuery(ClientDataSet1, text);
   ClientDataSet1.value("STOCK_ID");
 
-  RunContext ctx{RadioGroup1,    MachineNo,      script_buffer_, Memo1,      ProgressBar1, ClientDataSet1,
-                 ClientDataSet2, ClientDataSet4, aCDS,           SQLCon_Loc, SQLQuery3,    CDS_Query1,
-                 CDS_Query4,     *DataModHttp};
+  RunContext ctx = context();
   const auto& jobs = job_table();
   for (std::size_t i = 0; i < CheckListBox1.size(); ++i) {
     if (RadioGroup1 == 0 && !CheckListBox1[i].checked) {
@@ -89,6 +87,13 @@ void TFormTollmere::SpeedButton1Click() {
   }
   Memo1.append(big5(" 階段作業完成..!"));
   Memo1.append(format_run_timestamp(options_.now()));
+}
+
+RunContext TFormTollmere::context() {
+  if (!DataModHttp) throw std::runtime_error("the data module is not ready");
+  return RunContext{RadioGroup1,    MachineNo,      script_buffer_, Memo1,      ProgressBar1, ClientDataSet1,
+                    ClientDataSet2, ClientDataSet4, aCDS,           SQLCon_Loc, SQLQuery3,    CDS_Query1,
+                    CDS_Query4,     *DataModHttp};
 }
 
 void TFormTollmere::SpeedButton2Click() {

@@ -77,6 +77,9 @@ class TFormTollmere {
 
   const FormOptions& options() const { return options_; }
 
+  // What a job of a run works with, for the current mode. Needs the data module.
+  RunContext context();
+
  private:
   FormOptions options_;
   Dialogs& dialogs_;

@@ -48,6 +48,8 @@ void KeepProductIndexes(RunContext& ctx) {
       {"LOC_PDC1", "CREATE INDEX LOC_PDC1 ON LOC_PDC(PROD_ID)"},
       {"LOC_PDC2", "CREATE INDEX LOC_PDC2 ON LOC_PDC(BAR_CODE)"},
       {"LOC_PDC3", "CREATE INDEX LOC_PDC3 ON LOC_PDC(PROD_ID,BAR_CODE)"},
+      // Full update replaces by PDC_NO: without this index every product would scan the table.
+      {"LOC_PDC4", "CREATE INDEX LOC_PDC4 ON LOC_PDC(PDC_NO)"},
   };
   for (const auto& ix : indexes)
     if (IndexMissing(ctx.SQLQuery3, ix[0])) run_local(ctx, {ix[1]});

@@ -9,7 +9,8 @@ namespace pos {
 // local transaction: a failed fetch or row leaves the old rows.
 void RebuildCategories(RunContext& ctx);
 
-// Creates LOC_PDC1, LOC_PDC2 and LOC_PDC3 when missing.
+// Creates LOC_PDC1, LOC_PDC2 and LOC_PDC3 when missing, and LOC_PDC4 on PDC_NO, which the full
+// update's replacement needs to stay linear.
 void KeepProductIndexes(RunContext& ctx);
 
 }  // namespace pos

@@ -89,8 +89,7 @@ void LocalConnection::close() {
     } catch (...) {
     }
   }
-  lru_.clear();
-  cache_.clear();
+  forget_statements();
   fb::Status st;
   try {
     att_->detach(&st);
@@ -161,6 +160,7 @@ void LocalConnection::release_savepoint(const std::string& name) {
 }
 
 void LocalConnection::forget_statements() {
+  ++schema_version_;
   lru_.clear();
   cache_.clear();
 }

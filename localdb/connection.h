@@ -2,6 +2,7 @@
 // The one attachment to the terminal's Firebird database, its transactions and its cache of
 // prepared statements. Not thread-safe: one run uses it at a time.
 
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <memory>
@@ -77,12 +78,16 @@ class LocalConnection {
 
   Firebird::IAttachment* attachment() const { return att_; }
 
+  // Changes whenever a statement changed the schema (descriptions taken before are stale).
+  std::uint64_t schema_version() const { return schema_version_; }
+
  private:
   void require_open() const;
   void forget_statements();
   Firebird::ITransaction* start(bool read_only);
 
   ConnectionParams params_;
+  std::uint64_t schema_version_ = 0;
   Firebird::IAttachment* att_ = nullptr;
   Firebird::ITransaction* tra_ = nullptr;
   using CacheList = std::list<std::shared_ptr<PreparedStatement>>;

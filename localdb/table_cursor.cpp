@@ -1,7 +1,5 @@
 #include "localdb/table_cursor.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <regex>
 
@@ -13,6 +11,12 @@ namespace pos {
 namespace {
 
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
+
+std::string upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
 
 // "SELECT list FROM table rest" -> the same with the row key as first column; empty when the
 // text is not a plain query on one table.
@@ -39,6 +43,12 @@ void TableCursor::require_active() const {
 void TableCursor::open() {
   close();
   if (command_.empty()) throw DbError("the cursor has no command text");
+  // Reopening the same text (with other parameters) keeps its description.
+  if (command_ == described_for_ && described_at_ == con_.schema_version() && con_.connected()) {
+    active_ = true;
+    return;
+  }
+  described_for_.clear();
   std::shared_ptr<PreparedStatement> stmt;
   keyed_ = false;
   select_ = with_row_key(command_);
@@ -62,6 +72,10 @@ void TableCursor::open() {
       }))
     table_ = quoted(columns_.front().relation);
   if (table_.empty()) keyed_ = false;
+  index_.clear();
+  for (std::size_t i = 0; i < columns_.size(); ++i) index_.emplace(upper(columns_[i].name), i);
+  described_for_ = command_;
+  described_at_ = con_.schema_version();
   active_ = true;
 }
 
@@ -151,8 +165,7 @@ bool TableCursor::locate(const std::string& column, const Value& v) {
 }
 
 std::size_t TableCursor::column_index(const std::string& column) const {
-  for (std::size_t i = 0; i < columns_.size(); ++i)
-    if (strcasecmp(columns_[i].name.c_str(), column.c_str()) == 0) return i;
+  if (auto it = index_.find(upper(column)); it != index_.end()) return it->second;
   throw DbError("field '" + column + "' not found in: " + command_);
 }
 

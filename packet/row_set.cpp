@@ -18,6 +18,13 @@ std::string_view trimmed(std::string_view s) {
   return s;
 }
 
+std::string upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
 bool parse_double(std::string_view s, double& out) {
   s = trimmed(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
@@ -38,6 +45,7 @@ bool parse_int(std::string_view s, std::int64_t& out) {
 
 void RowSet::clear() {
   fields_.clear();
+  by_name_.clear();
   arena_.clear();
   arena_.shrink_to_fit();
   slots_.clear();
@@ -46,9 +54,7 @@ void RowSet::clear() {
 }
 
 std::optional<std::size_t> RowSet::find_field(std::string_view name) const {
-  for (std::size_t i = 0; i < fields_.size(); ++i)
-    if (fields_[i].name.size() == name.size() && strncasecmp(fields_[i].name.data(), name.data(), name.size()) == 0)
-      return i;
+  if (auto it = by_name_.find(upper(name)); it != by_name_.end()) return it->second;
   return std::nullopt;
 }
 
@@ -129,6 +135,7 @@ Value RowSet::value(std::size_t col) const {
 void RowSet::reset(std::vector<PacketField> fields) {
   clear();
   fields_ = std::move(fields);
+  for (std::size_t i = 0; i < fields_.size(); ++i) by_name_.emplace(upper(fields_[i].name), i);
 }
 
 void RowSet::reserve(std::size_t value_bytes, std::size_t rows) {

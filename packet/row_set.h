@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,7 @@ class RowSet {
   bool raw_null(std::size_t row, std::size_t col) const;
 
   std::vector<PacketField> fields_;
+  std::unordered_map<std::string, std::size_t> by_name_;  // upper-cased field name -> position
   std::string arena_;
   std::vector<Slot> slots_;  // rows_ * fields_.size()
   std::size_t rows_ = 0;

@@ -1,0 +1,149 @@
+// Full update of PRODUCTS products into an empty LOC_PDC and a changes update of CHANGED changed
+// products, against the reference service on loopback, each next to its floor measured in the
+// same run:
+//   full update floor    = the product packet's transfer + a bare prepared insert of the same rows
+//                          in one transaction;
+//   changes update floor = one round trip per changed product + a bare local replace (delete and
+//                          insert) per product in one transaction.
+//
+//   product_update_bench [PRODUCTS] [CHANGED]      (defaults 50000 and 1000)
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "jobs/products.h"
+#include "service/data_mod_http.h"
+#include "tests/support/terminal.h"
+
+using namespace pos;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const char* kColumns =
+    " PROD_ID,PROD_NAME,PROD_ID2,PROD_SNAME,PROD_BARCODE,UNITNAME,SALE_PRICE,PSALE_PRICE,STD_COST,AVG_COST,"
+    "PD_CLASSID,SAL_TAG,PD_ITEMID,VIP_PRICE,CR_PRICE,TAX_KIND,P_PU,P_PU2,MEM_DISCOUNT,P_PRICE,P_PRICE2,N_PRICE,"
+    "FREE_TAX,HEA_TAX,POINT_YN,PROD_SCALE,STOCK_QTY,DEF_PROFIT,MS,PUT_ID ";
+
+double since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+
+long peak_kb() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
+
+std::vector<FormField> form_for(const TDataModHttp& dm, const std::string& sql) {
+  return {{"user_name", dm.ServiceUserName()}, {"password", dm.ServicePassword()}, {"sql", sql}};
+}
+
+// A bare prepared insert of the row set's rows, the same columns the job writes, in one transaction.
+double bare_insert(LocalConnection& con, const RowSet& rs, bool replace) {
+  const char* cols[] = {"PDC_NO", "PDC_NAME", "PROD_ID", "BAR_CODE", "PDC_UNIT", "GEN_PRICE", "STD_PRICE",
+                        "VIP_PRICE", "PD_CLASSID", "PDC_TYPE"};
+  const char* fields[] = {"PROD_ID", "PROD_NAME", "PROD_ID", "PROD_BARCODE", "UNITNAME", "SALE_PRICE",
+                          "PSALE_PRICE", "VIP_PRICE", "PD_CLASSID", "PD_ITEMID"};
+  std::string names, marks;
+  for (const char* c : cols) {
+    names += std::string(names.empty() ? "" : ",") + c;
+    marks += marks.empty() ? "?" : ",?";
+  }
+  std::vector<std::size_t> idx;
+  for (const char* f : fields) idx.push_back(rs.field_index(f));
+  auto t0 = Clock::now();
+  LocalTransaction tx(con);
+  auto insert = con.prepare("INSERT INTO LOC_PDC (" + names + ") VALUES (" + marks + ")");
+  auto del = con.prepare("DELETE FROM LOC_PDC WHERE BAR_CODE = ? OR PROD_ID = ?");
+  std::vector<Value> args(idx.size());
+  con.run([&](Firebird::ITransaction* t) {
+    for (std::size_t r = 0; r < rs.row_count(); ++r) {
+      for (std::size_t i = 0; i < idx.size(); ++i) args[i] = rs.value_at(r, idx[i]);
+      if (replace) del->execute(t, std::vector<Value>{args[3], args[2]});
+      insert->execute(t, args);
+    }
+  });
+  double s = since(t0);
+  // Not kept: the job itself writes these rows.
+  return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int products = argc > 1 ? std::atoi(argv[1]) : 50000;
+  int changed = argc > 2 ? std::atoi(argv[2]) : 1000;
+
+  std::printf("seeding %d products...\n", products);
+  testing::ReferenceService service({"--scale", "small", "--products", std::to_string(products)});
+  testing::Terminal terminal(service);
+  terminal.start({"1"});
+  TFormTollmere& form = terminal.form();
+  TDataModHttp& dm = *form.DataModHttp;
+  LocalConnection& con = form.SQLCon_Loc;
+
+  // Full update floor.
+  std::string all = std::string("SELECT ") + kColumns + " FROM PRODUCT ";
+  auto t0 = Clock::now();
+  std::string packet = dm.IdHTTP1.post(dm.QueryEndpoint() + "?user_name=" + dm.ServiceUserName() + "&password=" +
+                                           dm.ServicePassword(),
+                                       form_for(dm, all));
+  double transfer = since(t0);
+  RowSet rs;
+  t0 = Clock::now();
+  rs.load(packet);
+  double parse = since(t0);
+  double insert = bare_insert(con, rs, false);  // rolled back
+  double full_floor = transfer + insert;
+
+  form.RadioGroup1 = 1;
+  RunContext ctx = form.context();
+  t0 = Clock::now();
+  RunProductsJob(ctx);
+  double full = since(t0);
+  auto count = con.query("SELECT COUNT(*) FROM LOC_PDC")[0][0].as_text();
+
+  std::printf("\nfull update of %s products (%.1f MiB packet)\n", count.c_str(), packet.size() / 1048576.0);
+  std::printf("  floor: transfer %.2f s + bare insert %.2f s = %.2f s   (packet parse alone %.2f s)\n", transfer,
+              insert, full_floor, parse);
+  std::printf("  job 0: %.2f s  = %.2fx the floor (target <= 3x)\n", full, full / full_floor);
+
+  // Changes update.
+  service.run_tool({"change", "products", "--count", std::to_string(changed), "--terminals", "001", "--seed", "7"});
+  auto ids = service.rows("SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '001' AND STATE <> 'DELETE'");
+  RowSet one, changed_rows;
+  t0 = Clock::now();
+  std::string url = dm.QueryEndpoint() + "?user_name=" + dm.ServiceUserName() + "&password=" + dm.ServicePassword();
+  std::string rows_packet;
+  for (const auto& id : ids) {
+    std::string answer = dm.IdHTTP1.post(url, form_for(dm, std::string("SELECT ") + kColumns +
+                                                               " FROM PRODUCT WHERE PROD_ID = '" + id[0] + "'"));
+    if (rows_packet.empty()) rows_packet = answer;
+  }
+  double round_trips = since(t0);
+  // The replace floor works on the changed rows as one set.
+  std::string in_list;
+  for (const auto& id : ids) in_list += (in_list.empty() ? "'" : ",'") + id[0] + "'";
+  changed_rows.load(dm.IdHTTP1.post(url, form_for(dm, std::string("SELECT ") + kColumns +
+                                                           " FROM PRODUCT WHERE PROD_ID IN (" + in_list + ")")));
+  double replace = bare_insert(con, changed_rows, true);  // rolled back
+  double changes_floor = round_trips + replace;
+
+  form.RadioGroup1 = 0;
+  RunContext ctx0 = form.context();
+  t0 = Clock::now();
+  RunProductsJob(ctx0);
+  double changes = since(t0);
+
+  std::printf("\nchanges update of %zu changed products\n", ids.size());
+  std::printf("  floor: %zu round trips %.2f s + bare replace %.2f s = %.2f s\n", ids.size(), round_trips, replace,
+              changes_floor);
+  std::printf("  job 0: %.2f s  = %.2fx the floor (target <= 2x)\n", changes, changes / changes_floor);
+  std::printf("\npeak memory of the process: %.0f MiB\n", peak_kb() / 1024.0);
+  auto errors = form.Memo1.count_from(0, "Data Error");
+  if (errors) std::printf("WARNING: %zu Data Error lines\n", errors);
+  return 0;
+}
