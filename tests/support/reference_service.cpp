@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <stdexcept>
 #include <thread>
 
@@ -41,6 +42,7 @@ bool accepts(int port) {
 }
 
 pid_t spawn(const std::vector<std::string>& argv, const std::filesystem::path& log) {
+  std::fflush(nullptr);  // the child must not write out a copy of our buffers
   pid_t pid = fork();
   if (pid == 0) {
     FILE* out = freopen(log.c_str(), "a", stdout);
