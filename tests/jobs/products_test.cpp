@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "localdb/catalogue.h"
+#include "tests/support/cutting_proxy.h"
 #include "tests/support/terminal.h"
 #include "text/big5.h"
 
@@ -159,6 +160,27 @@ TEST_F(ProductsJob, CategoriesAreRebuiltWholeAndIndexesMadeOnce) {
   service.sql("DROP TABLE PROD_DEPART;");
   EXPECT_NE(terminal.run(1, {0}), "");
   EXPECT_EQ(terminal.local_rows("SELECT * FROM LOC_TYPE").size(), 3u);
+}
+
+TEST_F(ProductsJob, AServiceLostMidLoopStopsTheJobAfterOneMessageAndKeepsTheWrittenProducts) {
+  std::string sql;
+  for (int i = 1; i <= 6; ++i) {
+    std::string id = "P" + std::to_string(i);
+    sql += product(id, "47100" + std::to_string(i)) + "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', '" +
+           id + "', 'UPDATE');";
+  }
+  service.sql(sql);
+  // Opening check, categories, designated category, delete list, its acknowledgement, change
+  // list, then two products: the third product's fetch finds nothing listening.
+  CuttingProxy proxy(service.port(), 8);
+  Terminal cut(service, "001", proxy.port());
+  EXPECT_EQ(cut.run(0, {}), "silent abort");
+  EXPECT_EQ(cut.dialogs().messages().size(), 1u);  // one connection message, not one per product
+  auto rows = cut.local_rows("SELECT PROD_ID FROM LOC_PDC ORDER BY PROD_ID");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1][0], "P2");
+  EXPECT_EQ(pending().size(), 6u);  // nothing acknowledged: every entry is taken again next time
+  for (const auto& line : cut.log_lines()) EXPECT_EQ(line.find("Data Error"), std::string::npos) << line;
 }
 
 }  // namespace

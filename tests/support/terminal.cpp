@@ -25,10 +25,10 @@ std::vector<std::string> RecordingDialogs::errors() const {
   return errors_;
 }
 
-Terminal::Terminal(const ReferenceService& service, const std::string& machine) {
+Terminal::Terminal(const ReferenceService& service, const std::string& machine, int port) {
   std::string templ = (std::filesystem::temp_directory_path() / "posterm-XXXXXX").string();
   home_ = mkdtemp(templ.data());
-  TerminalSpec spec{home_.string(), machine, "127.0.0.1", std::to_string(service.port())};
+  TerminalSpec spec{home_.string(), machine, "127.0.0.1", std::to_string(port ? port : service.port())};
   spec.user = ReferenceService::kUser;
   spec.password = ReferenceService::kPassword;
   make_terminal_folder(spec);

@@ -28,7 +28,8 @@ class RecordingDialogs : public Dialogs {
 
 class Terminal {
  public:
-  explicit Terminal(const ReferenceService& service, const std::string& machine = "001");
+  // `port`: where the terminal reaches the service (0: the service's own port).
+  explicit Terminal(const ReferenceService& service, const std::string& machine = "001", int port = 0);
   ~Terminal();
 
   // Starts the program's form and data module as the program does (arguments after the name).

@@ -1,0 +1,83 @@
+// pos-updater --headless as cron runs it: log on stdout, messages on stderr, the exit status.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "localdb/connection.h"
+#include "tests/support/terminal.h"
+
+namespace pos::testing {
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+Outcome run_updater(const Terminal& t, const std::string& args) {
+  auto err_file = t.home() / "stderr.txt";
+  std::string cmd = std::string(POS_UPDATER_EXE) + " " + args + " --headless --home " + t.home().string() +
+                    " --local-db " + t.database() + " 2>" + err_file.string();
+  Outcome o{};
+  FILE* p = popen(cmd.c_str(), "r");
+  char buf[4096];
+  while (std::size_t n = fread(buf, 1, sizeof buf, p)) o.out.append(buf, n);
+  int raw = pclose(p);
+  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  FILE* e = fopen(err_file.c_str(), "r");
+  while (e && !feof(e)) {
+    std::size_t n = fread(buf, 1, sizeof buf, e);
+    o.err.append(buf, n);
+  }
+  if (e) fclose(e);
+  return o;
+}
+
+class Headless : public ::testing::Test {
+ protected:
+  void SetUp() override { service.sql("INSERT INTO MCH_ITEM (MCH_NO, STOCK_ID, TOP_ITEMID) VALUES ('001', 'ST01', '');"); }
+  ReferenceService service;
+  Terminal terminal{service};
+};
+
+TEST_F(Headless, ACompletedRunExitsZeroWithItsLogOnStdout) {
+  Outcome o = run_updater(terminal, "1 --jobs 1,2");
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find(" 人員資料傳送中...!\n 班別資料傳送中...!\n 階段作業完成..!\n"), std::string::npos) << o.out;
+  EXPECT_TRUE(o.err.empty()) << o.err;
+}
+
+TEST_F(Headless, DataErrorsExitThree) {
+  service.sql(
+      "INSERT INTO PRODUCT (PROD_ID, PROD_NAME, PROD_BARCODE) VALUES ('P1', 'BAD', '1');"
+      "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', 'P1', 'UPDATE');");
+  {
+    LocalConnection con;
+    con.open(ConnectionParams{terminal.database()});
+    con.execute("ALTER TABLE LOC_PDC ADD CONSTRAINT NO_BAD CHECK (PDC_NAME IS DISTINCT FROM 'BAD')");
+  }
+  Outcome o = run_updater(terminal, "0");
+  EXPECT_EQ(o.status, 3) << o.out << o.err;
+  EXPECT_NE(o.out.find("P1Data Error...!"), std::string::npos) << o.out;
+}
+
+TEST_F(Headless, ARunEndedEarlyExitsOneWithTheMessageOnStderr) {
+  service.sql("DROP TABLE MCH_ITEM;");
+  Outcome o = run_updater(terminal, "1");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("<RESULT>"), std::string::npos) << o.err;
+  EXPECT_EQ(o.out.find("階段作業完成"), std::string::npos);
+}
+
+TEST_F(Headless, AStartUpFailureExitsTwo) {
+  std::filesystem::remove(terminal.home() / "MCH_NO.TXT");
+  Outcome o = run_updater(terminal, "1");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("MCH_NO.TXT"), std::string::npos) << o.err;
+  EXPECT_EQ(run_updater(terminal, "1 --jobs 99").status, 2);
+}
+
+}  // namespace
+}  // namespace pos::testing

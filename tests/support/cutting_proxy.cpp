@@ -1,0 +1,89 @@
+#include "tests/support/cutting_proxy.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace pos::testing {
+
+namespace {
+
+sockaddr_in loopback(int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return a;
+}
+
+// Copies bytes both ways until both sides have closed.
+void relay(int a, int b) {
+  pollfd fds[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
+  char buf[65536];
+  bool open[2] = {true, true};
+  while (open[0] || open[1]) {
+    if (poll(fds, 2, 5000) <= 0) break;
+    for (int i = 0; i < 2; ++i) {
+      if (!open[i] || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n <= 0) {
+        open[i] = false;
+        fds[i].fd = -1;
+        shutdown(i == 0 ? b : a, SHUT_WR);
+        continue;
+      }
+      for (ssize_t off = 0; off < n;) {
+        ssize_t w = write(i == 0 ? b : a, buf + off, static_cast<size_t>(n - off));
+        if (w <= 0) return;
+        off += w;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+CuttingProxy::CuttingProxy(int target_port, int connections_passed) : target_(target_port), limit_(connections_passed) {
+  listener_ = socket(AF_INET, SOCK_STREAM, 0);
+  int one = 1;
+  setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a = loopback(0);
+  if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 16) != 0)
+    throw std::runtime_error("proxy cannot listen");
+  socklen_t len = sizeof a;
+  getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+  port_ = ntohs(a.sin_port);
+  thread_ = std::thread([this] { serve(); });
+}
+
+CuttingProxy::~CuttingProxy() {
+  stop_ = true;
+  thread_.join();
+  if (listener_ >= 0) close(listener_);
+}
+
+void CuttingProxy::serve() {
+  while (!stop_ && relayed_ < limit_) {
+    pollfd p{listener_, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    int client = accept(listener_, nullptr, nullptr);
+    if (client < 0) continue;
+    int upstream = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in t = loopback(target_);
+    if (connect(upstream, reinterpret_cast<sockaddr*>(&t), sizeof t) == 0) relay(client, upstream);
+    close(upstream);
+    close(client);
+    ++relayed_;
+  }
+  // From now on nothing listens: connections are refused.
+  if (!stop_) {
+    close(listener_);
+    listener_ = -1;
+  }
+}
+
+}  // namespace pos::testing
