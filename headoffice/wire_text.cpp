@@ -12,28 +12,6 @@ int hex_value(char c) {
   return -1;
 }
 
-// UTF-8 to Big5, one character at a time, '?' for what Big5 cannot hold.
-std::string lenient_big5(std::string_view utf8) {
-  try {
-    return utf8_to_big5(utf8);
-  } catch (const TextError&) {
-  }
-  std::string out;
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
-    if (i + len > utf8.size()) len = 1;
-    try {
-      out += utf8_to_big5(utf8.substr(i, len));
-    } catch (const TextError&) {
-      out += '?';
-    }
-    i += len;
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string percent_decode(std::string_view s) {
@@ -104,7 +82,7 @@ std::string without_success_marks(std::string s) {
 }
 
 std::string error_answer(std::string_view utf8_message) {
-  return without_success_marks("<RESULT>" + lenient_big5(utf8_message));
+  return without_success_marks("<RESULT>" + utf8_to_big5_lossy(utf8_message));
 }
 
 }  // namespace pos::headoffice

@@ -14,12 +14,6 @@ namespace pos {
 
 namespace {
 
-std::string_view trim_blanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 [[noreturn]] void refuse(const ColumnInfo& c, const std::string& what) {
   throw FieldValueError(what + " for column " + c.name);
 }

@@ -71,7 +71,7 @@ struct Reader {
     std::string_view in(utf8, n);
     if (xml::is_ascii(in)) return in;
     if (src == Source::Utf8) {
-      scratch = xml::utf8_to_big5_lossy(in);
+      scratch = utf8_to_big5_lossy(in);
       return scratch;
     }
     // ISO-8859-1 trick: code points up to U+00FF are the original bytes; a character reference
@@ -87,7 +87,7 @@ struct Reader {
         i += 2;
       } else {
         std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-        scratch += xml::utf8_to_big5_lossy(in.substr(i, len));
+        scratch += utf8_to_big5_lossy(in.substr(i, len));
         i += len;
       }
     }

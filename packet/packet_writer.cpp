@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "packet/xml_text.h"
+#include "text/big5.h"
 
 namespace pos {
 
@@ -51,7 +52,7 @@ void PacketWriter::add_row(std::span<const Value> values) {
       case FieldKind::Text:
       case FieldKind::Memo:
         text = v.as_text();
-        if (!utf8_ && !xml::is_ascii(text)) text = xml::big5_to_utf8_lossy(text);
+        if (!utf8_ && !xml::is_ascii(text)) text = big5_to_utf8_lossy(text);
         break;
       case FieldKind::Integer:
         text = v.is_float() ? std::to_string(std::llround(v.number())) : v.as_text();

@@ -1,22 +1,15 @@
 #include "packet/row_set.h"
 
-#include <strings.h>
-
 #include <charconv>
 #include <cmath>
 #include <fstream>
 
 #include "packet/packet_writer.h"
+#include "text/number_format.h"
 
 namespace pos {
 
 namespace {
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 std::string upper(std::string_view s) {
   std::string out(s);
@@ -26,7 +19,7 @@ std::string upper(std::string_view s) {
 }
 
 bool parse_double(std::string_view s, double& out) {
-  s = trimmed(s);
+  s = trim_blanks(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   if (s.empty()) return false;
   auto r = std::from_chars(s.data(), s.data() + s.size(), out);
@@ -34,7 +27,7 @@ bool parse_double(std::string_view s, double& out) {
 }
 
 bool parse_int(std::string_view s, std::int64_t& out) {
-  s = trimmed(s);
+  s = trim_blanks(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   if (s.empty()) return false;
   auto r = std::from_chars(s.data(), s.data() + s.size(), out);

@@ -54,45 +54,4 @@ void append_escaped(std::string& out, std::string_view s) {
   }
 }
 
-std::string big5_to_utf8_lossy(std::string_view s) {
-  try {
-    return big5_to_utf8(s);
-  } catch (const TextError&) {
-  }
-  std::string out;
-  for (std::size_t i = 0; i < s.size();) {
-    std::size_t n = (is_big5_lead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
-    try {
-      out += big5_to_utf8(s.substr(i, n));
-    } catch (const TextError&) {
-      out += '?';
-    }
-    i += n;
-  }
-  return out;
-}
-
-std::string utf8_to_big5_lossy(std::string_view s) {
-  try {
-    return utf8_to_big5(s);
-  } catch (const TextError&) {
-  }
-  std::string out;
-  for (std::size_t i = 0; i < s.size();) {
-    std::size_t n = utf8_sequence(s, i);
-    if (n == 0) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    try {
-      out += utf8_to_big5(s.substr(i, n));
-    } catch (const TextError&) {
-      out += '?';
-    }
-    i += n;
-  }
-  return out;
-}
-
 }  // namespace pos::xml

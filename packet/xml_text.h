@@ -10,12 +10,6 @@ namespace pos::xml {
 // characters XML cannot carry (other control bytes, broken UTF-8) written as '?'.
 void append_escaped(std::string& out, std::string_view utf8);
 
-// Big5 to UTF-8, with '?' for any character that does not convert.
-std::string big5_to_utf8_lossy(std::string_view big5);
-
-// UTF-8 to Big5, with '?' for any character that Big5 cannot represent.
-std::string utf8_to_big5_lossy(std::string_view utf8);
-
 // True when every byte is below 0x80.
 bool is_ascii(std::string_view s);
 

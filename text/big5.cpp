@@ -107,4 +107,61 @@ std::size_t big5_fit(std::string_view text, std::size_t width) {
   return end;
 }
 
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at s[i], or 0.
+std::size_t utf8_sequence(std::string_view s, std::size_t i) {
+  auto b = static_cast<unsigned char>(s[i]);
+  std::size_t n = b < 0x80 ? 1 : (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3
+                                  : (b >= 0xF0 && b <= 0xF4) ? 4 : 0;
+  if (n == 0 || i + n > s.size()) return 0;
+  for (std::size_t k = 1; k < n; ++k)
+    if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
+  return n;
+}
+
+}  // namespace
+
+std::string big5_to_utf8_lossy(std::string_view s) {
+  try {
+    return big5_to_utf8(s);
+  } catch (const TextError&) {
+  }
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t n = (is_big5_lead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+    try {
+      out += big5_to_utf8(s.substr(i, n));
+    } catch (const TextError&) {
+      out += '?';
+    }
+    i += n;
+  }
+  return out;
+}
+
+std::string utf8_to_big5_lossy(std::string_view s) {
+  try {
+    return utf8_to_big5(s);
+  } catch (const TextError&) {
+  }
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t n = utf8_sequence(s, i);
+    if (n == 0) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    try {
+      out += utf8_to_big5(s.substr(i, n));
+    } catch (const TextError&) {
+      out += '?';
+    }
+    i += n;
+  }
+  return out;
+}
+
 }  // namespace pos

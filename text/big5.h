@@ -23,6 +23,12 @@ std::string utf8_to_big5(std::string_view utf8);
 // Big5 once, e.g. static const std::string kDone = big5("完成");
 std::string big5(std::string_view utf8);
 
+// Big5 to UTF-8, with '?' for any character that does not convert.
+std::string big5_to_utf8_lossy(std::string_view big5);
+
+// UTF-8 to Big5, with '?' for any character that is malformed or that Big5 cannot represent.
+std::string utf8_to_big5_lossy(std::string_view utf8);
+
 // True for a byte that starts a double-byte Big5 character (0x81..0xFE).
 constexpr bool is_big5_lead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 

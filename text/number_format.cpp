@@ -8,15 +8,16 @@
 #include <system_error>
 
 namespace pos {
-namespace {
-
-constexpr std::size_t kSignificant = 15;
 
 std::string_view trim_blanks(std::string_view s) {
   const auto first = s.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
   return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
+
+namespace {
+
+constexpr std::size_t kSignificant = 15;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 

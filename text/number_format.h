@@ -12,6 +12,9 @@
 
 namespace pos {
 
+// `text` without the blanks (space, tab) before and after it.
+std::string_view trim_blanks(std::string_view text);
+
 // Like printf "%8.f" with blanks stripped, but halves round away from zero
 // (100.5 -> "101", -2.5 -> "-3") and -0 prints as "0". Wide values are kept whole.
 std::string format_whole_number(double v);
