@@ -108,9 +108,6 @@ std::size_t big5_fit(std::string_view text, std::size_t width) {
 }
 
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence at s[i], or 0.
 std::size_t utf8_sequence(std::string_view s, std::size_t i) {
   auto b = static_cast<unsigned char>(s[i]);
   std::size_t n = b < 0x80 ? 1 : (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3
@@ -120,8 +117,6 @@ std::size_t utf8_sequence(std::string_view s, std::size_t i) {
     if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
   return n;
 }
-
-}  // namespace
 
 std::string big5_to_utf8_lossy(std::string_view s) {
   try {

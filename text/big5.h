@@ -29,6 +29,9 @@ std::string big5_to_utf8_lossy(std::string_view big5);
 // UTF-8 to Big5, with '?' for any character that is malformed or that Big5 cannot represent.
 std::string utf8_to_big5_lossy(std::string_view utf8);
 
+// Length of the well-formed UTF-8 character at s[i] (1 to 4), or 0 when it is malformed.
+std::size_t utf8_sequence(std::string_view s, std::size_t i);
+
 // True for a byte that starts a double-byte Big5 character (0x81..0xFE).
 constexpr bool is_big5_lead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 
