@@ -155,6 +155,11 @@ TEST_F(ProductsJob, CategoriesAreRebuiltWholeAndIndexesMadeOnce) {
   EXPECT_EQ(rows[2][6], "");
   for (const char* ix : {"LOC_PDC1", "LOC_PDC2", "LOC_PDC3"})
     EXPECT_FALSE(IndexMissing(terminal.form().SQLQuery3, ix)) << ix;
+  // Present indexes are left alone (creating one again would fail the run); a missing one comes back.
+  ASSERT_EQ(terminal.run(1, {0}), "");
+  terminal.form().SQLCon_Loc.execute("DROP INDEX LOC_PDC2");
+  ASSERT_EQ(terminal.run(0, {0}), "");
+  EXPECT_FALSE(IndexMissing(terminal.form().SQLQuery3, "LOC_PDC2"));
 
   // A category fetch that fails leaves the rows that were there.
   service.sql("DROP TABLE PROD_DEPART;");
