@@ -3,6 +3,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "jobs/conventions.h"
 #include "jobs/job_table.h"
 #include "localdb/schema_upkeep.h"
 #include "service/data_mod_http.h"
@@ -71,9 +72,7 @@ void TFormTollmere::SpeedButton1Click() {
 
   // Opening check: the terminal's own machine row; the answer must have STOCK_ID.
   script_buffer_.push_back("SELECT * FROM MCH_ITEM WHERE MCH_NO = '" + sql_escape(MachineNo) + "'");
-  std::string text;
-  for (const auto& l : script_buffer_) text += l + "\r\n";
-  DataModHttp->OpenRemoteQuery(ClientDataSet1, text);
+  DataModHttp->OpenRemoteQuery(ClientDataSet1, script_text(script_buffer_));
   ClientDataSet1.value("STOCK_ID");
 
   RunContext ctx = context();

@@ -10,9 +10,8 @@ std::string script_text(const std::vector<std::string>& lines) {
   return out;
 }
 
-void service_query(RunContext& ctx, RowSet& answer, std::initializer_list<std::string> lines) {
-  ctx.ScriptBuffer.clear();
-  ctx.ScriptBuffer.insert(ctx.ScriptBuffer.end(), lines.begin(), lines.end());
+void service_query(RunContext& ctx, RowSet& answer, std::vector<std::string> lines) {
+  ctx.ScriptBuffer = std::move(lines);
   ctx.DataModHttp.OpenRemoteQuery(answer, script_text(ctx.ScriptBuffer));
 }
 

@@ -15,7 +15,7 @@ namespace pos {
 std::string script_text(const std::vector<std::string>& lines);
 
 // Clears the script buffer, adds `lines` and loads the answer into `answer` (OpenRemoteQuery).
-void service_query(RunContext& ctx, RowSet& answer, std::initializer_list<std::string> lines);
+void service_query(RunContext& ctx, RowSet& answer, std::vector<std::string> lines);
 
 // Clears the script buffer, adds `statement` as its one line and posts it (PostSqlScript).
 bool post_statement(RunContext& ctx, const std::string& statement);

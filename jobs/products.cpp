@@ -61,11 +61,6 @@ std::vector<std::string> category_subselect(const std::string& top) {
           " WHERE C.TOP_ITEMID = '" + sql_escape(top) + "'" + ")"};
 }
 
-void query_lines(RunContext& ctx, RowSet& answer, const std::vector<std::string>& lines) {
-  ctx.ScriptBuffer = lines;
-  ctx.DataModHttp.OpenRemoteQuery(answer, script_text(ctx.ScriptBuffer));
-}
-
 class ProductJob {
  public:
   explicit ProductJob(RunContext& ctx) : ctx_(ctx), full_(ctx.mode == 1), batch_(ctx.SQLCon_Loc) {}
@@ -129,7 +124,7 @@ class ProductJob {
           lines.push_back(" AND PD_ITEMID IN (");
           for (auto& l : category_subselect(top_)) lines.push_back(l);
         }
-        query_lines(ctx_, product, lines);
+        service_query(ctx_, product, lines);
         if (product.row_count() > 0) write_product(product);  // no row: the product is skipped
       });
     }
@@ -139,11 +134,11 @@ class ProductJob {
   void update_all_products() {
     RowSet& rs = ctx_.ClientDataSet1;
     if (top_.empty()) {
-      query_lines(ctx_, rs, {"SELECT " + kProductColumnList + " FROM PRODUCT "});
+      service_query(ctx_, rs, {"SELECT " + kProductColumnList + " FROM PRODUCT "});
     } else {
       std::vector<std::string> lines = {"SELECT " + kProductColumnList + " FROM PRODUCT WHERE PD_ITEMID IN ("};
       for (auto& l : category_subselect(top_)) lines.push_back(l);
-      query_lines(ctx_, rs, lines);
+      service_query(ctx_, rs, lines);
     }
     if (rs.row_count() == 0) return;
     progress_start(ctx_, rs);
