@@ -13,7 +13,7 @@ struct CommandLine {
   std::filesystem::path home;     // --home, else the executable's folder
   std::string local_db;           // --local-db
   bool headless = false;
-  std::vector<int> jobs;          // --jobs 0,6,7
+  std::vector<int> jobs;  // --jobs 0,6,7
 };
 
 class UsageError : public std::runtime_error {

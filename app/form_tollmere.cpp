@@ -45,8 +45,8 @@ void TFormTollmere::FormCreate(const std::vector<std::string>& args) {
 
   SQLCon_Loc.close();
   ConnectionParams params;
-  params.database = options_.local_database.empty() ? default_local_database(options_.home.string())
-                                                     : options_.local_database;
+  params.database =
+      options_.local_database.empty() ? default_local_database(options_.home.string()) : options_.local_database;
   SQLCon_Loc.open(params);
 }
 
@@ -90,9 +90,8 @@ void TFormTollmere::SpeedButton1Click() {
 
 RunContext TFormTollmere::context() {
   if (!DataModHttp) throw std::runtime_error("the data module is not ready");
-  return RunContext{RadioGroup1,    MachineNo,      script_buffer_, Memo1,      ProgressBar1, ClientDataSet1,
-                    ClientDataSet2, ClientDataSet4, aCDS,           SQLCon_Loc, SQLQuery3,    CDS_Query1,
-                    CDS_Query4,     *DataModHttp};
+  return RunContext{RadioGroup1,    MachineNo, script_buffer_, Memo1,     ProgressBar1, ClientDataSet1, ClientDataSet2,
+                    ClientDataSet4, aCDS,      SQLCon_Loc,     SQLQuery3, CDS_Query1,   CDS_Query4,     *DataModHttp};
 }
 
 void TFormTollmere::SpeedButton2Click() {

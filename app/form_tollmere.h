@@ -28,8 +28,8 @@ struct CheckListItem {
 };
 
 struct FormOptions {
-  std::filesystem::path home;      // terminal folder: MCH_NO.TXT, httpset.ini, Data/POS_LOC.GDB
-  std::string local_database;      // empty: the default connection string for `home`
+  std::filesystem::path home;  // terminal folder: MCH_NO.TXT, httpset.ini, Data/POS_LOC.GDB
+  std::string local_database;  // empty: the default connection string for `home`
   std::function<std::time_t()> now = [] { return std::time(nullptr); };
 };
 
@@ -40,8 +40,8 @@ class TFormTollmere {
 
   // Components.
   std::vector<CheckListItem> CheckListBox1;
-  int RadioGroup1 = 0;  // item index: 0 changes update, 1 full update, -1 none
-  std::string Label1;  // design caption "資料更新:"
+  int RadioGroup1 = 0;        // item index: 0 changes update, 1 full update, -1 none
+  std::string Label1;         // design caption "資料更新:"
   bool SpeedButton1 = false;  // enabled
   bool Timer1 = true;         // enabled
   RunLog Memo1;

@@ -1,7 +1,6 @@
 #include "app/program.h"
 
 #include <QApplication>
-
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -58,7 +57,8 @@ int run_program(int argc, char** argv) {
     dialogs.show_error(e.what());  // the rest of start-up goes on
   }
   for (int j : cl.jobs)
-    if (static_cast<std::size_t>(j) < form.CheckListBox1.size()) form.CheckListBox1[static_cast<std::size_t>(j)].checked = true;
+    if (static_cast<std::size_t>(j) < form.CheckListBox1.size())
+      form.CheckListBox1[static_cast<std::size_t>(j)].checked = true;
   TDataModHttp data_module(cl.home, dialogs);
   try {
     data_module.DataModuleCreate();

@@ -34,8 +34,8 @@ Date parse_date(std::string_view text) {
   Date d;
   char tail = 0;
   const std::string s(text);
-  if (s.size() != 10 || std::sscanf(s.c_str(), "%4d/%2d/%2d%c", &d.year, &d.month, &d.day, &tail) != 3 ||
-      s[4] != '/' || s[7] != '/') {
+  if (s.size() != 10 || std::sscanf(s.c_str(), "%4d/%2d/%2d%c", &d.year, &d.month, &d.day, &tail) != 3 || s[4] != '/' ||
+      s[7] != '/') {
     throw std::invalid_argument("not a YYYY/MM/DD date: " + s);
   }
   const Date back = civil_from_days(days_from_civil(d.year, d.month, d.day));

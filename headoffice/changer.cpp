@@ -11,22 +11,27 @@ namespace pos::headoffice {
 namespace {
 
 struct Kind {
-  std::string master;     // master table
-  std::string key;        // key column
-  std::string log;        // change-log table
-  bool tran_code;         // the log carries TRAN_CODE
-  std::string lines;      // line table of a bill, empty for products and members
-  std::string prefix;     // key text before the number
-  int base;               // number added to the key's digits (products count from 10000000)
+  std::string master;  // master table
+  std::string key;     // key column
+  std::string log;     // change-log table
+  bool tran_code;      // the log carries TRAN_CODE
+  std::string lines;   // line table of a bill, empty for products and members
+  std::string prefix;  // key text before the number
+  int base;            // number added to the key's digits (products count from 10000000)
 };
 
 Kind kind_of(ChangeWhat what) {
   switch (what) {
-    case ChangeWhat::Products: return {"PRODUCT", "PROD_ID", "PRODUCT_TEMP", false, "", "", 10000000};
-    case ChangeWhat::Members: return {"MEMBER", "MEMBER_ID", "MEMBER_TEMP", false, "", "M", 0};
-    case ChangeWhat::SalesPromotions: return {"PSALE_MASTER", "MASTERBILLID", "PSALE_TEMP", true, "PSALE_SUB", "PS", 0};
-    case ChangeWhat::AnyChoice: return {"PTSALE_MASTER", "MASTERBILLID", "PTSALE_TEMP", true, "PTSALE_SUB", "PT", 0};
-    case ChangeWhat::Gifts: return {"GSALE_MASTER", "MASTERBILLID", "GSALE_TEMP", true, "GSALE_SUB", "GS", 0};
+    case ChangeWhat::Products:
+      return {"PRODUCT", "PROD_ID", "PRODUCT_TEMP", false, "", "", 10000000};
+    case ChangeWhat::Members:
+      return {"MEMBER", "MEMBER_ID", "MEMBER_TEMP", false, "", "M", 0};
+    case ChangeWhat::SalesPromotions:
+      return {"PSALE_MASTER", "MASTERBILLID", "PSALE_TEMP", true, "PSALE_SUB", "PS", 0};
+    case ChangeWhat::AnyChoice:
+      return {"PTSALE_MASTER", "MASTERBILLID", "PTSALE_TEMP", true, "PTSALE_SUB", "PT", 0};
+    case ChangeWhat::Gifts:
+      return {"GSALE_MASTER", "MASTERBILLID", "GSALE_TEMP", true, "GSALE_SUB", "GS", 0};
   }
   throw std::logic_error("unknown change kind");
 }
@@ -75,9 +80,10 @@ void update_row(Connection& c, ChangeWhat what, const Kind& k, const std::string
     case ChangeWhat::Products: {
       const double delta = rng.between(1, 10);
       const Value params[] = {Value(delta), Value(delta), today, id};
-      c.execute("UPDATE PRODUCT SET SALE_PRICE = SALE_PRICE + ?, PSALE_PRICE = PSALE_PRICE + ?, CHG_DATE = ? "
-                "WHERE PROD_ID = ?",
-                params, nullptr);
+      c.execute(
+          "UPDATE PRODUCT SET SALE_PRICE = SALE_PRICE + ?, PSALE_PRICE = PSALE_PRICE + ?, CHG_DATE = ? "
+          "WHERE PROD_ID = ?",
+          params, nullptr);
       return;
     }
     case ChangeWhat::Members: {
@@ -98,8 +104,8 @@ void update_row(Connection& c, ChangeWhat what, const Kind& k, const std::string
         c.execute("UPDATE PTSALE_MASTER SET PTSALE_PRICE = PTSALE_PRICE + 1 WHERE MASTERBILLID = ?", one, nullptr);
       }
       // Now and then a line goes, so that a terminal must drop it too.
-      const auto lines = texts(c, "SELECT TEMPPRODID FROM " + k.lines + " WHERE MASTERBILLID = '" + key +
-                                      "' ORDER BY TEMPPRODID");
+      const auto lines =
+          texts(c, "SELECT TEMPPRODID FROM " + k.lines + " WHERE MASTERBILLID = '" + key + "' ORDER BY TEMPPRODID");
       if (lines.size() > 1 && rng.percent(30)) {
         const Value line[] = {id, Value(lines.back())};
         c.execute("DELETE FROM " + k.lines + " WHERE MASTERBILLID = ? AND TEMPPRODID = ?", line, nullptr);
@@ -136,9 +142,12 @@ std::string insert_new(Connection& c, ChangeWhat what, int number, const SeedCon
       for (const Row& s : make_subcards(ctx, number, m)) insert_row(c, s);
       return m.at("MEMBER_ID").as_text();
     }
-    case ChangeWhat::SalesPromotions: return bill(make_sales_promotion(ctx, number, products));
-    case ChangeWhat::AnyChoice: return bill(make_any_choice(ctx, number, products));
-    case ChangeWhat::Gifts: return bill(make_gift_promotion(ctx, number, products));
+    case ChangeWhat::SalesPromotions:
+      return bill(make_sales_promotion(ctx, number, products));
+    case ChangeWhat::AnyChoice:
+      return bill(make_any_choice(ctx, number, products));
+    case ChangeWhat::Gifts:
+      return bill(make_gift_promotion(ctx, number, products));
   }
   return {};
 }

@@ -19,9 +19,9 @@ ChangeWhat parse_change_what(std::string_view what);
 
 struct ChangeOptions {
   ChangeWhat what = ChangeWhat::Products;
-  int count = 0;    // existing rows to change
-  int inserts = 0;  // new rows
-  int deletes = 0;  // rows to remove
+  int count = 0;                       // existing rows to change
+  int inserts = 0;                     // new rows
+  int deletes = 0;                     // rows to remove
   std::vector<std::string> terminals;  // empty: every machine in MCH_ITEM
   std::uint64_t seed = 1;              // picks the rows and the new values
   std::string today;                   // YYYY/MM/DD, the change date

@@ -15,8 +15,7 @@ std::unique_ptr<Database> open_database(std::string_view url) {
     return open_postgres(rest.starts_with("//") ? std::string(url) : std::string(rest));
   }
   if (url.find(':') != std::string_view::npos && url.find('/') == std::string_view::npos) {
-    throw DatabaseError("unknown database kind in '" + std::string(url) +
-                        "' (use sqlite:PATH or postgresql:CONNINFO)");
+    throw DatabaseError("unknown database kind in '" + std::string(url) + "' (use sqlite:PATH or postgresql:CONNINFO)");
   }
   return open_sqlite(std::string(url));
 }

@@ -79,8 +79,7 @@ class Connection {
   virtual void commit() = 0;
   virtual void rollback() = 0;
 
-  virtual std::unique_ptr<BulkInsert> bulk_insert(std::string_view table,
-                                                  std::span<const std::string> columns) = 0;
+  virtual std::unique_ptr<BulkInsert> bulk_insert(std::string_view table, std::span<const std::string> columns) = 0;
 
   // False once the connection cannot be used again (e.g. the server went away).
   virtual bool healthy() const { return true; }

@@ -1,10 +1,9 @@
 // headoffice-service: creates, seeds, changes and serves a reference head-office database.
 
-#include <CLI/CLI.hpp>
-
-#include <chrono>
 #include <pthread.h>
 
+#include <CLI/CLI.hpp>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>

@@ -98,11 +98,20 @@ void append_copy_field(std::string& out, const Value& v) {
   }
   for (char c : param_text(v)) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
     }
   }
 }
@@ -177,9 +186,9 @@ class PgConnection : public Connection {
       values.push_back(params[i].is_null() ? nullptr : texts[i].c_str());
     }
     // The extended protocol runs exactly one statement, never a list.
-    ResultPtr res(PQexecParams(conn_, text.c_str(), static_cast<int>(values.size()), nullptr,
-                               values.data(), nullptr, nullptr, 0),
-                  &PQclear);
+    ResultPtr res(
+        PQexecParams(conn_, text.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0),
+        &PQclear);
     ExecResult result;
     switch (PQresultStatus(res.get())) {
       case PGRES_COMMAND_OK:
@@ -220,8 +229,7 @@ class PgConnection : public Connection {
     if (PQtransactionStatus(conn_) != PQTRANS_IDLE) plain("ROLLBACK");
   }
 
-  std::unique_ptr<BulkInsert> bulk_insert(std::string_view table,
-                                          std::span<const std::string> columns) override {
+  std::unique_ptr<BulkInsert> bulk_insert(std::string_view table, std::span<const std::string> columns) override {
     std::string sql = "COPY " + std::string(table) + " (";
     for (std::size_t i = 0; i < columns.size(); ++i) sql += (i ? "," : "") + columns[i];
     sql += ") FROM STDIN";

@@ -4,6 +4,7 @@
 
 namespace pos::headoffice {
 namespace {
+// clang-format off
 
 ColumnDef text(std::string name, int width, bool not_null = false) {
   return {std::move(name), "VARCHAR(" + std::to_string(width) + ")", not_null, {}};
@@ -209,6 +210,7 @@ std::string join(const std::vector<std::string>& names) {
 }
 
 }  // namespace
+// clang-format on
 
 const std::vector<TableDef>& service_tables() {
   static const std::vector<TableDef> tables = make_tables();
@@ -240,8 +242,8 @@ std::vector<std::string> create_statements(const TableDef& table) {
   sql += ")";
   std::vector<std::string> out{sql};
   for (std::size_t i = 0; i < table.indexes.size(); ++i) {
-    out.push_back("CREATE INDEX IF NOT EXISTS IDX_" + table.name + "_" + std::to_string(i) + " ON " +
-                  table.name + " (" + join(table.indexes[i]) + ")");
+    out.push_back("CREATE INDEX IF NOT EXISTS IDX_" + table.name + "_" + std::to_string(i) + " ON " + table.name +
+                  " (" + join(table.indexes[i]) + ")");
   }
   return out;
 }

@@ -74,11 +74,26 @@ enum class Phase { Current, StartsToday, EndsToday, Past, Future };
 void set_period(const SeedContext& ctx, Rng& rng, Row& master, Phase phase) {
   int ini = 0, end = 0;
   switch (phase) {
-    case Phase::Current: ini = -rng.between(1, 10); end = rng.between(1, 30); break;
-    case Phase::StartsToday: ini = 0; end = rng.between(1, 30); break;
-    case Phase::EndsToday: ini = -rng.between(1, 20); end = 0; break;
-    case Phase::Past: ini = -rng.between(30, 60); end = -rng.between(1, 20); break;
-    case Phase::Future: ini = rng.between(1, 20); end = ini + rng.between(7, 30); break;
+    case Phase::Current:
+      ini = -rng.between(1, 10);
+      end = rng.between(1, 30);
+      break;
+    case Phase::StartsToday:
+      ini = 0;
+      end = rng.between(1, 30);
+      break;
+    case Phase::EndsToday:
+      ini = -rng.between(1, 20);
+      end = 0;
+      break;
+    case Phase::Past:
+      ini = -rng.between(30, 60);
+      end = -rng.between(1, 20);
+      break;
+    case Phase::Future:
+      ini = rng.between(1, 20);
+      end = ini + rng.between(7, 30);
+      break;
   }
   master["INI_DATE"] = date_from(ctx, ini);
   master["END_DATE"] = date_from(ctx, end);
@@ -105,8 +120,7 @@ Rng row_rng(std::uint64_t seed, std::string_view table, std::int64_t number) {
   return Rng(mix.next());
 }
 
-Row::Row(const TableDef& table)
-    : table_(&table), index_(&column_index(table)), values_(table.columns.size()) {}
+Row::Row(const TableDef& table) : table_(&table), index_(&column_index(table)), values_(table.columns.size()) {}
 
 Value& Row::operator[](std::string_view column) {
   auto it = index_->find(std::string(column));

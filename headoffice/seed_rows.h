@@ -19,10 +19,10 @@ class Rng {
  public:
   explicit Rng(std::uint64_t seed) : state_(seed) {}
   std::uint64_t next();
-  int below(int n);              // 0 .. n-1
-  int between(int lo, int hi);   // lo .. hi
-  bool percent(int p);           // true in p of 100 draws
-  double fraction();             // [0, 1)
+  int below(int n);             // 0 .. n-1
+  int between(int lo, int hi);  // lo .. hi
+  bool percent(int p);          // true in p of 100 draws
+  double fraction();            // [0, 1)
   template <class T>
   const T& pick(const std::vector<T>& v) {
     return v[static_cast<std::size_t>(below(static_cast<int>(v.size())))];
@@ -56,12 +56,12 @@ struct SeedContext {
   int employees = 12;
 };
 
-std::string product_id(int number);          // "10000001"
-std::string member_id(int number);           // "M0000001"
-std::string employee_id(int number);         // "E0001"
-std::string sales_promotion_id(int number);  // "PS000001"
-std::string any_choice_id(int number);       // "PT000001"
-std::string gift_promotion_id(int number);   // "GS000001"
+std::string product_id(int number);                 // "10000001"
+std::string member_id(int number);                  // "M0000001"
+std::string employee_id(int number);                // "E0001"
+std::string sales_promotion_id(int number);         // "PS000001"
+std::string any_choice_id(int number);              // "PT000001"
+std::string gift_promotion_id(int number);          // "GS000001"
 std::string ean13(std::string_view twelve_digits);  // appends the check digit
 
 std::string person_name(std::uint64_t seed, std::string_view table, int number);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
-#include <tuple>
 #include <stdexcept>
+#include <tuple>
 
 #include "headoffice/calendar.h"
 #include "headoffice/schema.h"
@@ -157,7 +157,8 @@ void seed_people(Connection& c, const SeedContext& ctx, const SeedOptions& o, st
         r["PD_CLASSID"] = pd_class;
         r["PD_CLASSNAME"] = pd_name;
         // No discount on alcohol; now and then a class-wide rate is left unset.
-        r["DISCOUNT"] = pd_class == "C3" || rng.percent(10) ? Value() : Value(idis - rng.pick(std::vector<double>{0, 2, 2.5, 5}));
+        r["DISCOUNT"] =
+            pd_class == "C3" || rng.percent(10) ? Value() : Value(idis - rng.pick(std::vector<double>{0, 2, 2.5, 5}));
         r["REMARK"] = rng.percent(70) ? Value() : Value(name + pd_name);
         discounts.add(r);
       }
@@ -338,7 +339,8 @@ std::vector<TableCount> seed_database(Connection& c, const SeedOptions& o) {
   }
   if (o.keys > 99) throw std::invalid_argument("seed: at most 99 keyboard keys");
   for (const auto& t : o.terminals) {
-    if (t.empty() || t.size() > 5) throw std::invalid_argument("seed: machine number '" + t + "' is not 1 to 5 characters");
+    if (t.empty() || t.size() > 5)
+      throw std::invalid_argument("seed: machine number '" + t + "' is not 1 to 5 characters");
   }
   const SeedContext ctx{o.seed, o.today, o.employees};
   parse_date(ctx.today);  // throws on a bad date

@@ -67,8 +67,8 @@ struct Service::Impl {
       return;
     }
     const FormFields form{field(req, "sql"), field(req, "user_name"), field(req, "password")};
-    const Answer answer = script ? handler.script(form, raw_query(req), trace.note)
-                                 : handler.query(form, raw_query(req), trace.note);
+    const Answer answer =
+        script ? handler.script(form, raw_query(req), trace.note) : handler.query(form, raw_query(req), trace.note);
     res.status = answer.status;
     res.set_content(answer.body, answer.content_type.c_str());
   }
@@ -82,10 +82,10 @@ struct Service::Impl {
     const RequestNote& note = trace.note;
     char line[512];
     // The path only: the script endpoint's query string carries the credentials.
-    std::snprintf(line, sizeof line, "%s %s %s %s rows=%lld ms=%.2f status=%d%s path=%s\n",
-                  local_time_now().c_str(), endpoint_name(req.path).c_str(), req.method.c_str(),
-                  note.kind.empty() ? "-" : note.kind.c_str(), static_cast<long long>(note.rows), ms, res.status,
-                  note.error ? " error" : "", req.path.substr(0, 200).c_str());
+    std::snprintf(line, sizeof line, "%s %s %s %s rows=%lld ms=%.2f status=%d%s path=%s\n", local_time_now().c_str(),
+                  endpoint_name(req.path).c_str(), req.method.c_str(), note.kind.empty() ? "-" : note.kind.c_str(),
+                  static_cast<long long>(note.rows), ms, res.status, note.error ? " error" : "",
+                  req.path.substr(0, 200).c_str());
     std::lock_guard lock(log_mutex);
     *options.log << line << std::flush;
   }
@@ -152,7 +152,8 @@ Service::Service(std::unique_ptr<Database> db, ServiceOptions options)
 Service::~Service() { stop(); }
 
 int Service::bind(const std::string& host, int port) {
-  const int bound = port == 0 ? impl_->server.bind_to_any_port(host) : (impl_->server.bind_to_port(host, port) ? port : -1);
+  const int bound =
+      port == 0 ? impl_->server.bind_to_any_port(host) : (impl_->server.bind_to_port(host, port) ? port : -1);
   if (bound <= 0) throw std::runtime_error("cannot listen on " + host + ":" + std::to_string(port));
   return bound;
 }

@@ -61,8 +61,7 @@ class Statement {
     } else if (v.is_float()) {
       rc = sqlite3_bind_double(stmt_, index, v.number());
     } else {
-      rc = sqlite3_bind_text(stmt_, index, v.text().data(), static_cast<int>(v.text().size()),
-                             SQLITE_TRANSIENT);
+      rc = sqlite3_bind_text(stmt_, index, v.text().data(), static_cast<int>(v.text().size()), SQLITE_TRANSIENT);
     }
     if (rc != SQLITE_OK) throw DatabaseError(sqlite3_errmsg(db_));
   }
@@ -156,8 +155,7 @@ class SqliteConnection : public Connection {
       std::vector<ColumnInfo> cols;
       cols.reserve(n);
       for (int i = 0; i < n; ++i) {
-        cols.push_back(sqlite_column_info(sqlite3_column_name(st.get(), i),
-                                          sqlite3_column_decltype(st.get(), i)));
+        cols.push_back(sqlite_column_info(sqlite3_column_name(st.get(), i), sqlite3_column_decltype(st.get(), i)));
       }
       sink->columns(std::move(cols));
     }
@@ -178,8 +176,7 @@ class SqliteConnection : public Connection {
     if (!sqlite3_get_autocommit(db_)) exec_plain("ROLLBACK");
   }
 
-  std::unique_ptr<BulkInsert> bulk_insert(std::string_view table,
-                                          std::span<const std::string> columns) override {
+  std::unique_ptr<BulkInsert> bulk_insert(std::string_view table, std::span<const std::string> columns) override {
     std::string sql = "INSERT INTO " + std::string(table) + " (";
     std::string marks;
     for (std::size_t i = 0; i < columns.size(); ++i) {

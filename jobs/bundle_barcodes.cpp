@@ -11,7 +11,8 @@ void RunBundleBarcodesJob(RunContext& ctx) {
   ctx.Memo1.append(big5(" 組銷資料傳送中...!"));
   if (ctx.mode != 0) return;
   RowSet& rs = ctx.ClientDataSet1;
-  service_query(ctx, rs, {"SELECT PROD_ID,SAL_BARCODE,SAL_NAME,PACK_QTY,SAL_UNITNAME,SAL_PRICE,VIP_PRICE from PROD_SALE"});
+  service_query(ctx, rs,
+                {"SELECT PROD_ID,SAL_BARCODE,SAL_NAME,PACK_QTY,SAL_UNITNAME,SAL_PRICE,VIP_PRICE from PROD_SALE"});
 
   // The table is refilled whole inside one transaction: a failure leaves the old rows.
   LocalTransaction tx(ctx.SQLCon_Loc);
@@ -24,7 +25,8 @@ void RunBundleBarcodesJob(RunContext& ctx) {
     progress_start(ctx, rs);
     for (; !rs.eof(); rs.next()) {
       const std::string barcode = sql_escape(rs.text("SAL_BARCODE"));
-      run_local(ctx, {"DELETE from LOC_PDC ", " WHERE PROD_ID = '" + barcode + "'", " OR BAR_CODE = '" + barcode + "'"});
+      run_local(ctx,
+                {"DELETE from LOC_PDC ", " WHERE PROD_ID = '" + barcode + "'", " OR BAR_CODE = '" + barcode + "'"});
       progress_step(ctx, rs);
       cur.append();
       for (std::size_t i = 0; i < rs.field_count(); ++i) cur.set_value(i, rs.value(i));

@@ -12,20 +12,23 @@ void RebuildCategories(RunContext& ctx) {
   LocalTransaction tx(ctx.SQLCon_Loc);
   run_local(ctx, {"DELETE FROM LOC_TYPE"});
   RowSet& rs = ctx.ClientDataSet1;
-  service_query(ctx, rs,
-                {"select a.pd_itemid,a.pd_itemname,b.pd_grpid,b.pd_grpname,c.top_itemid,c.top_itemname,A.M_SHOW,"
-                 "d.pd_depid,d.pd_depname from prod_item a ",
-                 " left outer join prod_hiitem b ", " on a.pd_grpid = b.pd_grpid ", " left outer join prod_topitem c ",
-                 " on c.top_itemid = b.top_itemid ", " left outer join prod_depart d ", " on d.pd_depid = c.pd_depid "});
+  service_query(
+      ctx, rs,
+      {"select a.pd_itemid,a.pd_itemname,b.pd_grpid,b.pd_grpname,c.top_itemid,c.top_itemname,A.M_SHOW,"
+       "d.pd_depid,d.pd_depname from prod_item a ",
+       " left outer join prod_hiitem b ", " on a.pd_grpid = b.pd_grpid ", " left outer join prod_topitem c ",
+       " on c.top_itemid = b.top_itemid ", " left outer join prod_depart d ", " on d.pd_depid = c.pd_depid "});
   if (rs.row_count() > 0) {
     progress_start(ctx, rs);
     LocalQuery& q = ctx.SQLQuery3;
     q.close();
     q.clear();
-    q.add("Insert into LOC_TYPE(TYPE_NO,TYPE_NAME,MID_ITEMID,MID_ITEMNAME,TOP_ITEMID,TOP_ITEMNAME,M_SHOW,PD_DEPID,"
-          "PD_DEPNAME) ");
-    q.add(" VALUES(:TYPE_NO,:TYPE_NAME,:MID_ITEMID,:MID_ITEMNAME,:TOP_ITEMID,:TOP_ITEMNAME,:M_SHOW,:PD_DEPID,"
-          ":PD_DEPNAME) ");
+    q.add(
+        "Insert into LOC_TYPE(TYPE_NO,TYPE_NAME,MID_ITEMID,MID_ITEMNAME,TOP_ITEMID,TOP_ITEMNAME,M_SHOW,PD_DEPID,"
+        "PD_DEPNAME) ");
+    q.add(
+        " VALUES(:TYPE_NO,:TYPE_NAME,:MID_ITEMID,:MID_ITEMNAME,:TOP_ITEMID,:TOP_ITEMNAME,:M_SHOW,:PD_DEPID,"
+        ":PD_DEPNAME) ");
     for (; !rs.eof(); rs.next()) {
       progress_step(ctx, rs);
       q.set_param("TYPE_NO", Value(rs.text("PD_ITEMID")));

@@ -21,12 +21,12 @@ enum class Conversion {
 };
 
 struct ColumnMap {
-  const char* column;             // local column
+  const char* column;  // local column
   Conversion conversion;
-  const char* field;              // service field
-  const char* fallback = nullptr; // used instead of `field` when `field` is null
+  const char* field;               // service field
+  const char* fallback = nullptr;  // used instead of `field` when `field` is null
   bool full_update_only = false;
-  int fallback_default = 0;       // default of IntegerParse
+  int fallback_default = 0;  // default of IntegerParse
 };
 
 // The value that `conversion` makes of the current row's `field`.

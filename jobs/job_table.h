@@ -10,9 +10,9 @@
 namespace pos {
 
 struct JobEntry {
-  std::string caption;                     // Big5
-  std::string first_line;                  // Big5; empty for an entry without a job
-  std::function<void(RunContext&)> run;    // empty for an entry without a job
+  std::string caption;                   // Big5
+  std::string first_line;                // Big5; empty for an entry without a job
+  std::function<void(RunContext&)> run;  // empty for an entry without a job
 };
 
 // The entries in list order (index = job number).

@@ -91,26 +91,27 @@ class ProductJob {
 
   // Products the change log marks as deleted; acknowledged once the deletes are committed.
   void delete_products() {
-    guarded_section(ctx_, "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + sql_escape(m()) + "'" + " AND STATE = 'DELETE' ;",
-                    [&] {
-                      RowSet& rs = ctx_.ClientDataSet1;
-                      service_query(ctx_, rs,
-                                    {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + sql_escape(m()) + "'" +
-                                     " AND STATE = 'DELETE' "});
-                      for (; !rs.eof(); rs.next()) {
-                        batch_.atomically([&] {
-                          run_local(ctx_, {"DELETE FROM LOC_PDC WHERE PROD_ID = '" + sql_escape(rs.text("PROD_ID")) + "'"});
-                        });
-                        batch_.row_done();
-                      }
-                      batch_.commit();
-                    });
+    guarded_section(
+        ctx_, "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + sql_escape(m()) + "'" + " AND STATE = 'DELETE' ;", [&] {
+          RowSet& rs = ctx_.ClientDataSet1;
+          service_query(
+              ctx_, rs,
+              {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + sql_escape(m()) + "'" + " AND STATE = 'DELETE' "});
+          for (; !rs.eof(); rs.next()) {
+            batch_.atomically([&] {
+              run_local(ctx_, {"DELETE FROM LOC_PDC WHERE PROD_ID = '" + sql_escape(rs.text("PROD_ID")) + "'"});
+            });
+            batch_.row_done();
+          }
+          batch_.commit();
+        });
   }
 
   void update_changed_products() {
     RowSet& list = ctx_.aCDS;
-    service_query(ctx_, list,
-                  {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + sql_escape(m()) + "'" + " AND STATE <> 'DELETE' "});
+    service_query(
+        ctx_, list,
+        {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + sql_escape(m()) + "'" + " AND STATE <> 'DELETE' "});
     if (list.row_count() == 0) return;
     progress_start(ctx_, list);
     RowSet& product = ctx_.ClientDataSet1;
@@ -192,7 +193,8 @@ class ProductJob {
   // Removes the taken inserts and changes from the change log, unless a product of this run failed.
   void acknowledge_changes() {
     if (ctx_.mode != 0 || failures_ > 0) return;
-    ctx_.ScriptBuffer = {"DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + sql_escape(m()) + "'" + " AND STATE <> 'DELETE' "};
+    ctx_.ScriptBuffer = {"DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + sql_escape(m()) + "'" +
+                         " AND STATE <> 'DELETE' "};
     ctx_.DataModHttp.ExecRemoteStatement(script_text(ctx_.ScriptBuffer));
   }
 

@@ -8,8 +8,8 @@
 // hits exactly that row by its row key.
 
 #include <optional>
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "localdb/column_info.h"
@@ -103,10 +103,10 @@ class TableCursor {
   bool keyed_ = false;
   std::string table_;  // quoted table name for writes
   std::vector<ColumnInfo> columns_;
-  std::string select_;  // the command text with the row key added
+  std::string select_;                                  // the command text with the row key added
   std::unordered_map<std::string, std::size_t> index_;  // upper-cased column name -> position
-  std::string described_for_;                         // command text the description belongs to
-  std::uint64_t described_at_ = 0;                     // the connection's schema version then
+  std::string described_for_;                           // command text the description belongs to
+  std::uint64_t described_at_ = 0;                      // the connection's schema version then
   std::vector<Row> rows_;
   std::size_t cur_ = 0;
   State state_ = State::Browse;

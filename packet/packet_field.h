@@ -23,8 +23,8 @@ struct PacketField {
   std::string name;
   FieldKind kind = FieldKind::Text;
   std::string type_name = "string";  // the fieldtype as declared ("i4", "r8", ...)
-  int width = 0;                      // WIDTH for text and fixed columns
-  int decimals = 0;                   // DECIMALS for fixed columns
+  int width = 0;                     // WIDTH for text and fixed columns
+  int decimals = 0;                  // DECIMALS for fixed columns
 };
 
 // A packet that cannot be read, or a column that a row set does not have.

@@ -235,9 +235,8 @@ void RowSet::load(std::string_view data) {
   // Values never take more bytes than the document; every row needs at least one '<'. Reserving
   // that much up front avoids regrowth, and pages never written stay unused.
   reader.doc_size = doc.size();
-  for (const char* p = doc.data(); (p = static_cast<const char*>(
-                                        std::memchr(p, '<', static_cast<std::size_t>(doc.data() + doc.size() - p))));
-       ++p)
+  for (const char* p = doc.data();
+       (p = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(doc.data() + doc.size() - p)))); ++p)
     ++reader.row_bound;
   bool ok = known;
   if (ok) {

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <optional>
-#include <unordered_map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "packet/packet_field.h"

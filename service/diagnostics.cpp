@@ -1,9 +1,10 @@
 #include "service/diagnostics.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "service/service_errors.h"
 

@@ -117,8 +117,8 @@ std::string HttpClient::post(const std::string& url, const std::vector<FormField
 
   // "Expect:" with no value keeps libcurl from ever adding "Expect: 100-continue".
   std::unique_ptr<curl_slist, SlistDeleter> headers;
-  for (const std::string& h : {"Accept: " + settings.accept, "Accept-Encoding: " + settings.accept_encoding,
-                               std::string("Expect:")}) {
+  for (const std::string& h :
+       {"Accept: " + settings.accept, "Accept-Encoding: " + settings.accept_encoding, std::string("Expect:")}) {
     curl_slist* head = curl_slist_append(headers.get(), h.c_str());
     if (head == nullptr) throw HttpError("cannot build the request headers");
     (void)headers.release();

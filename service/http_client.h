@@ -19,8 +19,8 @@ struct HttpSettings {
   std::string accept = "text/html, */*";
   std::string accept_encoding = "big5";  // sent as a header only; answers are never decoded
   std::string user_agent = "Mozilla/4.0 (compatible; Indy Library)";
-  long read_timeout_ms = 300000;         // longest wait with no byte moving in either direction
-  std::size_t max_line_length = 65000;   // a longer response header line is an error
+  long read_timeout_ms = 300000;        // longest wait with no byte moving in either direction
+  std::size_t max_line_length = 65000;  // a longer response header line is an error
   long max_redirects = 15;
 };
 

@@ -11,8 +11,7 @@ namespace pos {
 // (for a status: the status line, e.g. "HTTP/1.1 500 Internal Server Error").
 class HttpError : public std::runtime_error {
  public:
-  explicit HttpError(const std::string& message, long status = 0)
-      : std::runtime_error(message), status_(status) {}
+  explicit HttpError(const std::string& message, long status = 0) : std::runtime_error(message), status_(status) {}
   long status() const { return status_; }  // 0 when no status was received
 
  private:

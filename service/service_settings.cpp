@@ -46,8 +46,8 @@ struct Target {
 int on_entry(void* user, const char* section, const char* name, const char* value) {
   auto& t = *static_cast<Target*>(user);
   if (strcasecmp(section, "set") != 0) return 1;
-  std::string* const fields[] = {&t.settings.host, &t.settings.user_name, &t.settings.password,
-                                 &t.settings.port, &t.settings.driver};
+  std::string* const fields[] = {&t.settings.host, &t.settings.user_name, &t.settings.password, &t.settings.port,
+                                 &t.settings.driver};
   static const char* const keys[] = {"host", "user_name", "password", "port", "driver"};
   for (int i = 0; i < 5; ++i) {
     if (strcasecmp(name, keys[i]) == 0 && !t.seen[i]) {

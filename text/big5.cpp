@@ -107,11 +107,13 @@ std::size_t big5_fit(std::string_view text, std::size_t width) {
   return end;
 }
 
-
 std::size_t utf8_sequence(std::string_view s, std::size_t i) {
   auto b = static_cast<unsigned char>(s[i]);
-  std::size_t n = b < 0x80 ? 1 : (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3
-                                  : (b >= 0xF0 && b <= 0xF4) ? 4 : 0;
+  std::size_t n = b < 0x80                   ? 1
+                  : (b >= 0xC2 && b <= 0xDF) ? 2
+                  : (b >= 0xE0 && b <= 0xEF) ? 3
+                  : (b >= 0xF0 && b <= 0xF4) ? 4
+                                             : 0;
   if (n == 0 || i + n > s.size()) return 0;
   for (std::size_t k = 1; k < n; ++k)
     if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;

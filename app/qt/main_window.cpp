@@ -49,8 +49,8 @@ QToolButton* speed_button(QWidget* parent, const QString& caption, int x, int y,
 MainWindow::MainWindow(TFormTollmere& form, Dialogs& dialogs) : form_(form), dialogs_(dialogs) {
   setWindowTitle("FormTollmere");
   QFont font;
-  font.setFamilies({QString::fromUtf8("標楷體"), "AR PL UKai TW", "AR PL UKai TW MBE", "Noto Sans CJK TC",
-                    "Noto Serif CJK TC"});
+  font.setFamilies(
+      {QString::fromUtf8("標楷體"), "AR PL UKai TW", "AR PL UKai TW MBE", "Noto Sans CJK TC", "Noto Serif CJK TC"});
   font.setPixelSize(19);
   setFont(font);
   resize(688, 480 - 8 - 23);  // outer 696 x 480 with the usual frame
@@ -126,11 +126,13 @@ MainWindow::MainWindow(TFormTollmere& form, Dialogs& dialogs) : form_(form), dia
   form_.start_action = [this] { start_run(); };
   form_.Memo1.on_append = [this](const std::string& line) {
     QString text = qt_text(line);
-    QMetaObject::invokeMethod(this, [this, text] { memo_->appendPlainText(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, text] { memo_->appendPlainText(text); }, Qt::QueuedConnection);
   };
   form_.ProgressBar1.on_change = [this](int min, int max, int pos) {
     QMetaObject::invokeMethod(
-        this, [this, min, max, pos] {
+        this,
+        [this, min, max, pos] {
           progress_->setRange(min, max);
           progress_->setValue(pos);
         },
@@ -138,7 +140,8 @@ MainWindow::MainWindow(TFormTollmere& form, Dialogs& dialogs) : form_(form), dia
   };
   form_.on_checked = [this](std::size_t i) {
     QMetaObject::invokeMethod(
-        this, [this, i] {
+        this,
+        [this, i] {
           if (auto* item = list_->item(static_cast<int>(i))) item->setCheckState(Qt::Checked);
         },
         Qt::QueuedConnection);
@@ -174,7 +177,7 @@ void MainWindow::refresh() {
   }
   for (int i = 0; i < list_->count(); ++i)
     list_->item(i)->setCheckState(form_.CheckListBox1[static_cast<std::size_t>(i)].checked ? Qt::Checked
-                                                                                             : Qt::Unchecked);
+                                                                                           : Qt::Unchecked);
   start_->setEnabled(form_.SpeedButton1 && !running_);
   exit_->setEnabled(!running_);
   changes_->setEnabled(!running_);
@@ -201,7 +204,8 @@ void MainWindow::start_run() {
     } catch (const std::exception& e) {
       dialogs_.show_error(e.what());
     }
-    QMetaObject::invokeMethod(this, [this] { run_finished(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { run_finished(); }, Qt::QueuedConnection);
   });
 }
 

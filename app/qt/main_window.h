@@ -10,7 +10,6 @@
 #include <QRadioButton>
 #include <QToolButton>
 #include <QWidget>
-
 #include <atomic>
 #include <thread>
 

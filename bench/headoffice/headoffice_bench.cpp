@@ -3,7 +3,6 @@
 // queries in the database's own shell (sqlite3 or psql) as the floor.
 
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -32,7 +31,9 @@ const std::string kColumns =
     "POINT_YN,PROD_SCALE,STOCK_QTY,DEF_PROFIT,MS,PUT_ID ";
 const std::string kWholeTable = "SELECT " + kColumns + " FROM PRODUCT  ";
 
-std::string single_product(int i) { return "SELECT " + kColumns + " FROM PRODUCT WHERE PROD_ID = '" + std::to_string(10000001 + i) + "' "; }
+std::string single_product(int i) {
+  return "SELECT " + kColumns + " FROM PRODUCT WHERE PROD_ID = '" + std::to_string(10000001 + i) + "' ";
+}
 
 double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
@@ -162,7 +163,8 @@ int main(int argc, char** argv) {
     std::ofstream f(dir + "/singles.sql");
     for (int i = 0; i < kSingles; ++i) f << single_product((i * 7919) % seed.products) << ";\n";
   }
-  const double empty_ms = time_command(floor_shell + (postgres ? " -c \"SELECT 1\"" : " \"SELECT 1\"") + " > /dev/null");
+  const double empty_ms =
+      time_command(floor_shell + (postgres ? " -c \"SELECT 1\"" : " \"SELECT 1\"") + " > /dev/null");
   const double singles_ms =
       time_command(floor_shell + (postgres ? " -f " : " < ") + dir + "/singles.sql > /dev/null") - empty_ms;
   std::printf("single-product query in one %s session: %.0f queries/s (shell start-up %.0f ms excluded)\n",

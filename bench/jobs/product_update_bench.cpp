@@ -16,9 +16,9 @@
 
 #include "jobs/products.h"
 #include "localdb/schema_upkeep.h"
-#include "tools/terminal_folder.h"
 #include "service/data_mod_http.h"
 #include "tests/support/terminal.h"
+#include "tools/terminal_folder.h"
 
 using namespace pos;
 using Clock = std::chrono::steady_clock;
@@ -48,16 +48,16 @@ std::vector<FormField> form_for(const TDataModHttp& dm, const std::string& sql) 
 // packet has them) in one committed transaction; with `replace`, each insert is preceded by a
 // delete of the row's predecessors.
 double bare_insert(LocalConnection& con, const RowSet& rs, bool replace) {
-  const char* cols[] = {"PDC_NO",   "PDC_NAME",   "PROD_ID",   "PROD_ID2", "INV_NAME",  "BAR_CODE",     "PDC_UNIT",
-                        "GEN_PRICE", "STD_PRICE", "STK_PRICE", "PCH_PRICE", "PD_CLASSID", "STOP_CODE",   "PDC_TYPE",
-                        "VIP_PRICE", "CR_PRICE",  "TAX_KIND",  "P_PU",      "P_PU2",      "MEM_DISCOUNT", "P_PRICE",
-                        "P_PRICE2",  "N_PRICE",   "FREE_TAX",  "HEA_TAX",   "POINT_YN",   "PROD_SCALE",  "STOCK_QTY",
-                        "DEF_PROFIT", "MS",       "PUT_ID"};
-  const char* fields[] = {"PROD_ID",   "PROD_NAME",   "PROD_ID",  "PROD_ID2", "PROD_SNAME", "PROD_BARCODE", "UNITNAME",
-                          "SALE_PRICE", "PSALE_PRICE", "STD_COST", "AVG_COST", "PD_CLASSID", "SAL_TAG",      "PD_ITEMID",
-                          "VIP_PRICE", "CR_PRICE",    "TAX_KIND", "P_PU",     "P_PU2",      "MEM_DISCOUNT", "P_PRICE",
-                          "P_PRICE2",  "N_PRICE",     "FREE_TAX", "HEA_TAX",  "POINT_YN",   "PROD_SCALE",   "STOCK_QTY",
-                          "DEF_PROFIT", "MS",         "PUT_ID"};
+  const char* cols[] = {"PDC_NO",     "PDC_NAME",  "PROD_ID",   "PROD_ID2",  "INV_NAME",   "BAR_CODE",     "PDC_UNIT",
+                        "GEN_PRICE",  "STD_PRICE", "STK_PRICE", "PCH_PRICE", "PD_CLASSID", "STOP_CODE",    "PDC_TYPE",
+                        "VIP_PRICE",  "CR_PRICE",  "TAX_KIND",  "P_PU",      "P_PU2",      "MEM_DISCOUNT", "P_PRICE",
+                        "P_PRICE2",   "N_PRICE",   "FREE_TAX",  "HEA_TAX",   "POINT_YN",   "PROD_SCALE",   "STOCK_QTY",
+                        "DEF_PROFIT", "MS",        "PUT_ID"};
+  const char* fields[] = {
+      "PROD_ID",     "PROD_NAME", "PROD_ID",    "PROD_ID2",     "PROD_SNAME", "PROD_BARCODE", "UNITNAME",  "SALE_PRICE",
+      "PSALE_PRICE", "STD_COST",  "AVG_COST",   "PD_CLASSID",   "SAL_TAG",    "PD_ITEMID",    "VIP_PRICE", "CR_PRICE",
+      "TAX_KIND",    "P_PU",      "P_PU2",      "MEM_DISCOUNT", "P_PRICE",    "P_PRICE2",     "N_PRICE",   "FREE_TAX",
+      "HEA_TAX",     "POINT_YN",  "PROD_SCALE", "STOCK_QTY",    "DEF_PROFIT", "MS",           "PUT_ID"};
   std::string names, marks;
   for (const char* c : cols) {
     names += std::string(names.empty() ? "" : ",") + c;
@@ -95,9 +95,9 @@ struct ScratchDatabase {
     con.open(ConnectionParams{(home / "Data" / "POS_LOC.GDB").string()});
     LocalQuery q(con);
     UpgradeLocalSchema(q);
-    for (const char* ix : {"CREATE INDEX LOC_PDC1 ON LOC_PDC(PROD_ID)", "CREATE INDEX LOC_PDC2 ON LOC_PDC(BAR_CODE)",
-                           "CREATE INDEX LOC_PDC3 ON LOC_PDC(PROD_ID,BAR_CODE)",
-                           "CREATE INDEX LOC_PDC4 ON LOC_PDC(PDC_NO)"})
+    for (const char* ix :
+         {"CREATE INDEX LOC_PDC1 ON LOC_PDC(PROD_ID)", "CREATE INDEX LOC_PDC2 ON LOC_PDC(BAR_CODE)",
+          "CREATE INDEX LOC_PDC3 ON LOC_PDC(PROD_ID,BAR_CODE)", "CREATE INDEX LOC_PDC4 ON LOC_PDC(PDC_NO)"})
       con.execute(ix);
   }
   ~ScratchDatabase() {
@@ -157,7 +157,8 @@ int main(int argc, char** argv) {
   RowSet one, changed_rows;
   t0 = Clock::now();
   for (const auto& id : ids)
-    dm.IdHTTP1.post(url, form_for(dm, std::string("SELECT ") + kColumns + " FROM PRODUCT WHERE PROD_ID = '" + id[0] + "'"));
+    dm.IdHTTP1.post(url,
+                    form_for(dm, std::string("SELECT ") + kColumns + " FROM PRODUCT WHERE PROD_ID = '" + id[0] + "'"));
   double round_trips = since(t0);
   t0 = Clock::now();
   for (const auto& id : ids)

@@ -36,9 +36,9 @@ void reset_peak() {
 std::string make_packet(int rows) {
   using pos::field_of_type;
   std::vector<pos::PacketField> fields;
-  const char* text_cols[] = {"PROD_ID", "BAR_CODE", "PDC_NAME", "INV_NAME", "PDC_UNIT", "PD_CLASSID", "PDC_TYPE",
-                             "TAX_KIND", "STOP_CODE", "PROD_ID2", "P_PU", "P_PU2", "MEM_DISCOUNT", "POINT_YN",
-                             "PROD_SCALE", "STOCK_QTY", "MS", "PUT_ID"};
+  const char* text_cols[] = {"PROD_ID",      "BAR_CODE", "PDC_NAME",   "INV_NAME",  "PDC_UNIT", "PD_CLASSID",
+                             "PDC_TYPE",     "TAX_KIND", "STOP_CODE",  "PROD_ID2",  "P_PU",     "P_PU2",
+                             "MEM_DISCOUNT", "POINT_YN", "PROD_SCALE", "STOCK_QTY", "MS",       "PUT_ID"};
   const char* num_cols[] = {"SALE_PRICE", "PSALE_PRICE", "STD_COST", "PCH_PRICE", "VIP_PRICE", "CR_PRICE",
                             "P_PRICE",    "P_PRICE2",    "N_PRICE",  "FREE_TAX",  "HEA_TAX",   "DEF_PROFIT"};
   for (const char* c : text_cols) fields.push_back(field_of_type(c, "string", 40));
@@ -50,7 +50,8 @@ std::string make_packet(int rows) {
   for (int r = 0; r < rows; ++r) {
     char id[16];
     std::snprintf(id, sizeof id, "P%07d", r);
-    for (std::size_t c = 0; c < std::size(text_cols); ++c) row[c] = pos::Value(std::string(id) + "-" + std::to_string(c));
+    for (std::size_t c = 0; c < std::size(text_cols); ++c)
+      row[c] = pos::Value(std::string(id) + "-" + std::to_string(c));
     row[1] = pos::Value("471" + std::to_string(1000000000 + r));
     row[2] = pos::Value(names[r % 4] + std::to_string(r % 50) + pos::big5("入"));
     row[3] = row[2];

@@ -1,6 +1,7 @@
+#include "app/command_line.h"
+
 #include <gtest/gtest.h>
 
-#include "app/command_line.h"
 #include "app/form_tollmere.h"
 
 namespace pos {
@@ -10,8 +11,8 @@ TEST(CommandLine, TheFirstArgumentIsTheModeClampedToMinusOneToOne) {
   struct Case {
     std::vector<std::string> args;
     int mode;
-  } cases[] = {{{}, 0},       {{"0"}, 0},  {{"abc"}, 0},  {{"1"}, 1},   {{"7"}, 1},
-               {{"-5"}, -1},  {{"-1"}, -1}, {{"--headless"}, 0}, {{"1.5"}, 0}, {{"99999999999"}, 0}};
+  } cases[] = {{{}, 0},      {{"0"}, 0},   {{"abc"}, 0},        {{"1"}, 1},   {{"7"}, 1},
+               {{"-5"}, -1}, {{"-1"}, -1}, {{"--headless"}, 0}, {{"1.5"}, 0}, {{"99999999999"}, 0}};
   for (const auto& c : cases) EXPECT_EQ(mode_from_argument(c.args), c.mode) << (c.args.empty() ? "" : c.args[0]);
 }
 

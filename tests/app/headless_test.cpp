@@ -37,7 +37,9 @@ Outcome run_updater(const Terminal& t, const std::string& args) {
 
 class Headless : public ::testing::Test {
  protected:
-  void SetUp() override { service.sql("INSERT INTO MCH_ITEM (MCH_NO, STOCK_ID, TOP_ITEMID) VALUES ('001', 'ST01', '');"); }
+  void SetUp() override {
+    service.sql("INSERT INTO MCH_ITEM (MCH_NO, STOCK_ID, TOP_ITEMID) VALUES ('001', 'ST01', '');");
+  }
   ReferenceService service;
   Terminal terminal{service};
 };

@@ -1,15 +1,15 @@
 // The window on the offscreen platform: captions, the job list, the mode, F6, the automatic start.
 
-#include <QSignalSpy>
-#include <QTest>
+#include "app/qt/main_window.h"
 
 #include <stdlib.h>
 
+#include <QSignalSpy>
+#include <QTest>
 #include <filesystem>
 #include <mutex>
 
 #include "app/form_tollmere.h"
-#include "app/qt/main_window.h"
 #include "service/data_mod_http.h"
 #include "tools/terminal_folder.h"
 

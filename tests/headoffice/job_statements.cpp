@@ -1,6 +1,7 @@
 #include "tests/headoffice/job_statements.h"
 
 namespace pos::test {
+// clang-format off
 namespace {
 
 const std::vector<std::string> kCategoryColumns = {"PD_ITEMID", "PD_ITEMNAME", "PD_GRPID", "PD_GRPNAME", "TOP_ITEMID",
@@ -330,4 +331,5 @@ const std::vector<std::string>& fixture_setup() {
   return lines;
 }
 
+// clang-format on
 }  // namespace pos::test

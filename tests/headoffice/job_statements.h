@@ -33,8 +33,8 @@ struct Expect {
   std::vector<std::string> columns{};   // Query: the answer's columns, in order
   std::vector<std::string> includes{};  // Query: columns the answer must have (SELECT *)
   int min_rows = 0;
-  int max_rows = -1;                  // -1: no upper bound
-  std::vector<ColumnValue> present{};   // some row holds the value in the column
+  int max_rows = -1;                   // -1: no upper bound
+  std::vector<ColumnValue> present{};  // some row holds the value in the column
   std::vector<ColumnValue> absent{};   // no row holds it
   std::vector<ColumnValue> types{};    // packet field type of a column ("string", "i4", "r8")
 };

@@ -1,5 +1,7 @@
 // Every statement the jobs send, through the real endpoints, against the fixture data.
 
+#include "tests/headoffice/job_statements.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 
 #include "headoffice/database.h"
 #include "packet/row_set.h"
-#include "tests/headoffice/job_statements.h"
 #include "tests/headoffice/running_service.h"
 #include "tests/headoffice/terminal_client.h"
 #include "tests/headoffice/test_databases.h"
@@ -46,8 +47,10 @@ void check_query_answer(const JobStatement& s, const HttpReply& reply) {
   if (e.max_rows >= 0) {
     EXPECT_LE(static_cast<int>(rows.row_count()), e.max_rows);
   }
-  for (const auto& [column, value] : e.present) EXPECT_TRUE(has_row_with(rows, column, value)) << column << "=" << value;
-  for (const auto& [column, value] : e.absent) EXPECT_FALSE(has_row_with(rows, column, value)) << column << "=" << value;
+  for (const auto& [column, value] : e.present)
+    EXPECT_TRUE(has_row_with(rows, column, value)) << column << "=" << value;
+  for (const auto& [column, value] : e.absent)
+    EXPECT_FALSE(has_row_with(rows, column, value)) << column << "=" << value;
   for (const auto& [column, type] : e.types) {
     EXPECT_EQ(rows.fields().at(rows.field_index(column)).type_name, type) << column;
   }
@@ -98,11 +101,15 @@ TEST_F(JobStatementsTest, EveryStatementAnswersWhatItsJobNeeds) {
   auto c = headoffice::open_database(*url_)->connect();
   for (const char* log : {"PRODUCT_TEMP", "MEMBER_TEMP", "PSALE_TEMP", "PTSALE_TEMP", "GSALE_TEMP"}) {
     SCOPED_TRACE(log);
-    EXPECT_EQ(headoffice::query_value(*c, std::string("SELECT COUNT(*) FROM ") + log + " WHERE MCH_NO = '002'").integer(), 1);
-    EXPECT_EQ(headoffice::query_value(*c, std::string("SELECT COUNT(*) FROM ") + log + " WHERE MCH_NO = '001'").integer(), 0);
+    EXPECT_EQ(
+        headoffice::query_value(*c, std::string("SELECT COUNT(*) FROM ") + log + " WHERE MCH_NO = '002'").integer(), 1);
+    EXPECT_EQ(
+        headoffice::query_value(*c, std::string("SELECT COUNT(*) FROM ") + log + " WHERE MCH_NO = '001'").integer(), 0);
   }
   for (const char* log : {"PSALE_TEMP", "PTSALE_TEMP", "GSALE_TEMP"}) {
-    EXPECT_EQ(headoffice::query_value(*c, std::string("SELECT TRAN_CODE FROM ") + log + " WHERE MCH_NO = '002'").as_text(), "");
+    EXPECT_EQ(
+        headoffice::query_value(*c, std::string("SELECT TRAN_CODE FROM ") + log + " WHERE MCH_NO = '002'").as_text(),
+        "");
   }
 }
 

@@ -67,17 +67,18 @@ ScratchPostgres::ScratchPostgres() {
     }
   }
   const std::string bin = postgres_bin_dir();
-  const std::string init = run_as_owner(bin + "/initdb -D " + dir_ + "/data -U postgres -A trust -E UTF8 --locale=C -N > " +
-                                        dir_ + "/initdb.log 2>&1");
+  const std::string init = run_as_owner(
+      bin + "/initdb -D " + dir_ + "/data -U postgres -A trust -E UTF8 --locale=C -N > " + dir_ + "/initdb.log 2>&1");
   if (std::system(init.c_str()) != 0) {
     throw std::runtime_error("initdb failed:\n" + read_file(dir_ + "/initdb.log"));
   }
   for (int attempt = 0; attempt < 3 && !running_; ++attempt) {
     port_ = free_loopback_port();
-    const std::string start = run_as_owner(
-        bin + "/pg_ctl -D " + dir_ + "/data -l " + dir_ + "/server.log -w -t 60 -o \"-p " + std::to_string(port_) +
-        " -k " + dir_ + " -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off"
-        " -c full_page_writes=off -c max_connections=200\" start > " + dir_ + "/pg_ctl.log 2>&1");
+    const std::string start = run_as_owner(bin + "/pg_ctl -D " + dir_ + "/data -l " + dir_ +
+                                           "/server.log -w -t 60 -o \"-p " + std::to_string(port_) + " -k " + dir_ +
+                                           " -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off"
+                                           " -c full_page_writes=off -c max_connections=200\" start > " +
+                                           dir_ + "/pg_ctl.log 2>&1");
     running_ = std::system(start.c_str()) == 0;
   }
   if (!running_) throw std::runtime_error("PostgreSQL did not start:\n" + read_file(dir_ + "/server.log"));

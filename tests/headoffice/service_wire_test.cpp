@@ -66,7 +66,8 @@ TEST_F(ServiceWireTest, QueryEndpointTakesCredentialsFromFieldsOrQueryString) {
       port(), multipart_request("/Vark/ado/index.php?user_name=SYSDBA&password=quillbark", {{"sql", sql}}));
   EXPECT_TRUE(from_url.body.starts_with("<?xml")) << from_url.body;
   const HttpReply from_fields = http_exchange(
-      port(), multipart_request("/Vark/mysql/index.php", {{"user_name", kUser}, {"password", kPassword}, {"sql", sql}}));
+      port(),
+      multipart_request("/Vark/mysql/index.php", {{"user_name", kUser}, {"password", kPassword}, {"sql", sql}}));
   EXPECT_TRUE(from_fields.body.starts_with("<?xml")) << from_fields.body;
 }
 
@@ -79,7 +80,8 @@ TEST_F(ServiceWireTest, ScriptEndpointReadsTheEncodedQueryStringOnly) {
 
   // Credentials in form fields do not count on this endpoint.
   const HttpReply fields = http_exchange(
-      port(), multipart_request("/Vark/ado/sql_scripts.php", {{"user_name", kUser}, {"password", kPassword}, {"sql", line}}));
+      port(),
+      multipart_request("/Vark/ado/sql_scripts.php", {{"user_name", kUser}, {"password", kPassword}, {"sql", line}}));
   EXPECT_TRUE(fields.body.starts_with("<RESULT>")) << fields.body;
 }
 
@@ -90,7 +92,9 @@ TEST_F(ServiceWireTest, PasswordsWithAnyBytesSurviveTheTerminalsEncoding) {
   RunningService service(url_, options);
   const TerminalClient terminal(service.port(), kUser, password);
   EXPECT_EQ(terminal.script("UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001' ;\r\n").body, "success");
-  EXPECT_TRUE(TerminalClient(service.port(), kUser, "p w=%&x+").script("DELETE FROM PSALE_TEMP\r\n").body.starts_with("<RESULT>"));
+  EXPECT_TRUE(TerminalClient(service.port(), kUser, "p w=%&x+")
+                  .script("DELETE FROM PSALE_TEMP\r\n")
+                  .body.starts_with("<RESULT>"));
   EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP"), 3);
 }
 
@@ -104,19 +108,27 @@ TEST_F(ServiceWireTest, BadRequestsGetClearRefusalsAndTheServiceCarriesOn) {
   };
   const std::string form_body = "user_name=SYSDBA&password=quillbark&sql=DELETE%20FROM%20PSALE_TEMP";
   // The parts' boundary is not the one the header announces.
-  const std::string stray_parts = "--BBBBBBBB\r\nContent-Disposition: form-data; name=\"sql\"\r\n\r\n" + sql + "\r\n--BBBBBBBB--\r\n";
+  const std::string stray_parts =
+      "--BBBBBBBB\r\nContent-Disposition: form-data; name=\"sql\"\r\n\r\n" + sql + "\r\n--BBBBBBBB--\r\n";
   const std::vector<Case> cases = {
       {"not multipart",
-       "POST /Vark/ado/index.php" + creds + " HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-       "Content-Length: " + std::to_string(form_body.size()) + "\r\n\r\n" + form_body, 400},
-      {"no sql field", multipart_request("/Vark/ado/index.php" + creds, {{"user_name", kUser}, {"password", kPassword}}), 400},
+       "POST /Vark/ado/index.php" + creds +
+           " HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+           "Content-Length: " +
+           std::to_string(form_body.size()) + "\r\n\r\n" + form_body,
+       400},
+      {"no sql field",
+       multipart_request("/Vark/ado/index.php" + creds, {{"user_name", kUser}, {"password", kPassword}}), 400},
       {"script without sql field", multipart_request("/Vark/ado/sql_scripts.php" + creds, {{"sq", sql}}), 400},
       {"unknown path", multipart_request("/Vark/ado/other.php" + creds, {{"sql", sql}}), 404},
       {"no driver segment", multipart_request("/Vark/index.php" + creds, {{"sql", sql}}), 404},
       {"GET", "GET /Vark/ado/index.php" + creds + " HTTP/1.0\r\n\r\n", 405},
       {"parts under another boundary",
-       "POST /Vark/ado/index.php" + creds + " HTTP/1.0\r\nContent-Type: multipart/form-data; boundary=AAAAAAAA\r\n"
-       "Content-Length: " + std::to_string(stray_parts.size()) + "\r\n\r\n" + stray_parts, 400},
+       "POST /Vark/ado/index.php" + creds +
+           " HTTP/1.0\r\nContent-Type: multipart/form-data; boundary=AAAAAAAA\r\n"
+           "Content-Length: " +
+           std::to_string(stray_parts.size()) + "\r\n\r\n" + stray_parts,
+       400},
       {"garbage", "HELLO\r\n\r\n", 400},
   };
   for (const auto& c : cases) {
@@ -189,8 +201,10 @@ TEST_F(ServiceWireTest, ErrorAnswersNeverPassForSuccess) {
 
 TEST_F(ServiceWireTest, ExpressionColumnsTakeTheirTypesFromTheirValues) {
   RowSet rows;
-  rows.load(TerminalClient(port()).query("SELECT COUNT(*), MAX(SALE_PRICE) AS TOP_PRICE, 'X' || PROD_ID AS TAG, "
-                                         "PROD_ID, PROD_ID FROM PRODUCT WHERE PROD_ID = '10000001' GROUP BY PROD_ID ").body);
+  rows.load(TerminalClient(port())
+                .query("SELECT COUNT(*), MAX(SALE_PRICE) AS TOP_PRICE, 'X' || PROD_ID AS TAG, "
+                       "PROD_ID, PROD_ID FROM PRODUCT WHERE PROD_ID = '10000001' GROUP BY PROD_ID ")
+                .body);
   ASSERT_EQ(rows.row_count(), 1u);
   const auto& f = rows.fields();
   ASSERT_EQ(f.size(), 5u);
@@ -227,8 +241,8 @@ TEST_F(ServiceWireTest, ManyTerminalsAtOnceLoseNoChangeLogEntry) {
 
   // A terminal takes its promotion entries as the promotions job does: mark, read, remove.
   auto take = [&](const TerminalClient& t, const std::string& mch) {
-    if (t.script("UPDATE PSALE_TEMP SET TRAN_CODE = 'W' where mch_no = '" + mch + "' and STATE <> 'DELETE' ;\r\n").body !=
-        "success") {
+    if (t.script("UPDATE PSALE_TEMP SET TRAN_CODE = 'W' where mch_no = '" + mch + "' and STATE <> 'DELETE' ;\r\n")
+            .body != "success") {
       fail("mark " + mch);
       return;
     }

@@ -34,7 +34,8 @@ TEST(SeedTest, SameSeedAndDateGiveTheSameData) {
   for (const auto& t : service_tables()) {
     SCOPED_TRACE(t.name);
     std::string order;
-    for (const auto& k : t.primary_key.empty() ? column_names(t) : t.primary_key) order += (order.empty() ? "" : ",") + k;
+    for (const auto& k : t.primary_key.empty() ? column_names(t) : t.primary_key)
+      order += (order.empty() ? "" : ",") + k;
     const std::string sql = "SELECT * FROM " + t.name + " ORDER BY " + order;
     EXPECT_EQ(rows_of(*a, sql), rows_of(*b, sql));
   }
@@ -70,7 +71,8 @@ TEST(SeedTest, DataIsRealisticForTheTerminals) {
   }
   EXPECT_GT(count(*c, "SELECT COUNT(*) FROM PRODUCT WHERE PROD_BARCODE IS NULL"), 0);
   EXPECT_GT(count(*c, "SELECT COUNT(*) FROM PRODUCT WHERE SALE_PRICE <> PSALE_PRICE"), 0);
-  EXPECT_GT(count(*c, "SELECT COUNT(*) FROM MEMBER WHERE MEMBER_CLASSID NOT IN (SELECT CLASS_ID FROM MEMBER_CLASS)"), 0);
+  EXPECT_GT(count(*c, "SELECT COUNT(*) FROM MEMBER WHERE MEMBER_CLASSID NOT IN (SELECT CLASS_ID FROM MEMBER_CLASS)"),
+            0);
   const std::string today = "'2024/05/31'";
   EXPECT_GT(count(*c, "SELECT COUNT(*) FROM PSALE_MASTER WHERE END_DATE < " + today), 0);
   EXPECT_GT(count(*c, "SELECT COUNT(*) FROM PSALE_MASTER WHERE INI_DATE > " + today), 0);
@@ -106,7 +108,8 @@ TEST(ChangeTest, ChangesAreWrittenAndLoggedForEveryTerminal) {
   ASSERT_EQ(s.deleted.size(), 2u);
   EXPECT_EQ(s.log_entries, 20);
   for (const char* mch : {"001", "002"}) {
-    const std::string where = std::string("SELECT COUNT(*) FROM PRODUCT_TEMP WHERE MCH_NO = '") + mch + "' AND STATE = ";
+    const std::string where =
+        std::string("SELECT COUNT(*) FROM PRODUCT_TEMP WHERE MCH_NO = '") + mch + "' AND STATE = ";
     EXPECT_EQ(count(*c, where + "'UPDATE'"), 5);
     EXPECT_EQ(count(*c, where + "'INSERT'"), 3);
     EXPECT_EQ(count(*c, where + "'DELETE'"), 2);
@@ -134,7 +137,9 @@ TEST(ChangeTest, ChangesAreWrittenAndLoggedForEveryTerminal) {
     p.seed = 3;
     p.today = "2024/06/01";
     const ChangeSummary ps = apply_changes(*c, p);
-    const std::string log = what == ChangeWhat::SalesPromotions ? "PSALE" : what == ChangeWhat::AnyChoice ? "PTSALE" : "GSALE";
+    const std::string log = what == ChangeWhat::SalesPromotions ? "PSALE"
+                            : what == ChangeWhat::AnyChoice     ? "PTSALE"
+                                                                : "GSALE";
     EXPECT_EQ(count(*c, "SELECT COUNT(*) FROM " + log + "_TEMP WHERE MCH_NO = '001' AND TRAN_CODE = ''"), 4) << log;
     EXPECT_EQ(count(*c, "SELECT COUNT(*) FROM " + log + "_TEMP WHERE MCH_NO = '002'"), 0) << log;
     EXPECT_EQ(count(*c, "SELECT COUNT(*) FROM " + log + "_SUB WHERE MASTERBILLID = '" + ps.deleted.at(0) + "'"), 0);

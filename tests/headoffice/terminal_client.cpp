@@ -122,7 +122,8 @@ std::string TerminalClient::script_target() const {
 }
 
 HttpReply TerminalClient::query(const std::string& sql) const {
-  return http_exchange(port_, multipart_request(query_target(), {{"user_name", user_}, {"password", password_}, {"sql", sql}}));
+  return http_exchange(
+      port_, multipart_request(query_target(), {{"user_name", user_}, {"password", password_}, {"sql", sql}}));
 }
 
 HttpReply TerminalClient::script(const std::string& text) const {

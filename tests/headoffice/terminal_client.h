@@ -26,7 +26,7 @@ std::string multipart_request(const std::string& target, const std::vector<FormF
 // Sends raw bytes to 127.0.0.1:port and reads one answer (up to its Content-Length or the
 // end of the connection), giving up after `timeout`.
 HttpReply http_exchange(int port, const std::string& request,
-                   std::chrono::milliseconds timeout = std::chrono::seconds(20));
+                        std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
 // The terminal's URL encoding: letters, digits and $-_@.&+!*"(),;/#?: stay, a blank is %20,
 // every other byte %XX.

@@ -19,8 +19,8 @@ const char* kColumns =
 std::string product(const std::string& id, const std::string& barcode, const std::string& item = "S1",
                     const std::string& sale = "100", const std::string& psale = "120", const std::string& vip = "NULL",
                     const std::string& n_price = "NULL", const std::string& name = "'茶葉蛋'") {
-  return std::string("INSERT INTO PRODUCT (") + kColumns + ") VALUES ('" + id + "'," + name + ",'" + id +
-         "-2','蛋','" + barcode + "','個'," + sale + "," + psale + ",12.5,11,'C1','0','" + item + "'," + vip +
+  return std::string("INSERT INTO PRODUCT (") + kColumns + ") VALUES ('" + id + "'," + name + ",'" + id + "-2','蛋','" +
+         barcode + "','個'," + sale + "," + psale + ",12.5,11,'C1','0','" + item + "'," + vip +
          ",NULL,'1','','','',NULL,NULL," + n_price + ",0,0,'Y','','5',0.1,'','');";
 }
 
@@ -41,8 +41,8 @@ class ProductsJob : public ::testing::Test {
   }
   std::vector<std::string> pending(const std::string& state_filter = "1=1") {
     std::vector<std::string> out;
-    for (auto& r : service.rows("SELECT PROD_ID || ':' || STATE FROM PRODUCT_TEMP WHERE " + state_filter +
-                                " ORDER BY PROD_ID"))
+    for (auto& r :
+         service.rows("SELECT PROD_ID || ':' || STATE FROM PRODUCT_TEMP WHERE " + state_filter + " ORDER BY PROD_ID"))
       out.push_back(r[0]);
     return out;
   }
@@ -51,7 +51,8 @@ class ProductsJob : public ::testing::Test {
 };
 
 TEST_F(ProductsJob, FullUpdateWritesEveryProductByTheMappingAndLeavesTheChangeLog) {
-  service.sql(product("P1", "4710001", "S1", "100.5", "120") + product("P2", "4710002", "S2", "NULL", "80", "90", "75") +
+  service.sql(product("P1", "4710001", "S1", "100.5", "120") +
+              product("P2", "4710002", "S2", "NULL", "80", "90", "75") +
               "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', 'P1', 'UPDATE');");
   ASSERT_EQ(terminal.run(1, {0}), "");
   auto log = terminal.log_lines();
@@ -64,14 +65,14 @@ TEST_F(ProductsJob, FullUpdateWritesEveryProductByTheMappingAndLeavesTheChangeLo
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0][0], "P1");
   EXPECT_EQ(rows[0][1], "P1");
-  EXPECT_EQ(rows[0][4], "101");   // 100.5: a half goes away from zero
+  EXPECT_EQ(rows[0][4], "101");  // 100.5: a half goes away from zero
   EXPECT_EQ(rows[0][5], "120");
   EXPECT_EQ(rows[0][6], "12.5");  // "   12.50"
   EXPECT_EQ(rows[0][7], "120");   // null VIP_PRICE: PSALE_PRICE
   EXPECT_EQ(rows[0][8], "120");
-  EXPECT_EQ(rows[0][9], "120");   // null N_PRICE in full update: PSALE_PRICE
+  EXPECT_EQ(rows[0][9], "120");  // null N_PRICE in full update: PSALE_PRICE
   EXPECT_EQ(rows[0][11], "S1");
-  EXPECT_EQ(rows[1][4], "0");     // empty SALE_PRICE
+  EXPECT_EQ(rows[1][4], "0");  // empty SALE_PRICE
   EXPECT_EQ(rows[1][7], "90");
   EXPECT_EQ(rows[1][9], "75");
   EXPECT_EQ(pending(), (std::vector<std::string>{"P1:UPDATE"}));  // a full update never removes them
@@ -98,13 +99,14 @@ TEST_F(ProductsJob, ChangesUpdateReplacesPredecessorsAppliesDeletesAndAcknowledg
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0], (std::vector<std::string>{"P1", "4710009", ""}));  // one fresh row, P_PRICE unset
   EXPECT_EQ(rows[1][0], "P3");
-  EXPECT_EQ(rows[2][0], "P5");  // an empty bar code matched nothing
+  EXPECT_EQ(rows[2][0], "P5");                                    // an empty bar code matched nothing
   EXPECT_EQ(pending(), (std::vector<std::string>{"P9:DELETE"}));  // only the other terminal's entry is left
   for (const auto& line : terminal.log_lines()) EXPECT_EQ(line.find("Data Error"), std::string::npos) << line;
 }
 
 TEST_F(ProductsJob, AFailingProductIsLoggedTheOthersWrittenAndItsEntriesKept) {
-  service.sql(product("P1", "1") + product("P2", "2", "S1", "100", "120", "NULL", "NULL", "'BAD'") + product("P3", "3") +
+  service.sql(product("P1", "1") + product("P2", "2", "S1", "100", "120", "NULL", "NULL", "'BAD'") +
+              product("P3", "3") +
               "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', 'P1', 'UPDATE');"
               "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', 'P2', 'UPDATE');"
               "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', 'P3', 'UPDATE');");
@@ -171,8 +173,8 @@ TEST_F(ProductsJob, AServiceLostMidLoopStopsTheJobAfterOneMessageAndKeepsTheWrit
   std::string sql;
   for (int i = 1; i <= 6; ++i) {
     std::string id = "P" + std::to_string(i);
-    sql += product(id, "47100" + std::to_string(i)) + "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', '" +
-           id + "', 'UPDATE');";
+    sql += product(id, "47100" + std::to_string(i)) +
+           "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', '" + id + "', 'UPDATE');";
   }
   service.sql(sql);
   // Opening check, categories, designated category, delete list, its acknowledgement, change

@@ -10,7 +10,9 @@ namespace {
 
 class RunDriver : public ::testing::Test {
  protected:
-  void SetUp() override { service.sql("INSERT INTO MCH_ITEM (MCH_NO, STOCK_ID, TOP_ITEMID) VALUES ('001', 'ST01', '');"); }
+  void SetUp() override {
+    service.sql("INSERT INTO MCH_ITEM (MCH_NO, STOCK_ID, TOP_ITEMID) VALUES ('001', 'ST01', '');");
+  }
   static bool is_timestamp(const std::string& s) {
     return s.size() == 15 && s[8] == '-' && s.find_first_not_of("0123456789-") == std::string::npos;
   }

@@ -76,10 +76,12 @@ TEST(PacketReader, TextArrivesAsBig5WhateverTheDocumentEncoding) {
       {"CP950", packet("<?xml version='1.0' encoding='cp950'?>", fields, "<ROW NAME=\"" + name + "\"/>")},
       {"no declaration", "\r\n" + packet("", fields, "<ROW NAME=\"" + name + "\"/>")},
       {"declaration without encoding", packet("<?xml version=\"1.0\"?>", fields, "<ROW NAME=\"" + name + "\"/>")},
-      {"character references", packet("<?xml version=\"1.0\" encoding=\"Big5\"?>", fields,
-                                       "<ROW NAME=\"&#36865;&#31150;&#x5C0F;&#x718A;\"/>")},
-      {"letter case", "<datapacket version=\"2.0\"><metadata><fields><field ATTRNAME=\"name\" FIELDTYPE=\"STRING\" "
-                      "width=\"20\"/></fields></metadata><rowdata><row Name=\"" + name + "\"/></rowdata></datapacket>"},
+      {"character references",
+       packet("<?xml version=\"1.0\" encoding=\"Big5\"?>", fields, "<ROW NAME=\"&#36865;&#31150;&#x5C0F;&#x718A;\"/>")},
+      {"letter case",
+       "<datapacket version=\"2.0\"><metadata><fields><field ATTRNAME=\"name\" FIELDTYPE=\"STRING\" "
+       "width=\"20\"/></fields></metadata><rowdata><row Name=\"" +
+           name + "\"/></rowdata></datapacket>"},
   };
   for (const auto& c : cases) {
     RowSet rs;

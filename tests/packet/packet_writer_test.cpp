@@ -1,10 +1,11 @@
+#include "packet/packet_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "packet/packet_writer.h"
 #include "packet/row_set.h"
 #include "text/big5.h"
 
@@ -13,8 +14,8 @@ namespace {
 
 std::vector<PacketField> product_fields() {
   return {field_of_type("PROD_ID", "string", 20), field_of_type("PDC_NAME", "string", 40),
-          field_of_type("SALE_PRICE", "r8"),       field_of_type("PACK_QTY", "i4"),
-          field_of_type("AMT", "fixed", 10, 2),    field_of_type("D", "date"),
+          field_of_type("SALE_PRICE", "r8"),      field_of_type("PACK_QTY", "i4"),
+          field_of_type("AMT", "fixed", 10, 2),   field_of_type("D", "date"),
           field_of_type("MEMO", "bin.hex")};
 }
 
@@ -22,7 +23,7 @@ TEST(PacketWriter, EverySpecialCharacterSurvivesTheRoundTrip) {
   const std::string tricky = "a&b<c>d\"e'f\tg\r\nh" + big5("送禮") + "\x01";
   PacketWriter w(product_fields());
   std::vector<Value> row = {Value(tricky), Value(big5("小熊餅乾")), Value(0.1), Value(6),
-                            Value(12.345), Value("2026/12/08"), Value("x")};
+                            Value(12.345), Value("2026/12/08"),     Value("x")};
   w.add_row(row);
   w.add_row(std::vector<Value>{Value("B"), Value(), Value(), Value(), Value(), Value(), Value()});
   std::string doc = w.finish();

@@ -34,9 +34,9 @@ TEST_F(QueryAnswers, PacketLoadsAndResultFileHoldsTheAnswer) {
 }
 
 TEST_F(QueryAnswers, ErrorAnswersAndNonPacketsRaiseTheWholeAnswer) {
-  for (const std::string answer : {"<RESULT>ORA-00942: table or view does not exist", "<RESULT>", "<RESU", "",
-                                   "<result>lower case is no error answer",
-                                   "<html><body><h1>404 Not Found</h1></body></html>"}) {
+  for (const std::string answer :
+       {"<RESULT>ORA-00942: table or view does not exist", "<RESULT>", "<RESU", "",
+        "<result>lower case is no error answer", "<html><body><h1>404 Not Found</h1></body></html>"}) {
     LoopbackServer server(answer);
     RowSet rows;
     rows.load(kPacket);
@@ -68,7 +68,8 @@ TEST_F(QueryFailures, RefusedConnectionShowsTheEndpointAndAbortsSilently) {
 }
 
 TEST_F(QueryFailures, HttpErrorStatusShowsTheStatusLine) {
-  LoopbackServer server([](const std::string&, int) { return Reply{http_reply(kPacket, "500 Internal Server Error")}; });
+  LoopbackServer server(
+      [](const std::string&, int) { return Reply{http_reply(kPacket, "500 Internal Server Error")}; });
   EXPECT_EQ(failure(module(server.port())), "HTTP/1.1 500 Internal Server Error");
 }
 
@@ -163,7 +164,8 @@ TEST_F(ScriptAnswers, SuccessInLowerCaseOnlyAndMessageFileOverwritten) {
 }
 
 TEST_F(ScriptAnswers, FailedPostsBecomeConnectionProblem) {
-  LoopbackServer server([](const std::string&, int) { return Reply{http_reply("success", "500 Internal Server Error")}; });
+  LoopbackServer server(
+      [](const std::string&, int) { return Reply{http_reply("success", "500 Internal Server Error")}; });
   for (int port : {closed_port(), server.port()}) {
     auto& m = module(port);
     boxes.shown.clear();

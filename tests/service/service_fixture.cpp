@@ -7,10 +7,9 @@
 
 namespace pos::testing {
 
-const std::string kPacket =
-    R"(<?xml version="1.0" encoding="UTF-8"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)"
-    R"(<FIELD attrname="MCH_NO" fieldtype="string" WIDTH="5"/></FIELDS><PARAMS/></METADATA>)"
-    R"(<ROWDATA><ROW MCH_NO="001"/></ROWDATA></DATAPACKET>)";
+const std::string kPacket = R"(<?xml version="1.0" encoding="UTF-8"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)"
+                            R"(<FIELD attrname="MCH_NO" fieldtype="string" WIDTH="5"/></FIELDS><PARAMS/></METADATA>)"
+                            R"(<ROWDATA><ROW MCH_NO="001"/></ROWDATA></DATAPACKET>)";
 
 std::string read_file(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -29,7 +28,8 @@ bool SentRequest::has_header(std::string_view line) const {
 bool SentRequest::has_header_named(std::string_view name) const {
   for (const auto& h : headers) {
     if (h.size() > name.size() && h[name.size()] == ':' &&
-        std::equal(name.begin(), name.end(), h.begin(), [](char a, char b) { return std::tolower(a) == std::tolower(b); })) {
+        std::equal(name.begin(), name.end(), h.begin(),
+                   [](char a, char b) { return std::tolower(a) == std::tolower(b); })) {
       return true;
     }
   }

@@ -70,8 +70,9 @@ TEST_F(Wire, ScriptGoesAsWrittenWithOnlyTheSqlField) {
 
 TEST_F(Wire, EveryRequestOpensItsOwnConnectionAndCookiesStay) {
   LoopbackServer server([](const std::string&, int index) {
-    return Reply{http_reply("OK", "200 OK", index == 0 ? "Set-Cookie: sid=abc; Path=/\r\nConnection: keep-alive\r\n"
-                                                       : "Connection: keep-alive\r\n")};
+    return Reply{http_reply(
+        "OK", "200 OK",
+        index == 0 ? "Set-Cookie: sid=abc; Path=/\r\nConnection: keep-alive\r\n" : "Connection: keep-alive\r\n")};
   });
   auto& m = module(server.port());
   m.ExecRemoteStatement("a");

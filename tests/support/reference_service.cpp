@@ -76,11 +76,12 @@ ReferenceService::ReferenceService(std::vector<std::string> seed_args, std::stri
     run_tool(args);
   }
   port_ = free_port();
-  pid_ = spawn({HEADOFFICE_EXE, "serve", "--db", db_url_, "--listen", address(), "--user", kUser, "--password",
-                kPassword},
-               folder_ / "serve.log");
+  pid_ =
+      spawn({HEADOFFICE_EXE, "serve", "--db", db_url_, "--listen", address(), "--user", kUser, "--password", kPassword},
+            folder_ / "serve.log");
   for (int i = 0; i < 200 && !accepts(port_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  if (!accepts(port_)) throw std::runtime_error("the reference service did not start; see " + (folder_ / "serve.log").string());
+  if (!accepts(port_))
+    throw std::runtime_error("the reference service did not start; see " + (folder_ / "serve.log").string());
 }
 
 ReferenceService::~ReferenceService() {
