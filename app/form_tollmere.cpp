@@ -65,7 +65,7 @@ void TFormTollmere::Timer1Timer() {
 }
 
 void TFormTollmere::SpeedButton1Click() {
-  run_first_line_ = Memo1.size();
+  last_run_ = {};
   Memo1.append(format_run_timestamp(options_.now()));
   script_buffer_.clear();
   if (!DataModHttp) throw std::runtime_error("the data module is not ready");
@@ -76,13 +76,12 @@ void TFormTollmere::SpeedButton1Click() {
   ClientDataSet1.value("STOCK_ID");
 
   RunContext ctx = context();
-  const auto& jobs = job_table();
   for (std::size_t i = 0; i < CheckListBox1.size(); ++i) {
     if (RadioGroup1 == 0 && !CheckListBox1[i].checked) {
       CheckListBox1[i].checked = true;
       if (on_checked) on_checked(i);
     }
-    if (CheckListBox1[i].checked && i < jobs.size() && jobs[i].run) jobs[i].run(ctx);
+    if (CheckListBox1[i].checked && i < last_run_.size()) run_job(i, ctx, last_run_[i]);
   }
   Memo1.append(big5(" 階段作業完成..!"));
   Memo1.append(format_run_timestamp(options_.now()));
@@ -90,8 +89,28 @@ void TFormTollmere::SpeedButton1Click() {
 
 RunContext TFormTollmere::context() {
   if (!DataModHttp) throw std::runtime_error("the data module is not ready");
-  return RunContext{RadioGroup1,    MachineNo, script_buffer_, Memo1,     ProgressBar1, ClientDataSet1, ClientDataSet2,
-                    ClientDataSet4, aCDS,      SQLCon_Loc,     SQLQuery3, CDS_Query1,   CDS_Query4,     *DataModHttp};
+  return RunContext{update_mode(RadioGroup1),
+                    format_slashed_date(options_.now()),
+                    MachineNo,
+                    script_buffer_,
+                    Memo1,
+                    ProgressBar1,
+                    ClientDataSet1,
+                    ClientDataSet2,
+                    ClientDataSet4,
+                    aCDS,
+                    SQLCon_Loc,
+                    SQLQuery3,
+                    CDS_Query1,
+                    CDS_Query4,
+                    *DataModHttp,
+                    options_.home};
+}
+
+bool TFormTollmere::last_run_had_row_errors() const {
+  for (const auto& job : last_run_)
+    if (!job.clean()) return true;
+  return false;
 }
 
 void TFormTollmere::SpeedButton2Click() {

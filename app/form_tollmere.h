@@ -2,6 +2,7 @@
 // The main window as a model without any toolkit: its components as plain objects and its
 // handlers. The Qt view draws it; the headless front drives it directly.
 
+#include <array>
 #include <atomic>
 #include <ctime>
 #include <filesystem>
@@ -72,8 +73,10 @@ class TFormTollmere {
   std::function<void(std::size_t)> on_checked;
   bool closed() const { return closed_; }
 
-  // Lines logged by the last run that contain "Data Error".
-  std::size_t data_errors_in_last_run() const { return Memo1.count_from(run_first_line_, "Data Error"); }
+  // What each job of the last run did (index = job number).
+  const std::array<JobCounters, 15>& last_run() const { return last_run_; }
+  // True when a row of the last run failed or was refused.
+  bool last_run_had_row_errors() const;
 
   const FormOptions& options() const { return options_; }
 
@@ -85,7 +88,7 @@ class TFormTollmere {
   Dialogs& dialogs_;
   std::vector<std::string> script_buffer_;
   bool closed_ = false;
-  std::size_t run_first_line_ = 0;
+  std::array<JobCounters, 15> last_run_{};
 };
 
 // The machine number: the first line of `file` exactly as stored. Throws when the file cannot be

@@ -57,7 +57,7 @@ int run_headless(const CommandLine& cl) {
     dialogs.show_error(e.what());
     return kRunEndedEarly;
   }
-  return form.data_errors_in_last_run() ? kRunCompletedWithDataErrors : kRunCompleted;
+  return form.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
 }
 
 }  // namespace pos

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "packet/packet_writer.h"
+#include "text/ascii.h"
 
 namespace pos::headoffice {
 namespace {
@@ -69,7 +70,7 @@ std::string attribute_name(const std::string& raw, std::size_t index) {
   std::string name;
   for (char ch : raw) {
     const unsigned char c = static_cast<unsigned char>(ch);
-    name += std::isalnum(c) || c == '_' || c == '.' || c == '-' ? static_cast<char>(std::toupper(c)) : '_';
+    name += std::isalnum(c) || c == '_' || c == '.' || c == '-' ? ascii_upper(ch) : '_';
   }
   if (name.empty()) name = "COLUMN" + std::to_string(index + 1);
   if (!std::isalpha(static_cast<unsigned char>(name[0])) && name[0] != '_') name = "_" + name;

@@ -7,16 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "text/ascii.h"
+
 namespace pos::headoffice {
 namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
-
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 bool only_blanks_and_semicolons(const char* p) {
   for (; *p; ++p) {
@@ -215,7 +211,7 @@ class SqliteDatabase : public Database {
 ColumnInfo sqlite_column_info(std::string name, const char* declared_type) {
   ColumnInfo info{std::move(name), ColumnKind::Unknown, 0};
   if (declared_type == nullptr) return info;
-  const std::string t = upper(declared_type);
+  const std::string t = ascii_upper(declared_type);
   auto has = [&](const char* s) { return t.find(s) != std::string::npos; };
   // The same order of tests as SQLite's own type affinity.
   if (has("INT")) {

@@ -3,6 +3,8 @@
 #include <array>
 #include <cctype>
 
+#include "text/ascii.h"
+
 namespace pos::headoffice {
 
 std::string statement_kind(std::string_view sql) {
@@ -23,7 +25,7 @@ std::string statement_kind(std::string_view sql) {
   }
   std::string word;
   while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) {
-    word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i])));
+    word += ascii_upper(sql[i]);
     ++i;
   }
   return word;

@@ -5,6 +5,6 @@
 
 namespace pos {
 
-void RunBundleBarcodesJob(RunContext& ctx);
+void sync_bundle_barcodes(RunContext& ctx);
 
 }  // namespace pos

@@ -2,51 +2,50 @@
 
 #include "jobs/column_mapping.h"
 #include "jobs/conventions.h"
+#include "jobs/local_writes.h"
+#include "jobs/row_loop.h"
 #include "localdb/catalogue.h"
-#include "text/big5.h"
 
 namespace pos {
 
-void RebuildCategories(RunContext& ctx) {
-  ctx.Memo1.append(big5(" 商品分類傳送中...!"));
-  LocalTransaction tx(ctx.SQLCon_Loc);
-  run_local(ctx, {"DELETE FROM LOC_TYPE"});
-  RowSet& rs = ctx.ClientDataSet1;
+namespace {
+
+const ColumnMap kCategoryParameters[] = {
+    {"TYPE_NO", text("PD_ITEMID")},        {"TYPE_NAME", text("PD_ITEMNAME")}, {"MID_ITEMID", text("pd_grpid")},
+    {"MID_ITEMNAME", text("pd_grpname")},  {"TOP_ITEMID", text("top_itemid")}, {"TOP_ITEMNAME", text("top_itemname")},
+    {"M_SHOW", first_character("M_SHOW")}, {"PD_DEPID", text("PD_DEPID")},     {"PD_DEPNAME", text("PD_DEPNAME")},
+};
+
+}  // namespace
+
+void rebuild_categories(RunContext& ctx) {
+  RowSet& categories = ctx.ClientDataSet1;
   service_query(
-      ctx, rs,
+      ctx, categories,
       {"select a.pd_itemid,a.pd_itemname,b.pd_grpid,b.pd_grpname,c.top_itemid,c.top_itemname,A.M_SHOW,"
        "d.pd_depid,d.pd_depname from prod_item a ",
        " left outer join prod_hiitem b ", " on a.pd_grpid = b.pd_grpid ", " left outer join prod_topitem c ",
        " on c.top_itemid = b.top_itemid ", " left outer join prod_depart d ", " on d.pd_depid = c.pd_depid "});
-  if (rs.row_count() > 0) {
-    progress_start(ctx, rs);
-    LocalQuery& q = ctx.SQLQuery3;
-    q.close();
-    q.clear();
-    q.add(
+  refill(ctx, "LOC_TYPE", {"DELETE FROM LOC_TYPE"}, [&] {
+    if (categories.row_count() == 0) return;
+    LocalQuery& insert = ctx.SQLQuery3;
+    insert.close();
+    insert.clear();
+    insert.add(
         "Insert into LOC_TYPE(TYPE_NO,TYPE_NAME,MID_ITEMID,MID_ITEMNAME,TOP_ITEMID,TOP_ITEMNAME,M_SHOW,PD_DEPID,"
         "PD_DEPNAME) ");
-    q.add(
+    insert.add(
         " VALUES(:TYPE_NO,:TYPE_NAME,:MID_ITEMID,:MID_ITEMNAME,:TOP_ITEMID,:TOP_ITEMNAME,:M_SHOW,:PD_DEPID,"
         ":PD_DEPNAME) ");
-    for (; !rs.eof(); rs.next()) {
-      progress_step(ctx, rs);
-      q.set_param("TYPE_NO", Value(rs.text("PD_ITEMID")));
-      q.set_param("TYPE_NAME", Value(rs.text("PD_ITEMNAME")));
-      q.set_param("MID_ITEMID", Value(rs.text("pd_grpid")));
-      q.set_param("MID_ITEMNAME", Value(rs.text("pd_grpname")));
-      q.set_param("TOP_ITEMID", Value(rs.text("top_itemid")));
-      q.set_param("TOP_ITEMNAME", Value(rs.text("top_itemname")));
-      q.set_param("M_SHOW", Value(first_character(rs.text("M_SHOW"))));
-      q.set_param("PD_DEPID", Value(rs.text("PD_DEPID")));
-      q.set_param("PD_DEPNAME", Value(rs.text("PD_DEPNAME")));
-      q.execute();
-    }
-  }
-  tx.commit();
+    for_each_row(ctx, categories, {"PD_ITEMID", "LOC_TYPE", OnRowError::EndRun}, [&] {
+      bind_row(insert, categories, kCategoryParameters, scope_of(ctx));
+      insert.execute();
+      ++ctx.count().written;
+    });
+  });
 }
 
-void KeepProductIndexes(RunContext& ctx) {
+void keep_product_indexes(RunContext& ctx) {
   static const char* const indexes[][2] = {
       {"LOC_PDC1", "CREATE INDEX LOC_PDC1 ON LOC_PDC(PROD_ID)"},
       {"LOC_PDC2", "CREATE INDEX LOC_PDC2 ON LOC_PDC(BAR_CODE)"},

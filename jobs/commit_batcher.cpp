@@ -5,16 +5,9 @@ namespace pos {
 CommitBatcher::CommitBatcher(LocalConnection& con, std::size_t rows, std::chrono::milliseconds interval)
     : con_(con), max_rows_(rows), interval_(interval) {}
 
-CommitBatcher::~CommitBatcher() {
-  if (own_ && con_.in_transaction()) {
-    try {
-      con_.rollback();
-    } catch (...) {
-    }
-  }
-}
+CommitBatcher::~CommitBatcher() { rollback(); }
 
-void CommitBatcher::open() {
+void CommitBatcher::begin_row() {
   if (con_.in_transaction()) return;
   con_.begin();
   own_ = true;
@@ -22,14 +15,34 @@ void CommitBatcher::open() {
   started_ = std::chrono::steady_clock::now();
 }
 
+bool CommitBatcher::may_commit() const { return own_ && con_.in_transaction() && con_.open_work() == 0; }
+
 void CommitBatcher::row_done() {
-  open();
   ++rows_;
-  if (rows_ >= max_rows_ || std::chrono::steady_clock::now() - started_ >= interval_) commit();
+  if (rows_ >= max_rows_) {
+    if (may_commit()) commit();
+  } else {
+    commit_if_due();
+  }
+}
+
+void CommitBatcher::commit_if_due() {
+  if (may_commit() && std::chrono::steady_clock::now() - started_ >= interval_) commit();
 }
 
 void CommitBatcher::commit() {
-  if (own_ && con_.in_transaction()) con_.commit();
+  if (may_commit()) con_.commit();
+  if (!con_.in_transaction()) own_ = false;
+  rows_ = 0;
+}
+
+void CommitBatcher::rollback() noexcept {
+  if (own_ && con_.in_transaction()) {
+    try {
+      con_.rollback();
+    } catch (...) {
+    }
+  }
   own_ = false;
   rows_ = 0;
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Groups a job's local writes into transactions of about `rows` rows or `interval` of time,
 // whichever comes first, so that the point-of-sale program sharing the database never waits
-// long on a row the job holds. A batch left open when the batcher dies is rolled back.
+// long on a row the job holds. The age is also checked before and while the job waits on the
+// network. A batch never commits while a unit of work (LocalWork) is open inside it. A batch
+// left open when the batcher dies is rolled back.
 
 #include <chrono>
 
@@ -17,28 +19,19 @@ class CommitBatcher {
   CommitBatcher(const CommitBatcher&) = delete;
   CommitBatcher& operator=(const CommitBatcher&) = delete;
 
-  // Call after each finished row: commits the batch when it is full or old enough.
+  // Before a row's work: opens a batch transaction unless a transaction is open.
+  void begin_row();
+  // After a finished row: commits the batch when it is full or old enough.
   void row_done();
+  // Commits the batch when it is old enough; for the waits on the network.
+  void commit_if_due();
   // Commits what is done; the batcher can go on after it.
   void commit();
-
-  // Runs `write` so that it takes effect whole or not at all within the batch.
-  template <class Fn>
-  void atomically(Fn&& write) {
-    open();
-    con_.savepoint("POS_ROW");
-    try {
-      write();
-    } catch (...) {
-      con_.rollback_to_savepoint("POS_ROW");
-      con_.release_savepoint("POS_ROW");
-      throw;
-    }
-    con_.release_savepoint("POS_ROW");
-  }
+  // Drops what is not committed.
+  void rollback() noexcept;
 
  private:
-  void open();
+  bool may_commit() const;
 
   LocalConnection& con_;
   std::size_t max_rows_;

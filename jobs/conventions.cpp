@@ -1,6 +1,8 @@
 #include "jobs/conventions.h"
 
+#include "jobs/commit_batcher.h"
 #include "service/data_mod_http.h"
+#include "text/sql_text.h"
 
 namespace pos {
 
@@ -11,14 +13,19 @@ std::string script_text(const std::vector<std::string>& lines) {
 }
 
 void service_query(RunContext& ctx, RowSet& answer, std::vector<std::string> lines) {
+  if (ctx.batch) ctx.batch->commit_if_due();
   ctx.ScriptBuffer = std::move(lines);
   ctx.DataModHttp.OpenRemoteQuery(answer, script_text(ctx.ScriptBuffer));
 }
 
-bool post_statement(RunContext& ctx, const std::string& statement) {
+void send(RunContext& ctx, const ServiceStatement& statement) {
+  if (ctx.batch) ctx.batch->commit();
   ctx.ScriptBuffer.clear();
-  ctx.ScriptBuffer.push_back(statement);
-  return ctx.DataModHttp.PostSqlScript(ctx.ScriptBuffer);
+  ctx.ScriptBuffer.push_back(statement.text);
+  if (statement.transport == Transport::Script)
+    ctx.DataModHttp.PostSqlScript(ctx.ScriptBuffer);
+  else
+    ctx.DataModHttp.ExecRemoteStatement(script_text(ctx.ScriptBuffer));
 }
 
 void run_local(RunContext& ctx, std::initializer_list<std::string> lines) {
@@ -28,18 +35,6 @@ void run_local(RunContext& ctx, std::initializer_list<std::string> lines) {
   ctx.SQLQuery3.execute();
 }
 
-void progress_start(RunContext& ctx, const RowSet& answer) {
-  ctx.ProgressBar1.set_max(static_cast<int>(answer.row_count()));
-  ctx.ProgressBar1.set_min(0);
-}
-
-void progress_step(RunContext& ctx, const RowSet& answer) {
-  ctx.ProgressBar1.set_position(static_cast<int>(answer.recno()));
-}
-
-void guarded_section(RunContext& ctx, const std::string& acknowledgement, const std::function<void()>& body) {
-  body();
-  post_statement(ctx, acknowledgement);
-}
+std::string escaped_text(const RowSet& answer, const char* field) { return sql_escape(answer.text(field)); }
 
 }  // namespace pos

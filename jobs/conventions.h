@@ -1,8 +1,7 @@
 #pragma once
-// The steps every job repeats: log lines, service queries through the script buffer, posted
-// statements, local statements, the row loop's progress bar and guarded sections.
+// The steps every job repeats: service queries through the script buffer, statements sent to the
+// service by the transport their job names, and local statements.
 
-#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -14,23 +13,29 @@ namespace pos {
 // The buffer's text as a query: each line followed by a carriage return and line feed.
 std::string script_text(const std::vector<std::string>& lines);
 
-// Clears the script buffer, adds `lines` and loads the answer into `answer` (OpenRemoteQuery).
+// Clears the script buffer, adds `lines` and loads the answer into `answer` (OpenRemoteQuery),
+// which then stands on its first row. A batch old enough is committed before the wait.
 void service_query(RunContext& ctx, RowSet& answer, std::vector<std::string> lines);
 
-// Clears the script buffer, adds `statement` as its one line and posts it (PostSqlScript).
-bool post_statement(RunContext& ctx, const std::string& statement);
+// How a job sends a statement that changes the service's tables.
+enum class Transport {
+  Script,     // through ScriptBuffer with PostSqlScript; a failure shows its message and goes on
+  Statement,  // the buffer's text with ExecRemoteStatement; a failure ends the run
+};
+
+struct ServiceStatement {
+  Transport transport;
+  std::string text;
+};
+
+// Clears the script buffer, adds the statement as its one line and sends it; the result is not
+// examined. The job's batch is committed first: what the statement confirms is stored.
+void send(RunContext& ctx, const ServiceStatement& statement);
 
 // Runs `lines` as one local statement through SQLQuery3 (close, clear, add, execute).
 void run_local(RunContext& ctx, std::initializer_list<std::string> lines);
 
-// Before a row loop: progress maximum := the answer's row count, minimum := 0.
-void progress_start(RunContext& ctx, const RowSet& answer);
-// At the start of each pass: position := the current row's number.
-void progress_step(RunContext& ctx, const RowSet& answer);
-
-// Runs `body`; when it completes, posts `acknowledgement` (a statement of the service's change
-// log). When `body` throws, nothing is posted and the error goes on: the entries stay in the change
-// log and are taken again by the next run.
-void guarded_section(RunContext& ctx, const std::string& acknowledgement, const std::function<void()>& body);
+// The current row's `field` as text with its apostrophes doubled, to stand between apostrophes.
+std::string escaped_text(const RowSet& answer, const char* field);
 
 }  // namespace pos

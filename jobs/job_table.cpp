@@ -1,46 +1,90 @@
 #include "jobs/job_table.h"
 
+#include <chrono>
+
 #include "jobs/bundle_barcodes.h"
+#include "jobs/commit_batcher.h"
 #include "jobs/products.h"
+#include "localdb/errors.h"
+#include "service/data_mod_http.h"
 #include "text/big5.h"
 
 namespace pos {
 
 namespace {
 
-// A job that is listed and logs its first line; its steps come with the job itself.
-JobEntry entry(const char* caption, const char* first_line) {
-  std::string line = big5(first_line);
-  return JobEntry{big5(caption), line, [line](RunContext& ctx) { ctx.Memo1.append(line); }};
-}
-
-JobEntry no_job(const char* caption) { return JobEntry{big5(caption), {}, {}}; }
-
 JobEntry job(const char* caption, const char* first_line, void (*run)(RunContext&)) {
   return JobEntry{big5(caption), big5(first_line), run};
 }
+
+// An entry whose steps are not built yet: its first log line only.
+JobEntry logs_only(const char* caption, const char* first_line) {
+  return JobEntry{big5(caption), big5(first_line), [](RunContext&) {}};
+}
+
+JobEntry no_job(const char* caption) { return JobEntry{big5(caption), {}, nullptr}; }
 
 }  // namespace
 
 const std::array<JobEntry, 15>& job_table() {
   static const std::array<JobEntry, 15> table = {
-      job("商品資料", " 商品分類傳送中...!", RunProductsJob),
-      entry("人員資料", " 人員資料傳送中...!"),
-      entry("班別資料", " 班別資料傳送中...!"),
+      job("商品資料", " 商品分類傳送中...!", sync_products),
+      logs_only("人員資料", " 人員資料傳送中...!"),
+      logs_only("班別資料", " 班別資料傳送中...!"),
       no_job("公用參數"),
-      entry("發票字軌", " 發票字軌傳送中...!"),
-      job("組銷資料", " 組銷資料傳送中...!", RunBundleBarcodesJob),
-      entry("販促資料", " 販促資料傳送中...!"),
-      entry("會員資料", " 會員資料傳送中...!"),
-      entry("任選促銷", " 任選促銷傳送中...!"),
-      entry("機台資料", " 機台資料傳送中...!"),
-      entry("KEYBOARD", " 鍵盤資料傳送中...!"),
-      entry("會員折扣", " 會員折扣資料傳送中...!"),
-      entry("點數設定(贈品)", " 點數設定資料傳送中..!"),
+      logs_only("發票字軌", " 發票字軌傳送中...!"),
+      job("組銷資料", " 組銷資料傳送中...!", sync_bundle_barcodes),
+      logs_only("販促資料", " 販促資料傳送中...!"),
+      logs_only("會員資料", " 會員資料傳送中...!"),
+      logs_only("任選促銷", " 任選促銷傳送中...!"),
+      logs_only("機台資料", " 機台資料傳送中...!"),
+      logs_only("KEYBOARD", " 鍵盤資料傳送中...!"),
+      logs_only("會員折扣", " 會員折扣資料傳送中...!"),
+      logs_only("點數設定(贈品)", " 點數設定資料傳送中..!"),
       no_job("合購促銷"),
-      entry("儲值停卡", " 儲值停卡資料傳送中...!"),
+      logs_only("儲值停卡", " 儲值停卡資料傳送中...!"),
   };
   return table;
+}
+
+void run_job(std::size_t index, RunContext& ctx, JobCounters& counters) {
+  const JobEntry& entry = job_table().at(index);
+  if (!entry.run) return;
+  const auto started = std::chrono::steady_clock::now();
+  CommitBatcher batch(ctx.SQLCon_Loc);
+  ctx.batch = &batch;
+  ctx.counters = &counters;
+  // While the job waits on the service, a batch that grows old is committed.
+  HttpClient& http = ctx.DataModHttp.IdHTTP1;
+  http.while_waiting = [&batch] {
+    try {
+      batch.commit_if_due();
+    } catch (...) {
+      // the next local statement meets the same fault and reports it
+    }
+  };
+  auto finish = [&] {
+    http.while_waiting = nullptr;
+    ctx.batch = nullptr;
+    ctx.counters = nullptr;
+    counters.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  };
+  ctx.log.append(entry.first_line);
+  try {
+    entry.run(ctx);
+    batch.commit();
+  } catch (const LocalConnectionLost&) {
+    finish();
+    throw;
+  } catch (...) {
+    try {
+      batch.commit();  // the rows done before the failure stay
+    } catch (...) {
+    }
+    finish();
+    throw;
+  }
+  finish();
 }
 
 }  // namespace pos

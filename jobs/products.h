@@ -5,6 +5,6 @@
 
 namespace pos {
 
-void RunProductsJob(RunContext& ctx);
+void sync_products(RunContext& ctx);
 
 }  // namespace pos

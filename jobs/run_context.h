@@ -1,8 +1,11 @@
 #pragma once
-// What a job works with during a run: the mode, this terminal's number, the shared script
-// buffer, the log and progress bar, the answer row sets, the local statement object and cursors,
-// and the data module. Owned by the form; a job only borrows it.
+// What a job works with during a run: the update mode and today's date, this terminal's number,
+// the shared script buffer, the log and the progress bar, the answer row sets, the local statement
+// object and cursors, the data module, and the job's batch and counters. The form owns the parts;
+// a job only borrows them.
 
+#include <cstddef>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,13 +18,31 @@
 namespace pos {
 
 class TDataModHttp;
+class CommitBatcher;
+
+enum class UpdateMode { None = -1, Changes = 0, Full = 1 };
+
+// The mode that RadioGroup1's item index stands for: 0 changes update, 1 full update, else none.
+UpdateMode update_mode(int item_index);
+
+// What one job did, counted where the work happens.
+struct JobCounters {
+  std::size_t fetched = 0;  // answer rows the job's row loops took
+  std::size_t written = 0;  // rows written to the local database
+  std::size_t refused = 0;  // rows the local database refused when they were applied
+  std::size_t failed = 0;   // rows that failed otherwise and were logged
+  double seconds = 0;
+
+  bool clean() const { return refused == 0 && failed == 0; }
+};
 
 struct RunContext {
-  int mode;  // 0 changes update, 1 full update, -1 none
+  UpdateMode mode;
+  std::string today;  // "YYYY/MM/DD", the run's date
   const std::string& MachineNo;
   std::vector<std::string>& ScriptBuffer;
-  RunLog& Memo1;
-  ProgressBar& ProgressBar1;
+  RunLog& log;
+  ProgressBar& progress;
   RowSet& ClientDataSet1;
   RowSet& ClientDataSet2;
   RowSet& ClientDataSet4;
@@ -31,6 +52,16 @@ struct RunContext {
   TableCursor& CDS_Query1;
   TableCursor& CDS_Query4;
   TDataModHttp& DataModHttp;
+  std::filesystem::path terminal_folder;  // where 123.txt and ptpromotion.cds go
+
+  // Set by run_job for the job that runs.
+  CommitBatcher* batch = nullptr;
+  JobCounters* counters = nullptr;
+
+  bool changes_update() const { return mode == UpdateMode::Changes; }
+  bool full_update() const { return mode == UpdateMode::Full; }
+  CommitBatcher& batcher() { return *batch; }
+  JobCounters& count() { return *counters; }
 };
 
 }  // namespace pos

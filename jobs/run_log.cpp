@@ -22,14 +22,6 @@ std::size_t RunLog::size() const {
   return lines_.size();
 }
 
-std::size_t RunLog::count_from(std::size_t from, std::string_view needle) const {
-  std::lock_guard lock(mu_);
-  std::size_t n = 0;
-  for (std::size_t i = from; i < lines_.size(); ++i)
-    if (lines_[i].find(needle) != std::string::npos) ++n;
-  return n;
-}
-
 // Like a progress control: the position stays within [min, max].
 void ProgressBar::set_max(int v) {
   max_ = v;

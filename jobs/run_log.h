@@ -16,8 +16,6 @@ class RunLog {
   void append(std::string line);
   std::vector<std::string> lines() const;
   std::size_t size() const;
-  // Lines from number `from` (0-based) on that contain `needle`.
-  std::size_t count_from(std::size_t from, std::string_view needle) const;
 
   std::function<void(const std::string&)> on_append;
 

@@ -1,16 +1,11 @@
 #include "localdb/catalogue.h"
 
+#include "text/ascii.h"
 #include "text/sql_text.h"
 
 namespace pos {
 
 namespace {
-
-std::string ascii_upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
 
 void restart(LocalQuery& q) {
   q.close();

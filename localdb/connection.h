@@ -81,38 +81,24 @@ class LocalConnection {
   // Changes whenever a statement changed the schema (descriptions taken before are stale).
   std::uint64_t schema_version() const { return schema_version_; }
 
+  // Units of work (LocalWork) open on this connection; a batch must not commit while one is.
+  int open_work() const { return open_work_; }
+
  private:
+  friend class LocalWork;
   void require_open() const;
   void forget_statements();
   Firebird::ITransaction* start(bool read_only);
 
   ConnectionParams params_;
   std::uint64_t schema_version_ = 0;
+  int open_work_ = 0;
+  std::uint64_t savepoints_made_ = 0;
   Firebird::IAttachment* att_ = nullptr;
   Firebird::ITransaction* tra_ = nullptr;
   using CacheList = std::list<std::shared_ptr<PreparedStatement>>;
   CacheList lru_;
   std::unordered_map<std::string, CacheList::iterator> cache_;
-};
-
-// Begins a transaction and rolls it back unless committed; for rebuilds and batches.
-class LocalTransaction {
- public:
-  explicit LocalTransaction(LocalConnection& con) : con_(con) { con_.begin(); }
-  ~LocalTransaction() {
-    if (con_.in_transaction()) {
-      try {
-        con_.rollback();
-      } catch (...) {
-      }
-    }
-  }
-  LocalTransaction(const LocalTransaction&) = delete;
-  LocalTransaction& operator=(const LocalTransaction&) = delete;
-  void commit() { con_.commit(); }
-
- private:
-  LocalConnection& con_;
 };
 
 }  // namespace pos

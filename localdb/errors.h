@@ -18,4 +18,11 @@ class FieldValueError : public DbError {
   using DbError::DbError;
 };
 
+// The attachment itself is gone (server stopped, network lost, database shut down): every
+// further statement on it fails too, so work that goes on row by row must stop.
+class LocalConnectionLost : public DbError {
+ public:
+  using DbError::DbError;
+};
+
 }  // namespace pos

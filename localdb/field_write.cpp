@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "localdb/errors.h"
+#include "text/ascii.h"
 #include "text/big5.h"
 #include "text/number_format.h"
 
@@ -56,8 +57,7 @@ Value to_float(const ColumnInfo& c, const Value& v) {
 Value to_boolean(const ColumnInfo& c, const Value& v) {
   if (v.is_integer()) return Value(static_cast<std::int64_t>(v.integer() != 0));
   if (v.is_float()) return Value(static_cast<std::int64_t>(v.number() != 0));
-  std::string t(trim_blanks(v.text()));
-  for (char& ch : t) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  std::string t = ascii_upper(trim_blanks(v.text()));
   if (t.empty()) return Value();
   if (t == "TRUE" || t == "T" || t == "1") return Value(std::int64_t{1});
   if (t == "FALSE" || t == "F" || t == "0") return Value(std::int64_t{0});

@@ -29,7 +29,11 @@ class Status {
 // The database's own text for a failure, lines joined by "; ".
 std::string message_of(const Firebird::FbException& e);
 
-// Throws DbError with the database's message, optionally prefixed by context.
+// True when the failure means the attachment is gone (network, shutdown, lost connection).
+bool connection_lost(const Firebird::FbException& e);
+
+// Throws DbError with the database's message, optionally prefixed by context; LocalConnectionLost
+// when the attachment is gone.
 [[noreturn]] void raise(const Firebird::FbException& e, std::string_view context = {});
 
 // Releases an interface object when it goes out of scope.

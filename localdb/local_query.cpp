@@ -4,15 +4,9 @@
 
 #include "localdb/errors.h"
 #include "localdb/named_params.h"
+#include "text/ascii.h"
 
 namespace pos {
-
-namespace {
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-}  // namespace
 
 void LocalQuery::close() {
   active_ = false;
@@ -39,7 +33,7 @@ std::string LocalQuery::text() const {
 }
 
 void LocalQuery::set_param(const std::string& name, Value v) {
-  std::string key = upper(name);
+  std::string key = ascii_upper(name);
   for (const auto& n : parse_named_params(text()).names) {
     if (n == key) {
       for (auto& p : params_)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "text/ascii.h"
+
 namespace pos {
 
 namespace {
@@ -44,8 +46,7 @@ ParsedSql parse_named_params(const std::string& sql) {
       std::size_t j = i + 1;
       while (j < n && name_char(sql[j])) ++j;
       std::string name = sql.substr(i + 1, j - i - 1);
-      for (char& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-      out.names.push_back(std::move(name));
+      out.names.push_back(ascii_upper(name));
       out.sql += '?';
       i = j;
     } else {

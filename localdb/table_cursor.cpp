@@ -5,18 +5,13 @@
 
 #include "localdb/errors.h"
 #include "localdb/field_write.h"
+#include "text/ascii.h"
 
 namespace pos {
 
 namespace {
 
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
-
-std::string upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
 
 // "SELECT list FROM table rest" -> the same with the row key as first column; empty when the
 // text is not a plain query on one table.
@@ -73,7 +68,7 @@ void TableCursor::open() {
     table_ = quoted(columns_.front().relation);
   if (table_.empty()) keyed_ = false;
   index_.clear();
-  for (std::size_t i = 0; i < columns_.size(); ++i) index_.emplace(upper(columns_[i].name), i);
+  for (std::size_t i = 0; i < columns_.size(); ++i) index_.emplace(ascii_upper(columns_[i].name), i);
   described_for_ = command_;
   described_at_ = con_.schema_version();
   active_ = true;
@@ -165,7 +160,7 @@ bool TableCursor::locate(const std::string& column, const Value& v) {
 }
 
 std::size_t TableCursor::column_index(const std::string& column) const {
-  if (auto it = index_.find(upper(column)); it != index_.end()) return it->second;
+  if (auto it = index_.find(ascii_upper(column)); it != index_.end()) return it->second;
   throw DbError("field '" + column + "' not found in: " + command_);
 }
 

@@ -70,6 +70,8 @@ class TableCursor {
   bool is_null(const std::string& column) { return value(column).is_null(); }
 
   const std::vector<ColumnInfo>& columns() const { return columns_; }
+  // The table rows are written to (empty when the command text is not a query on one table).
+  std::string table_name() const { return table_.size() > 2 ? table_.substr(1, table_.size() - 2) : std::string(); }
   std::size_t column_index(const std::string& column) const;  // error for an unknown column
 
   // Writes every pending change (posting an unfinished one first); returns the refused rows,

@@ -9,6 +9,7 @@
 
 #include "packet/row_set.h"
 #include "packet/xml_text.h"
+#include "text/ascii.h"
 #include "text/big5.h"
 
 namespace pos {
@@ -16,13 +17,6 @@ namespace pos {
 namespace {
 
 bool same(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
-
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
 
 enum class Source { Utf8, Big5 };
 
@@ -38,7 +32,7 @@ bool source_encoding(std::string_view doc, Source& src) {
   if (q == std::string_view::npos) return false;
   auto end = decl.find(decl[q], q + 1);
   if (end == std::string_view::npos) return false;
-  std::string name = upper(decl.substr(q + 1, end - q - 1));
+  std::string name = ascii_upper(decl.substr(q + 1, end - q - 1));
   if (name == "UTF-8" || name == "UTF8" || name == "US-ASCII" || name == "ASCII") {
     src = Source::Utf8;
     return true;
@@ -174,7 +168,7 @@ struct Reader {
     } catch (const PacketError& e) {
       return fail(e.what());
     }
-    by_name.emplace(upper(name), fields.size() - 1);
+    by_name.emplace(ascii_upper(name), fields.size() - 1);
   }
 
   void finish_fields() {
@@ -192,7 +186,7 @@ struct Reader {
       if (hint < fields.size() && same(a[0], fields[hint].name.c_str())) {
         col = hint;
       } else {
-        auto it = by_name.find(upper(a[0]));
+        auto it = by_name.find(ascii_upper(a[0]));
         if (it == by_name.end()) {
           if (same(a[0], "RowState")) continue;
           return fail(std::string("a ROW attribute names no field: ") + a[0]);

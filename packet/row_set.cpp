@@ -5,18 +5,12 @@
 #include <fstream>
 
 #include "packet/packet_writer.h"
+#include "text/ascii.h"
 #include "text/number_format.h"
 
 namespace pos {
 
 namespace {
-
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
 
 bool parse_double(std::string_view s, double& out) {
   s = trim_blanks(s);
@@ -47,7 +41,7 @@ void RowSet::clear() {
 }
 
 std::optional<std::size_t> RowSet::find_field(std::string_view name) const {
-  if (auto it = by_name_.find(upper(name)); it != by_name_.end()) return it->second;
+  if (auto it = by_name_.find(ascii_upper(name)); it != by_name_.end()) return it->second;
   return std::nullopt;
 }
 
@@ -128,7 +122,7 @@ Value RowSet::value(std::size_t col) const {
 void RowSet::reset(std::vector<PacketField> fields) {
   clear();
   fields_ = std::move(fields);
-  for (std::size_t i = 0; i < fields_.size(); ++i) by_name_.emplace(upper(fields_[i].name), i);
+  for (std::size_t i = 0; i < fields_.size(); ++i) by_name_.emplace(ascii_upper(fields_[i].name), i);
 }
 
 void RowSet::reserve(std::size_t value_bytes, std::size_t rows) {

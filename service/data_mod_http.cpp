@@ -5,6 +5,7 @@
 #include "packet/row_set.h"
 #include "service/diagnostics.h"
 #include "service/service_settings.h"
+#include "text/ascii.h"
 #include "text/big5.h"
 #include "text/sql_text.h"
 
@@ -35,7 +36,7 @@ std::string crlf_to_blank(std::string_view text) {
 
 bool kept_in_url(unsigned char b) {
   static constexpr std::string_view kSigns = "$-_@.&+!*\"(),;/#?:";
-  if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
+  b = static_cast<unsigned char>(ascii_upper(static_cast<char>(b)));
   return (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || kSigns.find(static_cast<char>(b)) != kSigns.npos;
 }
 

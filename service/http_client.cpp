@@ -29,6 +29,7 @@ void check(CURLcode rc, const char* what) {
 // What one request collects while libcurl runs it.
 struct HttpClient::Transfer {
   const HttpSettings* settings = nullptr;
+  const std::function<void()>* while_waiting = nullptr;
   std::string body;
   std::string status_line;  // of the last response seen (redirects pass through several)
   bool line_too_long = false;
@@ -72,6 +73,7 @@ struct HttpClient::Transfer {
       t.timed_out = true;
       return 1;
     }
+    if (*t.while_waiting) (*t.while_waiting)();
     return 0;
   }
 };
@@ -95,6 +97,8 @@ HttpClient::HttpClient() {
   check(curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L), "FRESH_CONNECT");
   check(curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L), "FORBID_REUSE");
   check(curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L), "FOLLOWLOCATION");
+  // Every request is a POST: a 301, 302 or 303 redirect is followed with the POST and its form.
+  check(curl_easy_setopt(c, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL)), "POSTREDIR");
   check(curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L), "NOPROGRESS");
   check(curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Transfer::on_body), "WRITEFUNCTION");
   check(curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &Transfer::on_header), "HEADERFUNCTION");
@@ -127,6 +131,7 @@ std::string HttpClient::post(const std::string& url, const std::vector<FormField
 
   Transfer t;
   t.settings = &settings;
+  t.while_waiting = &while_waiting;
   char error[CURL_ERROR_SIZE] = "";
   check(curl_easy_setopt(c, CURLOPT_URL, url.c_str()), "URL");
   check(curl_easy_setopt(c, CURLOPT_USERAGENT, settings.user_agent.c_str()), "USERAGENT");

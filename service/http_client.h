@@ -3,6 +3,7 @@
 // POST sent as HTTP/1.0 on a connection of its own; cookies live as long as the client.
 // Not thread-safe: one request at a time.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ class HttpClient {
   HttpClient& operator=(const HttpClient&) = delete;
 
   HttpSettings settings;
+
+  // Called now and then on the calling thread while a request waits (about once a second when
+  // nothing moves). It must not throw.
+  std::function<void()> while_waiting;
 
   // Posts `form`, its parts in the given order, to `url` and returns the answer body as received.
   // Redirects are followed. Throws HttpError when the request does not complete or the final

@@ -1,5 +1,6 @@
 #include "text/sql_text.h"
 
+#include "text/ascii.h"
 #include "text/big5.h"
 
 namespace pos {
@@ -10,8 +11,8 @@ std::string upper_service_sql(std::string_view big5) {
     const auto b = static_cast<unsigned char>(out[i]);
     if (is_big5_lead(b)) {
       ++i;  // skip the trail byte, whatever it is
-    } else if (b >= 'a' && b <= 'z') {
-      out[i] = static_cast<char>(b - 'a' + 'A');
+    } else {
+      out[i] = ascii_upper(out[i]);
     }
   }
   return out;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "localdb/errors.h"
+#include "localdb/local_work.h"
 #include "tests/support/temp_database.h"
 
 namespace pos {
@@ -62,7 +63,7 @@ TEST_F(Transactions, StatementsWithoutATransactionCommitOnTheirOwn) {
 
 TEST_F(Transactions, RollbackLeavesTheTableAsItWas) {
   {
-    LocalTransaction tx(db.con());
+    LocalWork unit(db.con());
     db.run({"DELETE FROM T", "INSERT INTO T VALUES (2, 'two')", "INSERT INTO T VALUES (3, 'three')"});
     EXPECT_EQ(rows(), 2u);  // visible inside the transaction
   }                         // not committed: rolled back
@@ -80,17 +81,44 @@ TEST_F(Transactions, CommittedWorkSurvivesAndAFailedStatementDoesNotSpoilTheRest
   EXPECT_EQ(rows(), 2u);
 }
 
-TEST_F(Transactions, SavepointUndoesOnlyWhatFollowsIt) {
-  LocalTransaction tx(db.con());
+TEST_F(Transactions, UnitsOfWorkNestAndUndoOnlyWhatTheyBegan) {
+  LocalWork outer(db.con());
+  EXPECT_TRUE(outer.owns_transaction());
   db.run({"INSERT INTO T VALUES (2, 'two')"});
-  db.con().savepoint("BEFORE_THREE");
-  db.run({"INSERT INTO T VALUES (3, 'three')"});
-  db.con().rollback_to_savepoint("BEFORE_THREE");
-  db.con().release_savepoint("BEFORE_THREE");
-  tx.commit();
-  EXPECT_EQ(rows(), 2u);
+  {
+    LocalWork dropped(db.con());
+    EXPECT_FALSE(dropped.owns_transaction());
+    db.run({"INSERT INTO T VALUES (3, 'three')"});
+    atomically(db.con(), [&] { db.run({"INSERT INTO T VALUES (4, 'four')"}); });
+  }  // not committed: 3 and 4 go, 2 stays
+  EXPECT_THROW(atomically(db.con(), [&] { db.run({"INSERT INTO T VALUES (5, 'far too long')"}); }), DbError);
+  atomically(db.con(), [&] { db.run({"INSERT INTO T VALUES (6, 'six')"}); });
+  EXPECT_EQ(db.con().open_work(), 1);
+  outer.commit();
+  EXPECT_FALSE(db.con().in_transaction());
+  db.reopen();
+  auto ids = db.con().query("SELECT ID FROM T ORDER BY ID");
+  ASSERT_EQ(ids.size(), 3u);
+  EXPECT_EQ(ids[1][0], Value(2));
+  EXPECT_EQ(ids[2][0], Value(6));
   EXPECT_THROW(db.con().savepoint("NO_TRANSACTION"), DbError);
   EXPECT_THROW(db.con().commit(), DbError);
+}
+
+TEST_F(Transactions, AConnectionShutDownSaysSo) {
+  LocalConnection other;
+  other.open(db.params());
+  auto id = db.con().query("SELECT CURRENT_CONNECTION FROM RDB$DATABASE").at(0).at(0);
+  other.execute("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = ?", std::vector<Value>{id});
+  EXPECT_THROW(db.con().query("SELECT ID FROM T"), LocalConnectionLost);
+  // A statement that is merely wrong is not a lost connection.
+  try {
+    other.query("SELECT NO_SUCH_COLUMN FROM T");
+    ADD_FAILURE() << "no error";
+  } catch (const LocalConnectionLost& e) {
+    ADD_FAILURE() << e.what();
+  } catch (const DbError&) {
+  }
 }
 
 }  // namespace

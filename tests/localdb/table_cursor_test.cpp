@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "localdb/errors.h"
+#include "localdb/local_work.h"
 #include "tests/support/temp_database.h"
 #include "text/big5.h"
 
@@ -168,7 +169,7 @@ TEST_F(Cursor, RefusedRowsAreReportedAndTheOthersWritten) {
 TEST_F(Cursor, AppendWithoutReadingAndApplyInsideATransaction) {
   db.run({"INSERT INTO ITEMS (CODE, QTY) VALUES ('OLD', 1)"});
   {
-    LocalTransaction tx(db.con());
+    LocalWork unit(db.con());
     cur.set_command_text("select * FROM ITEMS");
     cur.open();
     cur.append();

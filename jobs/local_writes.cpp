@@ -1,0 +1,61 @@
+#include "jobs/local_writes.h"
+
+#include "jobs/conventions.h"
+#include "localdb/local_work.h"
+
+namespace pos {
+
+void apply_row(RunContext& ctx, TableCursor& cursor) {
+  cursor.post();
+  auto refused = cursor.apply();
+  if (!refused.empty()) throw RowRefused(cursor.table_name(), refused.front().message);
+  ++ctx.count().written;
+}
+
+void open_cursor(TableCursor& cursor, const std::string& command_text) {
+  cursor.close();
+  cursor.set_command_text(command_text);
+  cursor.open();
+}
+
+void upsert(RunContext& ctx, TableCursor& cursor, const std::string& lookup, std::span<const ColumnMap> mapping,
+            const RowSet& answer) {
+  open_cursor(cursor, lookup);
+  if (cursor.row_count() == 0) {
+    cursor.append();
+  } else {
+    cursor.first();
+    cursor.edit();
+  }
+  fill_row(cursor, answer, mapping, scope_of(ctx));
+  apply_row(ctx, cursor);
+}
+
+void append_row(RunContext& ctx, TableCursor& cursor, std::span<const ColumnMap> mapping, const RowSet& answer) {
+  cursor.append();
+  fill_row(cursor, answer, mapping, scope_of(ctx));
+  apply_row(ctx, cursor);
+}
+
+bool refill(RunContext& ctx, const std::string& table, std::initializer_list<std::string> empty,
+            const std::function<void()>& fill) {
+  JobCounters& n = ctx.count();
+  const JobCounters before = n;
+  LocalWork unit(ctx.SQLCon_Loc);
+  try {
+    run_local(ctx, empty);
+    fill();
+  } catch (...) {
+    n.written = before.written;  // undone with the rest
+    throw;
+  }
+  if (n.refused > before.refused) {
+    n.written = before.written;  // undone with the rest
+    ctx.log.append(" " + table + " keeps its rows: " + std::to_string(n.refused - before.refused) + " row(s) refused");
+    return false;
+  }
+  unit.commit();
+  return true;
+}
+
+}  // namespace pos

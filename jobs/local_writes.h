@@ -1,0 +1,49 @@
+#pragma once
+// The forms in which jobs write local rows: a row through a table cursor (upsert or append),
+// and a table, or a part of one, emptied and filled again as one unit of work.
+
+#include <functional>
+#include <initializer_list>
+#include <span>
+#include <string>
+
+#include "jobs/column_mapping.h"
+#include "jobs/run_context.h"
+#include "localdb/errors.h"
+
+namespace pos {
+
+// A posted row that the local database refused when it was applied.
+class RowRefused : public DbError {
+ public:
+  RowRefused(std::string table, const std::string& message) : DbError(message), table_(std::move(table)) {}
+  const std::string& table() const { return table_; }
+
+ private:
+  std::string table_;
+};
+
+// Posts the cursor's row and applies it to the local database at once. Counts it as written;
+// throws RowRefused when the database refuses it.
+void apply_row(RunContext& ctx, TableCursor& cursor);
+
+// Opens `cursor` on `lookup` (a SELECT on one local table), edits the first row found or appends
+// one, sets the mapped columns from the answer's current row, posts and applies.
+void upsert(RunContext& ctx, TableCursor& cursor, const std::string& lookup, std::span<const ColumnMap> mapping,
+            const RowSet& answer);
+
+// Appends a row to the open cursor, sets the mapped columns from the answer's current row, posts
+// and applies.
+void append_row(RunContext& ctx, TableCursor& cursor, std::span<const ColumnMap> mapping, const RowSet& answer);
+
+// Closes `cursor`, sets its command text and opens it.
+void open_cursor(TableCursor& cursor, const std::string& command_text);
+
+// Runs `empty` (a local DELETE) and then `fill` as one unit of local work, so that an error, or a
+// row that the database refuses, leaves the rows as they were: the table is never seen empty or
+// half filled. Fetch before calling it, so that the table is locked only while it is written.
+// Returns false when refused rows undid the work (they are in the log; `table` is named there).
+bool refill(RunContext& ctx, const std::string& table, std::initializer_list<std::string> empty,
+            const std::function<void()>& fill);
+
+}  // namespace pos

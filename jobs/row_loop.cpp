@@ -1,0 +1,64 @@
+#include "jobs/row_loop.h"
+
+#include "jobs/commit_batcher.h"
+#include "jobs/local_writes.h"
+#include "localdb/errors.h"
+#include "service/service_errors.h"
+
+namespace pos {
+
+namespace {
+
+void report(RunContext& ctx, const RowLoop& loop, const std::string& key, const std::string& message) {
+  if (loop.on_error == OnRowError::LogDataError) {
+    ctx.log.append(key + "Data Error...!");
+    ctx.log.append(" " + message);
+  } else {
+    ctx.log.append(" " + std::string(loop.table) + " " + key + ": " + message);
+  }
+}
+
+// The row's name in the log; a row without the key field is named by its number.
+std::string key_of(const RowSet& answer, const char* field) {
+  if (answer.find_field(field)) return answer.text(field);
+  return "#" + std::to_string(answer.recno());
+}
+
+}  // namespace
+
+void for_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, const std::function<void()>& body) {
+  JobCounters& n = ctx.count();
+  CommitBatcher& batch = ctx.batcher();
+  if (loop.progress) {
+    ctx.progress.set_max(static_cast<int>(answer.row_count()));
+    ctx.progress.set_min(0);
+  }
+  for (; !answer.eof(); answer.next()) {
+    if (loop.progress) ctx.progress.set_position(static_cast<int>(answer.recno()));
+    ++n.fetched;
+    const std::string key = key_of(answer, loop.key);
+    try {
+      batch.begin_row();
+      body();
+      batch.row_done();
+    } catch (const SilentAbort&) {
+      throw;  // the service is gone and has said so
+    } catch (const LocalConnectionLost& e) {
+      if (loop.on_error == OnRowError::LogDataError) report(ctx, loop, key, e.what());
+      ++n.failed;
+      throw;
+    } catch (const RowRefused& e) {
+      ++n.refused;
+      if (loop.on_error == OnRowError::LogDataError)
+        report(ctx, loop, key, e.what());
+      else
+        ctx.log.append(" " + e.table() + " " + key + ": " + e.what());
+    } catch (const std::exception& e) {
+      if (loop.on_error == OnRowError::EndRun) throw;
+      ++n.failed;
+      report(ctx, loop, key, e.what());
+    }
+  }
+}
+
+}  // namespace pos

@@ -1,0 +1,31 @@
+#pragma once
+// The loop over an answer's rows that brings them into the local database: the progress bar,
+// the batch, the counters, and what a failed row does.
+
+#include <functional>
+
+#include "jobs/run_context.h"
+
+namespace pos {
+
+// What an error in a row's work does. A row that the local database refuses when it is applied
+// is reported in every case and the loop goes on.
+enum class OnRowError {
+  LogDataError,   // the row's key directly followed by "Data Error...!", then the message; go on
+  ReportAndGoOn,  // one report line with the table, the key and the message; go on
+  EndRun,         // the error ends the run; the rows done before it stay
+};
+
+struct RowLoop {
+  const char* key;    // the answer field that names a row in the log
+  const char* table;  // the local table written, named in report lines
+  OnRowError on_error;
+  bool progress = true;  // drive the progress bar: maximum = row count, position = row number
+};
+
+// Walks `answer` from its current row to the end and runs `body` for each row. The rows' work is
+// committed in batches. Whatever the policy, a lost service (its message already shown) and a lost
+// local connection end the loop at once, keeping what was written; nothing is acknowledged after.
+void for_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, const std::function<void()>& body);
+
+}  // namespace pos
