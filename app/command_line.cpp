@@ -46,15 +46,17 @@ CommandLine parse_command_line(const std::vector<std::string>& args, const std::
       return args[++i];
     };
     if (a == "--home")
-      cl.home = value();
+      cl.home = std::filesystem::absolute(value());
     else if (a == "--local-db")
       cl.local_db = value();
     else if (a == "--headless")
       cl.headless = true;
     else if (a == "--jobs")
       cl.jobs = parse_jobs(value());
+    else if (a.rfind("--", 0) == 0)
+      throw UsageError("unknown option '" + a + "'");
     else
-      throw UsageError("unknown argument '" + a + "'");
+      cl.ignored.push_back(a);
   }
   return cl;
 }

@@ -10,10 +10,11 @@ namespace pos {
 
 struct CommandLine {
   std::vector<std::string> args;  // all arguments after the program name (the first is MODE)
-  std::filesystem::path home;     // --home, else the executable's folder
+  std::filesystem::path home;     // --home made absolute, else the executable's folder
   std::string local_db;           // --local-db
   bool headless = false;
-  std::vector<int> jobs;  // --jobs 0,6,7
+  std::vector<int> jobs;             // --jobs 0,6,7
+  std::vector<std::string> ignored;  // plain arguments after the mode, which the program ignores
 };
 
 class UsageError : public std::runtime_error {
@@ -21,7 +22,8 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Reads the options; the first argument stays the mode whatever it is. Throws UsageError.
+// Reads the options; the first argument stays the mode whatever it is, further plain arguments
+// are collected in `ignored`. Throws UsageError for an unknown option or a missing value.
 CommandLine parse_command_line(const std::vector<std::string>& args, const std::filesystem::path& exe_folder);
 
 extern const char* const kUsage;

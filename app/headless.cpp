@@ -2,8 +2,7 @@
 
 #include <iostream>
 
-#include "app/form_tollmere.h"
-#include "service/data_mod_http.h"
+#include "app/start_up.h"
 #include "service/service_errors.h"
 #include "text/big5.h"
 
@@ -29,26 +28,10 @@ class StderrDialogs : public Dialogs {
 
 int run_headless(const CommandLine& cl) {
   StderrDialogs dialogs;
-  TFormTollmere form(FormOptions{cl.home, cl.local_db}, dialogs);
+  Program p = start_program(cl, dialogs);
+  if (p.start_failed) return kStartupFailed;
+  TFormTollmere& form = *p.form;
   form.Memo1.on_append = [](const std::string& line) { std::cout << shown(line) << std::endl; };
-
-  try {
-    form.FormCreate(cl.args);
-  } catch (const std::exception& e) {
-    dialogs.show_error(e.what());
-    return kStartupFailed;
-  }
-  TDataModHttp data_module(cl.home, dialogs);
-  try {
-    data_module.DataModuleCreate();
-  } catch (const std::exception& e) {
-    dialogs.show_error(e.what());
-    return kStartupFailed;
-  }
-  form.DataModHttp = &data_module;
-
-  if (form.RadioGroup1 != 0)
-    for (int j : cl.jobs) form.CheckListBox1[static_cast<std::size_t>(j)].checked = true;
   try {
     form.SpeedButton1Click();
   } catch (const SilentAbort&) {

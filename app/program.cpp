@@ -6,11 +6,10 @@
 #include <iostream>
 
 #include "app/command_line.h"
-#include "app/form_tollmere.h"
 #include "app/headless.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_dialogs.h"
-#include "service/data_mod_http.h"
+#include "app/start_up.h"
 
 namespace pos {
 
@@ -50,22 +49,8 @@ int run_program(int argc, char** argv) {
   }
 
   QtDialogs dialogs;
-  TFormTollmere form(FormOptions{cl.home, cl.local_db}, dialogs);
-  try {
-    form.FormCreate(cl.args);
-  } catch (const std::exception& e) {
-    dialogs.show_error(e.what());  // the rest of start-up goes on
-  }
-  for (int j : cl.jobs)
-    if (static_cast<std::size_t>(j) < form.CheckListBox1.size())
-      form.CheckListBox1[static_cast<std::size_t>(j)].checked = true;
-  TDataModHttp data_module(cl.home, dialogs);
-  try {
-    data_module.DataModuleCreate();
-  } catch (const std::exception& e) {
-    dialogs.show_error(e.what());
-  }
-  form.DataModHttp = &data_module;
+  Program p = start_program(cl, dialogs);  // a failed step was shown; the window opens all the same
+  TFormTollmere& form = *p.form;
 
   MainWindow window(form, dialogs);
   dialogs.parent = &window;

@@ -1,5 +1,6 @@
 #include "service/data_mod_http.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "packet/row_set.h"
@@ -40,6 +41,32 @@ bool kept_in_url(unsigned char b) {
   return (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || kSigns.find(static_cast<char>(b)) != kSigns.npos;
 }
 
+// Letters, digits and -._~ may stand in a query string as they are.
+bool unreserved(unsigned char b) {
+  return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' || b == '.' ||
+         b == '_' || b == '~';
+}
+
+bool plain_in_url(std::string_view value) {
+  return std::all_of(value.begin(), value.end(), [](char c) { return unreserved(static_cast<unsigned char>(c)); });
+}
+
+std::string percent_encoded(std::string_view value) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : value) {
+    const auto b = static_cast<unsigned char>(c);
+    if (unreserved(b)) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 0x0F];
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 TDataModHttp::TDataModHttp(std::filesystem::path terminal_folder, MessageBoxes& boxes, DataModOptions options)
@@ -77,8 +104,21 @@ std::string TDataModHttp::EncodeUrl(std::string_view text) {
   return out;
 }
 
+// A user name or password that could not stand in the URL as it is (a blank, '#', '&', '+', '?',
+// '%', a Big5 byte, ...) is percent-encoded, so that the service receives it intact; plain values
+// go as they are.
 std::string TDataModHttp::query_url() const {
-  return QueryEndpoint_ + "?user_name=" + ServiceUserName_ + "&password=" + ServicePassword_;
+  auto value = [](const std::string& v) { return plain_in_url(v) ? v : percent_encoded(v); };
+  return QueryEndpoint_ + "?user_name=" + value(ServiceUserName_) + "&password=" + value(ServicePassword_);
+}
+
+// EncodeUrl of the endpoint, "?user_name=", the user name, "&password=" and the password. EncodeUrl
+// keeps '#', '&', '+' and '?', which would cut or split a value; such a value is percent-encoded
+// instead (EncodeUrl works byte by byte, so plain values give the same URL either way).
+std::string TDataModHttp::script_url() const {
+  auto value = [](const std::string& v) { return plain_in_url(v) ? EncodeUrl(v) : percent_encoded(v); };
+  return EncodeUrl(ScriptEndpoint_ + "?user_name=") + value(ServiceUserName_) + EncodeUrl("&password=") +
+         value(ServicePassword_);
 }
 
 std::vector<FormField> TDataModHttp::user_form(std::string sql) const {
@@ -114,10 +154,8 @@ bool TDataModHttp::ExecRemoteStatement(const std::string& sql) {
 }
 
 bool TDataModHttp::PostSqlScript(const std::vector<std::string>& lines) {
-  const std::string url =
-      EncodeUrl(ScriptEndpoint_ + "?user_name=" + ServiceUserName_ + "&password=" + ServicePassword_);
   try {
-    LastServiceMessage_ = IdHTTP1.post(url, {{"sql", join_lines(lines)}});
+    LastServiceMessage_ = IdHTTP1.post(script_url(), {{"sql", join_lines(lines)}});
     write_diagnostic_file(MessageFile(), join_lines(split_lines(LastServiceMessage_)));
   } catch (const std::exception&) {
     LastServiceMessage_ = kConnectionProblem;

@@ -64,6 +64,7 @@ class TDataModHttp {
  private:
   std::vector<FormField> user_form(std::string sql) const;
   std::string query_url() const;
+  std::string script_url() const;
 
   std::filesystem::path folder_;
   MessageBoxes& boxes_;

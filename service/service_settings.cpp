@@ -1,74 +1,68 @@
 #include "service/service_settings.h"
 
-#include <ini.h>
-#include <strings.h>
-
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string_view>
 
+#include "text/ascii.h"
+
 namespace pos {
 namespace {
 
-struct Reader {
-  std::string_view rest;
-};
-
-// Feeds inih one line at a time with its leading blanks removed, so that an indented key is read
-// as a key and not as the continuation of the previous value. A line too long for inih's buffer
-// is cut instead of spilling into a second line.
-char* read_line(char* str, int num, void* stream) {
-  auto& r = *static_cast<Reader*>(stream);
-  if (r.rest.empty() || num < 2) return nullptr;
-  std::size_t end = r.rest.find('\n');
-  end = end == std::string_view::npos ? r.rest.size() : end + 1;
-  std::string_view line = r.rest.substr(0, end);
-  r.rest.remove_prefix(end);
-  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-  const std::size_t n = std::min(line.size(), static_cast<std::size_t>(num - 1));
-  line.copy(str, n);
-  str[n] = '\0';
-  return str;
+bool same_name(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return ascii_upper(x) == ascii_upper(y); });
 }
 
-std::string unquote(std::string value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
-    return value.substr(1, value.size() - 2);
-  }
-  return value;
+std::string_view trimmed(std::string_view s) {
+  const auto first = s.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
-struct Target {
-  ServiceSettings settings;
-  bool seen[5] = {};
-};
-
-int on_entry(void* user, const char* section, const char* name, const char* value) {
-  auto& t = *static_cast<Target*>(user);
-  if (strcasecmp(section, "set") != 0) return 1;
-  std::string* const fields[] = {&t.settings.host, &t.settings.user_name, &t.settings.password, &t.settings.port,
-                                 &t.settings.driver};
-  static const char* const keys[] = {"host", "user_name", "password", "port", "driver"};
-  for (int i = 0; i < 5; ++i) {
-    if (strcasecmp(name, keys[i]) == 0 && !t.seen[i]) {
-      t.seen[i] = true;
-      *fields[i] = unquote(value);
-    }
-  }
-  return 1;
+std::string unquote(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+    value = value.substr(1, value.size() - 2);
+  return std::string(value);
 }
 
 }  // namespace
 
 ServiceSettings read_service_settings(const std::filesystem::path& ini_file) {
+  ServiceSettings settings;
   std::ifstream in(ini_file, std::ios::binary);
-  if (!in) return {};
-  const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  Reader reader{content};
-  Target target;
-  // Lines that are not key=value are skipped; the result is the settings read so far either way.
-  ini_parse_stream(&read_line, &reader, &on_entry, &target);
-  return target.settings;
+  if (!in) return settings;
+  std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (content.starts_with("\xEF\xBB\xBF")) content.erase(0, 3);
+
+  std::string* const fields[] = {&settings.host, &settings.user_name, &settings.password, &settings.port,
+                                 &settings.driver};
+  static constexpr std::string_view keys[] = {"host", "user_name", "password", "port", "driver"};
+  bool seen[5] = {};
+  bool in_set = false;
+  std::string_view rest = content;
+  while (!rest.empty()) {
+    const std::size_t eol = rest.find_first_of("\r\n");
+    std::string_view line = trimmed(rest.substr(0, eol));
+    rest.remove_prefix(eol == std::string_view::npos ? rest.size() : eol + 1);
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      const std::size_t close = line.find(']');
+      in_set = close != std::string_view::npos && same_name(trimmed(line.substr(1, close - 1)), "set");
+      continue;
+    }
+    const std::size_t eq = line.find('=');
+    if (!in_set || eq == std::string_view::npos) continue;
+    const std::string_view key = trimmed(line.substr(0, eq));
+    for (int i = 0; i < 5; ++i) {
+      if (!seen[i] && same_name(key, keys[i])) {
+        seen[i] = true;
+        *fields[i] = unquote(trimmed(line.substr(eq + 1)));
+      }
+    }
+  }
+  return settings;
 }
 
 std::string query_endpoint(const ServiceSettings& s) {

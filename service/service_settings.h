@@ -14,10 +14,12 @@ struct ServiceSettings {
   std::string driver = "ado";
 };
 
-// Reads the keys host, user_name, password, port and driver of section [set]. A missing file,
-// section or key keeps the default; section and key names ignore letter case and the first
-// occurrence of a key counts. Blanks around a value and one pair of matching quotes around it are
-// removed; nothing is validated and the bytes are kept as they are (Big5).
+// Reads the keys host, user_name, password, port and driver of section [set], as the terminal's
+// own INI files are read: a key's value is everything after the first '=' of its line, blanks
+// around it and one pair of matching quotes removed; a line without '=' is ignored; ';' starts a
+// comment only at the beginning of a line. A missing file, section or key keeps the default;
+// section and key names ignore letter case and the first occurrence of a key counts. Nothing is
+// validated and the bytes are kept as they are (Big5).
 ServiceSettings read_service_settings(const std::filesystem::path& ini_file);
 
 // "http://" host ":" port "/Vark/" driver "/index.php", joined without any checking.

@@ -86,11 +86,9 @@ double bare_insert(LocalConnection& con, const RowSet& rs, bool replace) {
 // A second terminal database, upgraded and indexed as the job leaves LOC_PDC, for the floors: the
 // job's own database never sees the floors' writes (nor their garbage).
 struct ScratchDatabase {
-  std::filesystem::path home;
+  testing::TempFolder home{"posfloor"};
   LocalConnection con;
   ScratchDatabase() {
-    std::string templ = (std::filesystem::temp_directory_path() / "posfloor-XXXXXX").string();
-    home = mkdtemp(templ.data());
     make_terminal_folder(TerminalSpec{home.string(), "001", "127.0.0.1", "1"});
     con.open(ConnectionParams{(home / "Data" / "POS_LOC.GDB").string()});
     LocalQuery q(con);
@@ -100,10 +98,7 @@ struct ScratchDatabase {
           "CREATE INDEX LOC_PDC3 ON LOC_PDC(PROD_ID,BAR_CODE)", "CREATE INDEX LOC_PDC4 ON LOC_PDC(PDC_NO)"})
       con.execute(ix);
   }
-  ~ScratchDatabase() {
-    con.close();
-    std::filesystem::remove_all(home);
-  }
+  ~ScratchDatabase() { con.close(); }
 };
 
 int main(int argc, char** argv) {

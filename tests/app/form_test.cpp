@@ -6,6 +6,8 @@
 
 #include "app/form_tollmere.h"
 #include "localdb/catalogue.h"
+#include "tests/support/recording_dialogs.h"
+#include "tests/support/temp_folder.h"
 #include "text/big5.h"
 #include "tools/terminal_folder.h"
 
@@ -14,26 +16,17 @@ namespace fs = std::filesystem;
 namespace pos {
 namespace {
 
-class RecordingDialogs : public Dialogs {
- public:
-  void show_message(const std::string& t) override { messages.push_back(t); }
-  void show_error(const std::string& t) override { errors.push_back(t); }
-  std::vector<std::string> messages, errors;
-};
+using testing::RecordingDialogs;
 
 class Form : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string templ = (fs::temp_directory_path() / "posform-XXXXXX").string();
-    home = mkdtemp(templ.data());
-    make_terminal_folder(TerminalSpec{home.string(), "001", "127.0.0.1", "1"});
-  }
-  void TearDown() override { fs::remove_all(home); }
+  void SetUp() override { make_terminal_folder(TerminalSpec{home.string(), "001", "127.0.0.1", "1"}); }
   void write_machine_file(const std::string& content) {
     std::ofstream(home / "MCH_NO.TXT", std::ios::binary | std::ios::trunc) << content;
   }
   FormOptions options() { return FormOptions{home, (home / "Data" / "POS_LOC.GDB").string()}; }
-  fs::path home;
+  testing::TempFolder folder{"posform"};
+  fs::path home = folder.path();
   RecordingDialogs dialogs;
 };
 

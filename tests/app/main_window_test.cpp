@@ -11,42 +11,33 @@
 
 #include "app/form_tollmere.h"
 #include "service/data_mod_http.h"
+#include "tests/support/recording_dialogs.h"
+#include "tests/support/temp_folder.h"
 #include "tools/terminal_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace pos {
 
-class RecordingDialogs : public Dialogs {
- public:
-  void show_message(const std::string& t) override {
-    std::lock_guard lock(mu);
-    messages.push_back(t);
-  }
-  void show_error(const std::string& t) override {
-    std::lock_guard lock(mu);
-    errors.push_back(t);
-  }
-  std::mutex mu;
-  std::vector<std::string> messages, errors;
-};
+using testing::RecordingDialogs;
 
 class MainWindowTest : public QObject {
   Q_OBJECT
 
  private:
+  std::unique_ptr<testing::TempFolder> folder;
   fs::path home;
 
   FormOptions options() { return FormOptions{home, (home / "Data" / "POS_LOC.GDB").string()}; }
 
  private slots:
   void initTestCase() {
-    std::string templ = (fs::temp_directory_path() / "poswin-XXXXXX").string();
-    home = mkdtemp(templ.data());
+    folder = std::make_unique<testing::TempFolder>("poswin");
+    home = folder->path();
     // Port 1 on loopback: nothing answers, so a run ends at its opening check.
     make_terminal_folder(TerminalSpec{home.string(), "001", "127.0.0.1", "1"});
   }
-  void cleanupTestCase() { fs::remove_all(home); }
+  void cleanupTestCase() { folder.reset(); }
 
   void showsTheFormsCaptionsAndTheFifteenJobs() {
     RecordingDialogs dialogs;
@@ -118,8 +109,8 @@ class MainWindowTest : public QObject {
       } else {
         // The run began (its timestamp) and ended at the opening check with the connection message.
         QCOMPARE(form.Memo1.size(), std::size_t{1});
-        QCOMPARE(dialogs.messages.size(), std::size_t{1});
-        QVERIFY(dialogs.errors.empty());  // the silent abort shows nothing more
+        QCOMPARE(dialogs.messages().size(), std::size_t{1});
+        QVERIFY(dialogs.errors().empty());  // the silent abort shows nothing more
         QVERIFY(w.start_button()->isEnabled());
         QVERIFY(w.exit_button()->isEnabled());
       }

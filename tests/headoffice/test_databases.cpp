@@ -9,21 +9,10 @@
 #include "headoffice/database.h"
 #include "tests/headoffice/job_statements.h"
 #include "tests/headoffice/scratch_postgres.h"
+#include "tests/support/temp_folder.h"
 
 namespace pos::test {
 namespace {
-
-struct ScratchFolder {
-  ScratchFolder() {
-    char tmpl[] = "/tmp/ho-test-XXXXXX";
-    if (::mkdtemp(tmpl)) path = tmpl;
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-  std::string path;
-};
 
 #ifdef HEADOFFICE_TEST_POSTGRES
 ScratchPostgres& server() {
@@ -50,8 +39,8 @@ std::string fresh_database_url(const std::string& name) {
 #ifdef HEADOFFICE_TEST_POSTGRES
   return server().create_database(unique);
 #else
-  static ScratchFolder folder;
-  return "sqlite:" + folder.path + "/" + unique + ".db";
+  static pos::testing::TempFolder folder("ho-test");
+  return "sqlite:" + (folder / (unique + ".db")).string();
 #endif
 }
 

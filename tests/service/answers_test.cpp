@@ -30,7 +30,7 @@ TEST_F(QueryAnswers, PacketLoadsAndResultFileHoldsTheAnswer) {
   ASSERT_EQ(rows.row_count(), 1u);
   EXPECT_EQ(rows.text("mch_no"), "001");
   EXPECT_EQ(read_file(dm->ResultFile()), kPacket + "\r\n");
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.messages().empty());
 }
 
 TEST_F(QueryAnswers, ErrorAnswersAndNonPacketsRaiseTheWholeAnswer) {
@@ -43,7 +43,7 @@ TEST_F(QueryAnswers, ErrorAnswersAndNonPacketsRaiseTheWholeAnswer) {
     EXPECT_EQ(query_error(module(server.port()), rows), answer);
     EXPECT_EQ(read_file(dm->ResultFile()), answer + "\r\n");
   }
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.messages().empty());
 }
 
 class QueryFailures : public ServiceTest {
@@ -52,11 +52,11 @@ class QueryFailures : public ServiceTest {
   std::string failure(TDataModHttp& m) {
     RowSet rows;
     EXPECT_THROW(m.OpenRemoteQuery(rows, "select 1"), SilentAbort);
-    EXPECT_EQ(boxes.shown.size(), 1u);
-    if (boxes.shown.empty()) return "";
+    EXPECT_EQ(boxes.messages().size(), 1u);
+    if (boxes.messages().empty()) return "";
     const std::string prefix = m.QueryEndpoint() + big5("錯誤的連線: ");
-    EXPECT_TRUE(boxes.shown[0].starts_with(prefix)) << boxes.shown[0];
-    return boxes.shown[0].substr(prefix.size());
+    EXPECT_TRUE(boxes.messages()[0].starts_with(prefix)) << boxes.messages()[0];
+    return boxes.messages()[0].substr(prefix.size());
   }
 };
 
@@ -130,7 +130,7 @@ TEST_F(StatementAnswers, OkAnywhereInTheAnswerCounts) {
     EXPECT_EQ(m.ExecRemoteStatement("delete from t"), expected) << answer;
     EXPECT_EQ(m.LastServiceMessage(), expected ? "" : answer);
   }
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.messages().empty());
 }
 
 TEST_F(StatementAnswers, FailedRequestsPassToTheCaller) {
@@ -143,7 +143,7 @@ TEST_F(StatementAnswers, FailedRequestsPassToTheCaller) {
     EXPECT_STREQ(e.what(), "HTTP/1.1 503 Service Unavailable");
   }
   EXPECT_THROW(module(closed_port()).ExecRemoteStatement("x"), HttpError);
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.messages().empty());
   EXPECT_EQ(read_file(home / "Result.txt"), "<missing>");
 }
 
@@ -160,7 +160,7 @@ TEST_F(ScriptAnswers, SuccessInLowerCaseOnlyAndMessageFileOverwritten) {
   EXPECT_EQ(m.LastServiceMessage(), "SUCCESS");
   EXPECT_EQ(read_file(m.MessageFile()), "SUCCESS\r\n");
   EXPECT_EQ(read_file(m.MessageErrFile()), "<missing>");
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.messages().empty());
 }
 
 TEST_F(ScriptAnswers, FailedPostsBecomeConnectionProblem) {
@@ -168,10 +168,10 @@ TEST_F(ScriptAnswers, FailedPostsBecomeConnectionProblem) {
       [](const std::string&, int) { return Reply{http_reply("success", "500 Internal Server Error")}; });
   for (int port : {closed_port(), server.port()}) {
     auto& m = module(port);
-    boxes.shown.clear();
+    boxes.clear();
     EXPECT_FALSE(m.PostSqlScript({"a ;"}));
     EXPECT_EQ(m.LastServiceMessage(), "Connection problem!");
-    EXPECT_EQ(boxes.shown, std::vector<std::string>{"Connection problem!"});
+    EXPECT_EQ(boxes.messages(), std::vector<std::string>{"Connection problem!"});
     EXPECT_EQ(read_file(m.MessageErrFile()), "Connection problem!\r\n");
     EXPECT_EQ(read_file(m.MessageFile()), "<missing>");
   }
@@ -182,7 +182,7 @@ TEST_F(ScriptAnswers, UnwritableFiles) {
   auto& m = module(server.port());
   std::filesystem::create_directory(m.MessageFile());
   EXPECT_FALSE(m.PostSqlScript({"a ;"}));
-  EXPECT_EQ(boxes.shown, std::vector<std::string>{"Connection problem!"});
+  EXPECT_EQ(boxes.messages(), std::vector<std::string>{"Connection problem!"});
 
   std::filesystem::remove(m.MessageErrFile());
   std::filesystem::create_directory(m.MessageErrFile());

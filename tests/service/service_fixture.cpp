@@ -65,18 +65,6 @@ SentRequest parse_request(const std::string& raw) {
   return r;
 }
 
-ServiceTest::ServiceTest() {
-  std::string dir = (std::filesystem::temp_directory_path() / "pos-service-XXXXXX").string();
-  if (::mkdtemp(dir.data()) == nullptr) throw std::runtime_error("mkdtemp");
-  home = dir;
-}
-
-ServiceTest::~ServiceTest() {
-  dm.reset();
-  std::error_code ec;
-  std::filesystem::remove_all(home, ec);
-}
-
 TDataModHttp& ServiceTest::module(int port, long read_timeout_ms, const std::string& more) {
   write_file(home / "httpset.ini", "[set]\nport=" + std::to_string(port) + "\n" + more);
   dm = std::make_unique<TDataModHttp>(home, boxes, DataModOptions{read_timeout_ms});

@@ -11,13 +11,10 @@
 
 #include "service/data_mod_http.h"
 #include "tests/service/loopback_server.h"
+#include "tests/support/recording_dialogs.h"
+#include "tests/support/temp_folder.h"
 
 namespace pos::testing {
-
-struct RecordingBoxes : MessageBoxes {
-  std::vector<std::string> shown;
-  void show_message(const std::string& text) override { shown.push_back(text); }
-};
 
 std::string read_file(const std::filesystem::path& file);  // "<missing>" when absent
 void write_file(const std::filesystem::path& file, const std::string& content);
@@ -39,14 +36,14 @@ SentRequest parse_request(const std::string& raw);
 
 class ServiceTest : public ::testing::Test {
  protected:
-  ServiceTest();
-  ~ServiceTest() override;
+  ~ServiceTest() override { dm.reset(); }
 
   // A data module whose httpset.ini names `port` (and any further lines).
   TDataModHttp& module(int port, long read_timeout_ms = 300000, const std::string& more = "");
 
-  std::filesystem::path home;
-  RecordingBoxes boxes;
+  TempFolder folder{"pos-service"};
+  std::filesystem::path home = folder.path();
+  RecordingDialogs boxes;
   std::unique_ptr<TDataModHttp> dm;
 };
 

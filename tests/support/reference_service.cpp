@@ -1,45 +1,20 @@
 #include "tests/support/reference_service.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sqlite3.h>
-#include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
 namespace pos::testing {
 
 namespace {
-
-int free_port() {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  close(s);
-  return ntohs(a.sin_port);
-}
-
-bool accepts(int port) {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  close(s);
-  return ok;
-}
 
 pid_t spawn(const std::vector<std::string>& argv, const std::filesystem::path& log) {
   std::fflush(nullptr);  // the child must not write out a copy of our buffers
@@ -63,11 +38,21 @@ int wait_for(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
+// The port in the service's first line, "serving http://127.0.0.1:PORT/...", or 0 before it is written.
+int reported_port(const std::filesystem::path& log) {
+  std::ifstream in(log);
+  std::string line;
+  const std::string head = "serving http://127.0.0.1:";
+  while (std::getline(in, line))
+    if (line.rfind(head, 0) == 0) return std::atoi(line.c_str() + head.size());
+  return 0;
+}
+
 }  // namespace
 
-ReferenceService::ReferenceService(std::vector<std::string> seed_args, std::string terminals) {
-  std::string templ = (std::filesystem::temp_directory_path() / "posho-XXXXXX").string();
-  folder_ = mkdtemp(templ.data());
+ReferenceService::ReferenceService(std::vector<std::string> seed_args, std::string terminals, std::string user,
+                                   std::string password)
+    : user_(std::move(user)), password_(std::move(password)) {
   db_url_ = "sqlite:" + (folder_ / "headoffice.db").string();
   run_tool({"init"});
   if (!seed_args.empty()) {
@@ -75,13 +60,16 @@ ReferenceService::ReferenceService(std::vector<std::string> seed_args, std::stri
     args.insert(args.end(), seed_args.begin(), seed_args.end());
     run_tool(args);
   }
-  port_ = free_port();
-  pid_ =
-      spawn({HEADOFFICE_EXE, "serve", "--db", db_url_, "--listen", address(), "--user", kUser, "--password", kPassword},
-            folder_ / "serve.log");
-  for (int i = 0; i < 200 && !accepts(port_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  if (!accepts(port_))
-    throw std::runtime_error("the reference service did not start; see " + (folder_ / "serve.log").string());
+  // Port 0: the service binds a free port itself and names it in its first line.
+  const auto log = folder_ / "serve.log";
+  pid_ = spawn(
+      {HEADOFFICE_EXE, "serve", "--db", db_url_, "--listen", "127.0.0.1:0", "--user", user_, "--password", password_},
+      log);
+  for (int i = 0; i < 500 && port_ == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    port_ = reported_port(log);
+  }
+  if (port_ == 0) throw std::runtime_error("the reference service did not start; see " + log.string());
 }
 
 ReferenceService::~ReferenceService() {
@@ -89,8 +77,6 @@ ReferenceService::~ReferenceService() {
     kill(pid_, SIGTERM);
     wait_for(pid_);
   }
-  std::error_code ec;
-  std::filesystem::remove_all(folder_, ec);
 }
 
 void ReferenceService::run_tool(const std::vector<std::string>& args) {

@@ -1,6 +1,7 @@
 #pragma once
 // The reference head-office service, run for real: a SQLite head-office database in a temporary
-// folder and `headoffice-service serve` on a free loopback port. Stopped when destroyed.
+// folder and `headoffice-service serve` on a loopback port that the service chose itself (port 0)
+// and reported. Stopped when destroyed.
 
 #include <sys/types.h>
 
@@ -8,17 +9,23 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 namespace pos::testing {
 
 class ReferenceService {
  public:
   // Creates the tables; `seed_args` (e.g. {"--scale", "small"}) also seeds them, empty leaves them empty.
-  explicit ReferenceService(std::vector<std::string> seed_args = {}, std::string terminals = "001");
+  // The service takes `user` and `password` (UTF-8 on the command line, Big5 on the wire).
+  explicit ReferenceService(std::vector<std::string> seed_args = {}, std::string terminals = "001",
+                            std::string user = kUser, std::string password = kPassword);
   ~ReferenceService();
   ReferenceService(const ReferenceService&) = delete;
   ReferenceService& operator=(const ReferenceService&) = delete;
 
   int port() const { return port_; }
+  const std::string& user() const { return user_; }
+  const std::string& password() const { return password_; }
   std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
   const std::string& db_url() const { return db_url_; }
   static constexpr const char* kUser = "SYSDBA";
@@ -33,8 +40,9 @@ class ReferenceService {
   void run_tool(const std::vector<std::string>& args);
 
  private:
-  std::filesystem::path folder_;
+  TempFolder folder_{"posho"};
   std::string db_url_;
+  std::string user_, password_;
   int port_ = 0;
   pid_t pid_ = -1;
 };

@@ -1,21 +1,13 @@
 #include "tests/support/temp_database.h"
 
-#include <stdlib.h>
-
 namespace pos::testing {
 
 TempDatabase::TempDatabase() {
-  std::string templ = (std::filesystem::temp_directory_path() / "posdb-XXXXXX").string();
-  folder_ = mkdtemp(templ.data());
   LocalConnection::create_database(params());
   con_.open(params());
 }
 
-TempDatabase::~TempDatabase() {
-  con_.close();
-  std::error_code ec;
-  std::filesystem::remove_all(folder_, ec);
-}
+TempDatabase::~TempDatabase() { con_.close(); }
 
 ConnectionParams TempDatabase::params() const {
   ConnectionParams p;

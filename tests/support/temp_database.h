@@ -6,6 +6,7 @@
 #include <string>
 
 #include "localdb/connection.h"
+#include "tests/support/temp_folder.h"
 
 namespace pos::testing {
 
@@ -14,7 +15,7 @@ class TempDatabase {
   TempDatabase();
   ~TempDatabase();
 
-  const std::filesystem::path& folder() const { return folder_; }
+  const std::filesystem::path& folder() const { return folder_.path(); }
   ConnectionParams params() const;
   LocalConnection& con() { return con_; }
 
@@ -25,7 +26,7 @@ class TempDatabase {
   void reopen();
 
  private:
-  std::filesystem::path folder_;
+  TempFolder folder_{"posdb"};
   LocalConnection con_;
 };
 

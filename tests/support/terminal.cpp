@@ -1,50 +1,38 @@
 #include "tests/support/terminal.h"
 
-#include <stdlib.h>
-
 #include "service/service_errors.h"
 #include "text/big5.h"
 #include "tools/terminal_folder.h"
 
 namespace pos::testing {
 
-void RecordingDialogs::show_message(const std::string& t) {
-  std::lock_guard lock(mu_);
-  messages_.push_back(t);
-}
-void RecordingDialogs::show_error(const std::string& t) {
-  std::lock_guard lock(mu_);
-  errors_.push_back(t);
-}
-std::vector<std::string> RecordingDialogs::messages() const {
-  std::lock_guard lock(mu_);
-  return messages_;
-}
-std::vector<std::string> RecordingDialogs::errors() const {
-  std::lock_guard lock(mu_);
-  return errors_;
-}
-
 Terminal::Terminal(const ReferenceService& service, const std::string& machine, int port) {
-  std::string templ = (std::filesystem::temp_directory_path() / "posterm-XXXXXX").string();
-  home_ = mkdtemp(templ.data());
   TerminalSpec spec{home_.string(), machine, "127.0.0.1", std::to_string(port ? port : service.port())};
-  spec.user = ReferenceService::kUser;
-  spec.password = ReferenceService::kPassword;
+  spec.user = service.user();
+  spec.password = service.password();
   make_terminal_folder(spec);
 }
 
 Terminal::~Terminal() {
   form_.reset();
   data_module_.reset();
-  std::error_code ec;
-  std::filesystem::remove_all(home_, ec);
+}
+
+void Terminal::fix_date(const std::string& yyyy_mm_dd) {
+  std::tm tm{};
+  tm.tm_year = std::stoi(yyyy_mm_dd.substr(0, 4)) - 1900;
+  tm.tm_mon = std::stoi(yyyy_mm_dd.substr(5, 2)) - 1;
+  tm.tm_mday = std::stoi(yyyy_mm_dd.substr(8, 2));
+  tm.tm_hour = 12;
+  tm.tm_isdst = -1;
+  const std::time_t t = std::mktime(&tm);
+  now_ = [t] { return t; };
 }
 
 void Terminal::start(const std::vector<std::string>& args) {
-  form_ = std::make_unique<TFormTollmere>(FormOptions{home_, database()}, dialogs_);
+  form_ = std::make_unique<TFormTollmere>(FormOptions{home(), database(), now_}, dialogs_);
   form_->FormCreate(args);
-  data_module_ = std::make_unique<TDataModHttp>(home_, dialogs_, DataModOptions{10000});
+  data_module_ = std::make_unique<TDataModHttp>(home(), dialogs_, DataModOptions{10000});
   data_module_->DataModuleCreate();
   form_->DataModHttp = data_module_.get();
 }
@@ -68,7 +56,7 @@ std::string Terminal::run(int mode, const std::vector<int>& jobs) {
 std::vector<std::string> Terminal::log_lines() const {
   std::vector<std::string> out;
   auto all = form_->Memo1.lines();
-  for (std::size_t i = run_start_; i < all.size(); ++i) out.push_back(big5_to_utf8(all[i]));
+  for (std::size_t i = run_start_; i < all.size(); ++i) out.push_back(big5_to_utf8_lossy(all[i]));
   return out;
 }
 

@@ -10,6 +10,7 @@
 #include "localdb/connection.h"
 #include "localdb/schema_upkeep.h"
 #include "localdb/table_cursor.h"
+#include "tests/support/temp_folder.h"
 #include "tools/terminal_folder.h"
 
 namespace fs = std::filesystem;
@@ -35,12 +36,8 @@ std::string run(const std::string& command, int* status) {
 
 class TerminalInit : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string templ = (fs::temp_directory_path() / "posterm-XXXXXX").string();
-    home = mkdtemp(templ.data());
-  }
-  void TearDown() override { fs::remove_all(home); }
-  fs::path home;
+  pos::testing::TempFolder folder{"posterm"};
+  fs::path home = folder.path();
 };
 
 TEST_F(TerminalInit, MakesAFolderThatIsqlListsAndTheUpkeepUpgrades) {
