@@ -81,7 +81,7 @@ void TFormTollmere::SpeedButton1Click() {
       CheckListBox1[i].checked = true;
       if (on_checked) on_checked(i);
     }
-    if (CheckListBox1[i].checked && i < last_run_.size()) run_job(i, ctx, last_run_[i]);
+    if (CheckListBox1[i].checked && i < last_run_.size()) run_job(job_table()[i], ctx, last_run_[i]);
   }
   Memo1.append(big5(" 階段作業完成..!"));
   Memo1.append(format_run_timestamp(options_.now()));

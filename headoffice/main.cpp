@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <iostream>
 #include <thread>
 
@@ -92,6 +93,8 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 256));
   serve->add_option("--max-body", service_opts.max_body, "largest request body in bytes");
   serve->add_flag("--quiet", quiet, "no request log");
+  std::string statement_log;
+  serve->add_option("--statement-log", statement_log, "append every statement received to this file");
 
   CLI11_PARSE(app, argc, argv);
 
@@ -146,6 +149,12 @@ int main(int argc, char** argv) {
       }
       const auto [host, port] = split_listen(listen);
       service_opts.log = quiet ? nullptr : &std::cout;
+      std::ofstream statements;
+      if (!statement_log.empty()) {
+        statements.open(statement_log, std::ios::binary | std::ios::app);
+        if (!statements) throw std::runtime_error("cannot write " + statement_log);
+        service_opts.statement_log = &statements;
+      }
       // SIGINT and SIGTERM are taken by one thread that stops the service; every other
       // thread (the request threads start later) has them blocked.
       sigset_t stop_signals;

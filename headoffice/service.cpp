@@ -67,10 +67,42 @@ struct Service::Impl {
       return;
     }
     const FormFields form{field(req, "sql"), field(req, "user_name"), field(req, "password")};
+    if (options.statement_log && form.sql) log_statements(*form.sql, script);
     const Answer answer =
         script ? handler.script(form, raw_query(req), trace.note) : handler.query(form, raw_query(req), trace.note);
     res.status = answer.status;
     res.set_content(answer.body, answer.content_type.c_str());
+  }
+
+  void log_statements(const std::string& sql, bool script) {
+    std::string lines;
+    auto add = [&](std::string_view text) {
+      lines += script ? "script\t" : "query\t";
+      for (char c : text) {
+        if (c == '\r')
+          lines += "\\r";
+        else if (c == '\n')
+          lines += "\\n";
+        else if (c == '\\')
+          lines += "\\\\";
+        else
+          lines += c;
+      }
+      lines += '\n';
+    };
+    if (!script) {
+      add(sql);
+    } else {
+      std::size_t at = 0;
+      while (at < sql.size()) {
+        std::size_t end = sql.find("\r\n", at);
+        if (end == std::string::npos) end = sql.size();
+        add(std::string_view(sql).substr(at, end - at));
+        at = end + 2;
+      }
+    }
+    std::lock_guard lock(log_mutex);
+    *options.statement_log << lines << std::flush;
   }
 
   void write_log(const httplib::Request& req, const httplib::Response& res) {

@@ -17,6 +17,9 @@ struct ServiceOptions {
   int threads = 8;
   std::size_t max_body = 8u << 20;  // bytes; larger requests get 413
   std::ostream* log = nullptr;      // one line per request; none when null
+  // One line per statement received, in arrival order: "query" or "script", a tab, and the text
+  // as it arrived (CR, LF and backslash written as \r, \n and \\); none when null.
+  std::ostream* statement_log = nullptr;
 };
 
 class Service {

@@ -22,7 +22,7 @@ JobEntry logs_only(const char* caption, const char* first_line) {
   return JobEntry{big5(caption), big5(first_line), [](RunContext&) {}};
 }
 
-JobEntry no_job(const char* caption) { return JobEntry{big5(caption), {}, nullptr}; }
+JobEntry no_job(const char* caption) { return JobEntry{big5(caption), {}, {}}; }
 
 }  // namespace
 
@@ -47,8 +47,7 @@ const std::array<JobEntry, 15>& job_table() {
   return table;
 }
 
-void run_job(std::size_t index, RunContext& ctx, JobCounters& counters) {
-  const JobEntry& entry = job_table().at(index);
+void run_job(const JobEntry& entry, RunContext& ctx, JobCounters& counters) {
   if (!entry.run) return;
   const auto started = std::chrono::steady_clock::now();
   CommitBatcher batch(ctx.SQLCon_Loc);

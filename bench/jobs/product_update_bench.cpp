@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
   RunContext ctx = form.context();
   JobCounters full_counts;
   t0 = Clock::now();
-  run_job(0, ctx, full_counts);
+  run_job(job_table()[0], ctx, full_counts);
   double full = since(t0);
   auto count = con.query("SELECT COUNT(*) FROM LOC_PDC")[0][0].as_text();
 
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
   RunContext ctx0 = form.context();
   JobCounters changes_counts;
   t0 = Clock::now();
-  run_job(0, ctx0, changes_counts);
+  run_job(job_table()[0], ctx0, changes_counts);
   double changes = since(t0);
 
   RowSet one, changed_rows;

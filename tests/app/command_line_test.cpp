@@ -34,5 +34,12 @@ TEST(CommandLine, OptionsAfterTheMode) {
   EXPECT_THROW(parse_command_line({"1", "--verbose"}, "/exe"), UsageError);
 }
 
+TEST(CommandLine, FurtherPlainArgumentsAreIgnoredAndTheHomeIsMadeAbsolute) {
+  auto cl = parse_command_line({"1", "foo", "--home", "rel/term", "bar"}, "/exe");
+  EXPECT_EQ(cl.ignored, (std::vector<std::string>{"foo", "bar"}));
+  EXPECT_EQ(cl.home, std::filesystem::current_path() / "rel/term");
+  EXPECT_EQ(mode_from_argument(cl.args), 1);
+}
+
 }  // namespace
 }  // namespace pos

@@ -65,6 +65,19 @@ TEST_F(Headless, DataErrorsExitThree) {
   EXPECT_NE(o.out.find("P1Data Error...!"), std::string::npos) << o.out;
 }
 
+TEST_F(Headless, RefusedRowsExitThreeAndIgnoredArgumentsAreNamed) {
+  service.sql("INSERT INTO PROD_SALE (PROD_ID, SAL_BARCODE, PACK_QTY) VALUES ('P1', 'B1', 6);");
+  {
+    LocalConnection con;
+    con.open(ConnectionParams{terminal.database()});
+    con.execute("ALTER TABLE PROD_SALE ADD CONSTRAINT NO_SIX CHECK (PACK_QTY <> 6)");
+  }
+  Outcome o = run_updater(terminal, "0 extra");
+  EXPECT_EQ(o.status, 3) << o.out << o.err;
+  EXPECT_NE(o.out.find(" PROD_SALE B1: "), std::string::npos) << o.out;
+  EXPECT_NE(o.err.find("ignoring the argument 'extra'"), std::string::npos) << o.err;
+}
+
 TEST_F(Headless, ARunEndedEarlyExitsOneWithTheMessageOnStderr) {
   service.sql("DROP TABLE MCH_ITEM;");
   Outcome o = run_updater(terminal, "1");

@@ -132,6 +132,23 @@ TEST_F(ProductsJob, AFailingProductIsLoggedTheOthersWrittenAndItsEntriesKept) {
   EXPECT_TRUE(pending().empty());
 }
 
+TEST_F(ProductsJob, KeysAreComparedWholeAndABlankBarCodeMatchesNothing) {
+  // Two bar codes longer than BAR_CODE (20) that share their first 20 characters, and one of blanks.
+  service.sql(product("P1", "4710000000000000000001") + product("P2", "4710000000000000000002") + product("P3", "   "));
+  terminal.start({"1"});
+  auto& con = terminal.form().SQLCon_Loc;
+  con.execute("INSERT INTO LOC_PDC (PDC_NO, PROD_ID, BAR_CODE) VALUES ('E1', 'E1', '')");
+  con.execute("INSERT INTO LOC_PDC (PDC_NO, PROD_ID, BAR_CODE) VALUES ('E2', 'E2', ' ')");
+  for (int mode : {1, 1, 0}) ASSERT_EQ(terminal.run(mode, {0}), "");
+  auto rows = terminal.local_rows("SELECT PROD_ID, BAR_CODE FROM LOC_PDC ORDER BY PROD_ID");
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0][0], "E1");
+  EXPECT_EQ(rows[1][0], "E2");
+  EXPECT_EQ(rows[2], (std::vector<std::string>{"P1", "47100000000000000000"}));  // cut to the column
+  EXPECT_EQ(rows[3][0], "P2");
+  EXPECT_EQ(rows[4][0], "P3");
+}
+
 TEST_F(ProductsJob, ADesignatedTopCategoryRestrictsTheProducts) {
   service.sql("UPDATE MCH_ITEM SET TOP_ITEMID = '01' WHERE MCH_NO = '001';" + product("P1", "1", "S1") +
               product("P2", "2", "S2"));

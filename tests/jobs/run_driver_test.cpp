@@ -61,5 +61,15 @@ TEST_F(RunDriver, ChangesUpdateTicksEveryEntryAndTwoRunsKeepBothLogs) {
   EXPECT_EQ(terminal.log_lines().back().size(), 15u);
 }
 
+TEST(RunDriverCredentials, ValuesWithBlanksAndUrlSignsReachTheServiceIntact) {
+  ReferenceService service({}, "001", "pos 1", "p#w&x+y?z%");
+  service.sql(
+      "INSERT INTO MCH_ITEM (MCH_NO, STOCK_ID, TOP_ITEMID) VALUES ('001', 'ST01', '');"
+      "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', 'P9', 'DELETE');");
+  Terminal terminal(service);
+  ASSERT_EQ(terminal.run(1, {0}), "");                              // the query endpoint let every query in
+  EXPECT_TRUE(service.rows("SELECT * FROM PRODUCT_TEMP").empty());  // and the script endpoint the acknowledgement
+}
+
 }  // namespace
 }  // namespace pos::testing

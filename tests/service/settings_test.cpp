@@ -62,6 +62,24 @@ TEST_F(HttpSetIni, BlanksQuotesIndentsAndCommentsAroundValues) {
   EXPECT_EQ(m.ServiceUserName(), "first");
 }
 
+TEST_F(HttpSetIni, AValueIsEverythingAfterTheFirstEqualsSign) {
+  struct Case {
+    const char* line;
+    const char* user;
+  } cases[] = {
+      {"user_name=u1 ;c", "u1 ;c"},          // no comment inside a value
+      {"user_name = a=b ", "a=b"},           // only the first '=' separates
+      {"user_name:u2\nuser_name=u3", "u3"},  // a line without '=' is no setting
+      {"; user_name=u4\nuser_name=u5", "u5"},
+      {"  ;user_name=u6\nuser_name=u7", "u7"},
+      {"user_name='q' ", "q"},
+      {"user_name=", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(read(std::string("[set]\n") + c.line + "\n").ServiceUserName(), c.user) << c.line;
+  EXPECT_EQ(read("[set]\nport:28082\nhost=h\n").QueryEndpoint(), "http://h:80/Vark/ado/index.php");
+}
+
 TEST_F(HttpSetIni, ValuesAreNotCheckedAndKeepTheirBytes) {
   const std::string shop = big5("總店");
   const auto& m = read("[set]\nhost=" + shop + "\nport=abc\ndriver=\npassword=p=w;d\xB0\x65\n");

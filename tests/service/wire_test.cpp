@@ -68,6 +68,43 @@ TEST_F(Wire, ScriptGoesAsWrittenWithOnlyTheSqlField) {
   EXPECT_EQ(r.parts[0].value, "delete from psale_temp where mch_no = '001' ;\r\nUpdate T set A = 'b'\r\n");
 }
 
+TEST_F(Wire, RedirectsAreFollowedWithThePostAndItsForm) {
+  for (const char* status : {"301 Moved Permanently", "302 Found", "303 See Other", "307 Temporary Redirect"}) {
+    LoopbackServer server([status](const std::string&, int index) {
+      return Reply{index == 0 ? http_reply("", status, "Location: /moved/index.php\r\n") : http_reply("OK")};
+    });
+    EXPECT_TRUE(module(server.port()).ExecRemoteStatement("delete from t")) << status;
+    ASSERT_EQ(server.requests().size(), 2u) << status;
+    const SentRequest r = parse_request(server.requests()[1]);
+    EXPECT_EQ(r.request_line, "POST /moved/index.php HTTP/1.0") << status;
+    ASSERT_EQ(r.parts.size(), 3u) << status;
+    EXPECT_EQ(r.parts[2].value, "DELETE FROM T");
+  }
+}
+
+TEST_F(Wire, CredentialsThatCannotStandInAUrlArePercentEncoded) {
+  LoopbackServer server([](const std::string& request, int) {
+    return Reply{http_reply(request.find("sql_scripts") != std::string::npos ? "success" : "OK")};
+  });
+  auto& m = module(server.port(), 300000, "user_name=pos 1\npassword=p#w&x+y?z%\xB1\x4B\n");
+  m.ExecRemoteStatement("x");
+  m.PostSqlScript({"x"});
+  EXPECT_EQ(parse_request(server.requests()[0]).request_line,
+            "POST /Vark/ado/index.php?user_name=pos%201&password=p%23w%26x%2By%3Fz%25%B1K HTTP/1.0");
+  EXPECT_EQ(parse_request(server.requests()[0]).parts[1].value, "p#w&x+y?z%\xB1\x4B");  // the form as it is
+  EXPECT_EQ(parse_request(server.requests()[1]).request_line,
+            "POST /Vark/ado/sql_scripts.php?user_name%3Dpos%201&password%3Dp%23w%26x%2By%3Fz%25%B1K HTTP/1.0");
+
+  // Letters, digits and -._~ go as they always went.
+  auto& plain = module(server.port(), 300000, "user_name=a-b.c_d~e\npassword=Z9\n");
+  plain.ExecRemoteStatement("x");
+  plain.PostSqlScript({"x"});
+  EXPECT_EQ(parse_request(server.requests()[2]).request_line,
+            "POST /Vark/ado/index.php?user_name=a-b.c_d~e&password=Z9 HTTP/1.0");
+  EXPECT_EQ(parse_request(server.requests()[3]).request_line,
+            "POST /Vark/ado/sql_scripts.php?user_name%3Da-b.c_d%7Ee&password%3DZ9 HTTP/1.0");
+}
+
 TEST_F(Wire, EveryRequestOpensItsOwnConnectionAndCookiesStay) {
   LoopbackServer server([](const std::string&, int index) {
     return Reply{http_reply(

@@ -62,9 +62,9 @@ ReferenceService::ReferenceService(std::vector<std::string> seed_args, std::stri
   }
   // Port 0: the service binds a free port itself and names it in its first line.
   const auto log = folder_ / "serve.log";
-  pid_ = spawn(
-      {HEADOFFICE_EXE, "serve", "--db", db_url_, "--listen", "127.0.0.1:0", "--user", user_, "--password", password_},
-      log);
+  pid_ = spawn({HEADOFFICE_EXE, "serve", "--db", db_url_, "--listen", "127.0.0.1:0", "--user", user_, "--password",
+                password_, "--statement-log", (folder_ / "statements.log").string()},
+               log);
   for (int i = 0; i < 500 && port_ == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     port_ = reported_port(log);
@@ -77,6 +77,27 @@ ReferenceService::~ReferenceService() {
     kill(pid_, SIGTERM);
     wait_for(pid_);
   }
+}
+
+std::vector<ReceivedStatement> ReferenceService::statements() const {
+  std::vector<ReceivedStatement> out;
+  std::ifstream in(folder_ / "statements.log", std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    ReceivedStatement s{line.substr(0, tab), {}};
+    for (std::size_t i = tab + 1; i < line.size(); ++i) {
+      if (line[i] == '\\' && i + 1 < line.size()) {
+        const char c = line[++i];
+        s.text += c == 'r' ? '\r' : c == 'n' ? '\n' : c;
+      } else {
+        s.text += line[i];
+      }
+    }
+    out.push_back(std::move(s));
+  }
+  return out;
 }
 
 void ReferenceService::run_tool(const std::vector<std::string>& args) {

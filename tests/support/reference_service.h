@@ -13,6 +13,13 @@
 
 namespace pos::testing {
 
+// A statement as the service received it.
+struct ReceivedStatement {
+  std::string endpoint;  // "query" or "script" (one line of a script)
+  std::string text;      // Big5, as it arrived
+  bool operator==(const ReceivedStatement&) const = default;
+};
+
 class ReferenceService {
  public:
   // Creates the tables; `seed_args` (e.g. {"--scale", "small"}) also seeds them, empty leaves them empty.
@@ -35,6 +42,9 @@ class ReferenceService {
   void sql(const std::string& statements);
   // Rows of a query on the head-office database, each column as text ("" for null).
   std::vector<std::vector<std::string>> rows(const std::string& query);
+
+  // Every statement received so far, in arrival order.
+  std::vector<ReceivedStatement> statements() const;
 
   // Runs `headoffice-service ARGS --db <this database>`; throws when it fails.
   void run_tool(const std::vector<std::string>& args);

@@ -1,0 +1,178 @@
+// The job kit's primitives on a real temporary database: batches, the row loop's policies, refills
+// and what ends a job at once.
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "jobs/column_mapping.h"
+#include "jobs/commit_batcher.h"
+#include "jobs/job_table.h"
+#include "jobs/local_writes.h"
+#include "jobs/row_loop.h"
+#include "localdb/local_work.h"
+#include "packet/packet_writer.h"
+#include "service/data_mod_http.h"
+#include "tests/support/recording_dialogs.h"
+#include "tests/support/temp_database.h"
+
+namespace pos::testing {
+namespace {
+
+// An answer of text columns.
+void load_answer(RowSet& rs, const std::vector<std::string>& columns, const std::vector<std::vector<Value>>& rows) {
+  std::vector<PacketField> fields;
+  for (const auto& c : columns) fields.push_back(field_of_type(c, "string", 20));
+  PacketWriter w(fields);
+  for (const auto& r : rows) w.add_row(r);
+  rs.load(w.finish());
+}
+
+const ColumnMap kMapping[] = {{"ID", value_copy("ID")}, {"NAME", text("NAME")}};
+
+class Kit : public ::testing::Test {
+ protected:
+  Kit() {
+    db.run({"CREATE TABLE T (ID INTEGER, NAME VARCHAR(10), CONSTRAINT T_OK CHECK (NAME IS DISTINCT FROM 'BAD'))",
+            "CREATE TABLE U (ID INTEGER, NAME VARCHAR(10), CONSTRAINT U_OK CHECK (NAME IS DISTINCT FROM 'BAD'))",
+            "INSERT INTO U VALUES (0, 'old')"});
+    dm.DataModuleCreate();
+    ctx.batch = &batch;
+    ctx.counters = &counters;
+  }
+  // Rows another attachment sees: what is committed.
+  std::int64_t committed(const std::string& table) {
+    LocalConnection other;
+    other.open(db.params());
+    return other.query("SELECT COUNT(*) FROM " + table)[0][0].integer();
+  }
+  void insert_t(int id) { db.con().execute("INSERT INTO T VALUES (?, 'x')", std::vector<Value>{Value(id)}); }
+  std::vector<std::string> log_lines() const { return ctx.log.lines(); }
+
+  TempDatabase db;
+  RecordingDialogs dialogs;
+  TDataModHttp dm{db.folder(), dialogs};
+  std::string machine = "001";
+  std::vector<std::string> script;
+  RunLog log;
+  ProgressBar progress;
+  RowSet cds1, cds2, cds4, acds;
+  LocalQuery query{db.con()};
+  TableCursor cursor1{db.con()}, cursor4{db.con()};
+  RunContext ctx{UpdateMode::Full, "2024/05/31", machine, script,  log, progress,   cds1, cds2, cds4, acds,
+                 db.con(),         query,        cursor1, cursor4, dm,  db.folder()};
+  CommitBatcher batch{db.con(), 3, std::chrono::milliseconds(60000)};
+  JobCounters counters;
+};
+
+TEST_F(Kit, BatchesCommitByRowsAndByAgeButNeverInsideAUnitOfWork) {
+  for (int i = 1; i <= 3; ++i) {
+    batch.begin_row();
+    insert_t(i);
+    batch.row_done();
+    EXPECT_EQ(committed("T"), i < 3 ? 0 : 3) << i;
+  }
+  CommitBatcher aged(db.con(), 1000, std::chrono::milliseconds(20));
+  aged.begin_row();
+  insert_t(4);
+  aged.row_done();
+  EXPECT_EQ(committed("T"), 3);  // young
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  {
+    LocalWork unit(db.con());
+    insert_t(5);
+    aged.commit_if_due();
+    EXPECT_EQ(committed("T"), 3);  // not while a unit of work is open
+    unit.commit();
+  }
+  aged.commit_if_due();
+  EXPECT_EQ(committed("T"), 5);
+}
+
+TEST_F(Kit, ARowLoopGoesOnAfterRefusedOrFailedRowsAndUndoesOnlyThoseRows) {
+  load_answer(cds1, {"ID", "NAME"}, {{"1", "a"}, {"2", "BAD"}, {"3", "c"}, {"4", "d"}});
+  // Refused on apply: reported, counted, and the loop goes on even when other errors end the run.
+  for_each_row(ctx, cds1, {"ID", "T", OnRowError::EndRun},
+               [&] { upsert(ctx, cursor1, "SELECT * FROM T WHERE ID = " + cds1.text("ID"), kMapping, cds1); });
+  EXPECT_EQ(counters.written, 3u);
+  EXPECT_EQ(counters.refused, 1u);
+  ASSERT_EQ(log_lines().size(), 1u);
+  EXPECT_TRUE(log_lines()[0].starts_with(" T 2: ")) << log_lines()[0];
+  EXPECT_EQ(progress.max(), 4);
+  EXPECT_EQ(progress.position(), 4);
+
+  // A row whose work fails half-way leaves nothing of itself; the rows around it stay.
+  cds1.first();
+  for_each_row(ctx, cds1, {"ID", "U", OnRowError::LogDataError}, [&] {
+    atomically(db.con(), [&] {
+      db.con().execute("INSERT INTO U VALUES (?, 'new')", std::vector<Value>{cds1.value("ID")});
+      if (cds1.text("ID") == "3") throw std::runtime_error("boom");
+    });
+  });
+  EXPECT_EQ(counters.failed, 1u);
+  EXPECT_EQ(log_lines()[1], "3Data Error...!");
+  EXPECT_EQ(log_lines()[2], " boom");
+  batch.commit();
+  EXPECT_EQ(committed("U"), 4);  // 0, 1, 2 and 4
+  EXPECT_EQ(committed("T"), 3);
+}
+
+TEST_F(Kit, ARefillInsideABatchTakesEffectWholeOrNotAtAll) {
+  batch.begin_row();
+  insert_t(1);  // a batch with a row of another table is open
+  load_answer(cds1, {"ID", "NAME"}, {{"1", "a"}, {"2", "BAD"}});
+  auto fill = [&] {
+    open_cursor(cursor1, "SELECT * FROM U");
+    for_each_row(ctx, cds1, {"ID", "U", OnRowError::EndRun}, [&] { append_row(ctx, cursor1, kMapping, cds1); });
+  };
+  EXPECT_FALSE(refill(ctx, "U", {"DELETE FROM U"}, fill));
+  EXPECT_EQ(log_lines().back(), " U keeps its rows: 1 row(s) refused");
+  EXPECT_EQ(counters.written, 0u);
+
+  load_answer(cds1, {"ID", "NAME"}, {{"1", "a"}, {"x", "b"}});  // "x" is no integer: the run ends
+  EXPECT_THROW(refill(ctx, "U", {"DELETE FROM U"}, fill), FieldValueError);
+
+  load_answer(cds1, {"ID", "NAME"}, {{"1", "a"}, {"2", "b"}});
+  EXPECT_TRUE(refill(ctx, "U", {"DELETE FROM U"}, fill));
+  EXPECT_EQ(committed("U"), 1);  // still the batch's: nothing committed yet
+  batch.commit();
+  EXPECT_EQ(committed("U"), 2);
+  EXPECT_EQ(committed("T"), 1);
+}
+
+TEST_F(Kit, ALostServiceOrLocalConnectionEndsTheJobAtOnceKeepingWhatWasDone) {
+  load_answer(cds1, {"ID"}, {{"1"}, {"2"}, {"3"}});
+  int bodies = 0;
+  JobEntry lost_service{"", " job", [&](RunContext& c) {
+                          for_each_row(c, cds1, {"ID", "T", OnRowError::LogDataError}, [&] {
+                            if (++bodies == 2) throw SilentAbort();
+                            insert_t(bodies);
+                          });
+                        }};
+  EXPECT_THROW(run_job(lost_service, ctx, counters), SilentAbort);
+  EXPECT_EQ(bodies, 2);
+  EXPECT_EQ(committed("T"), 1);  // the row done before stays
+  EXPECT_EQ(log_lines(), std::vector<std::string>{" job"});
+
+  LocalConnection killer;
+  killer.open(db.params());
+  const Value id = db.con().query("SELECT CURRENT_CONNECTION FROM RDB$DATABASE")[0][0];
+  cds1.first();
+  bodies = 0;
+  JobEntry lost_database{"", " job", [&](RunContext& c) {
+                           for_each_row(c, cds1, {"ID", "T", OnRowError::LogDataError}, [&] {
+                             if (++bodies == 2)
+                               killer.execute("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = ?",
+                                              std::vector<Value>{id});
+                             insert_t(bodies);
+                           });
+                         }};
+  EXPECT_THROW(run_job(lost_database, ctx, counters), LocalConnectionLost);
+  EXPECT_EQ(bodies, 2);
+  const auto lines = log_lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "2Data Error...!"), 1);
+  EXPECT_EQ(lines.size(), 4u);  // two first lines, the row's line and its message
+}
+
+}  // namespace
+}  // namespace pos::testing
