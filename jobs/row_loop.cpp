@@ -36,7 +36,6 @@ void for_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, const st
   for (; !answer.eof(); answer.next()) {
     if (loop.progress) ctx.progress.set_position(static_cast<int>(answer.recno()));
     ++n.fetched;
-    const std::string key = key_of(answer, loop.key);
     try {
       batch.begin_row();
       body();
@@ -44,19 +43,19 @@ void for_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, const st
     } catch (const SilentAbort&) {
       throw;  // the service is gone and has said so
     } catch (const LocalConnectionLost& e) {
-      if (loop.on_error == OnRowError::LogDataError) report(ctx, loop, key, e.what());
+      if (loop.on_error == OnRowError::LogDataError) report(ctx, loop, key_of(answer, loop.key), e.what());
       ++n.failed;
       throw;
     } catch (const RowRefused& e) {
       ++n.refused;
       if (loop.on_error == OnRowError::LogDataError)
-        report(ctx, loop, key, e.what());
+        report(ctx, loop, key_of(answer, loop.key), e.what());
       else
-        ctx.log.append(" " + e.table() + " " + key + ": " + e.what());
+        ctx.log.append(" " + e.table() + " " + key_of(answer, loop.key) + ": " + e.what());
     } catch (const std::exception& e) {
       if (loop.on_error == OnRowError::EndRun) throw;
       ++n.failed;
-      report(ctx, loop, key, e.what());
+      report(ctx, loop, key_of(answer, loop.key), e.what());
     }
   }
 }

@@ -93,7 +93,6 @@ class LocalConnection {
   ConnectionParams params_;
   std::uint64_t schema_version_ = 0;
   int open_work_ = 0;
-  std::uint64_t savepoints_made_ = 0;
   Firebird::IAttachment* att_ = nullptr;
   Firebird::ITransaction* tra_ = nullptr;
   using CacheList = std::list<std::shared_ptr<PreparedStatement>>;

@@ -4,7 +4,8 @@ namespace pos {
 
 LocalWork::LocalWork(LocalConnection& con) : con_(con) {
   if (con_.in_transaction()) {
-    savepoint_ = "POS_WORK_" + std::to_string(++con_.savepoints_made_);
+    // Named by depth: nested units differ, and the few names keep their statements prepared.
+    savepoint_ = "POS_WORK_" + std::to_string(con_.open_work_ + 1);
     con_.savepoint(savepoint_);
   } else {
     con_.begin();
