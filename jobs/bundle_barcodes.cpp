@@ -1,6 +1,5 @@
-#include "jobs/bundle_barcodes.h"
-
 #include "jobs/conventions.h"
+#include "jobs/jobs.h"
 #include "jobs/local_writes.h"
 #include "jobs/row_loop.h"
 

@@ -2,9 +2,8 @@
 
 #include <chrono>
 
-#include "jobs/bundle_barcodes.h"
 #include "jobs/commit_batcher.h"
-#include "jobs/products.h"
+#include "jobs/jobs.h"
 #include "localdb/errors.h"
 #include "service/data_mod_http.h"
 #include "text/big5.h"
@@ -29,20 +28,20 @@ JobEntry no_job(const char* caption) { return JobEntry{big5(caption), {}, {}}; }
 const std::array<JobEntry, 15>& job_table() {
   static const std::array<JobEntry, 15> table = {
       job("商品資料", " 商品分類傳送中...!", sync_products),
-      logs_only("人員資料", " 人員資料傳送中...!"),
-      logs_only("班別資料", " 班別資料傳送中...!"),
+      job("人員資料", " 人員資料傳送中...!", sync_staff),
+      job("班別資料", " 班別資料傳送中...!", sync_shifts),
       no_job("公用參數"),
-      logs_only("發票字軌", " 發票字軌傳送中...!"),
+      job("發票字軌", " 發票字軌傳送中...!", sync_invoice_words),
       job("組銷資料", " 組銷資料傳送中...!", sync_bundle_barcodes),
       logs_only("販促資料", " 販促資料傳送中...!"),
       logs_only("會員資料", " 會員資料傳送中...!"),
       logs_only("任選促銷", " 任選促銷傳送中...!"),
-      logs_only("機台資料", " 機台資料傳送中...!"),
-      logs_only("KEYBOARD", " 鍵盤資料傳送中...!"),
-      logs_only("會員折扣", " 會員折扣資料傳送中...!"),
-      logs_only("點數設定(贈品)", " 點數設定資料傳送中..!"),
+      job("機台資料", " 機台資料傳送中...!", sync_machines),
+      job("KEYBOARD", " 鍵盤資料傳送中...!", sync_keyboard_maps),
+      job("會員折扣", " 會員折扣資料傳送中...!", sync_discount_levels),
+      job("點數設定(贈品)", " 點數設定資料傳送中..!", sync_points_and_gifts),
       no_job("合購促銷"),
-      logs_only("儲值停卡", " 儲值停卡資料傳送中...!"),
+      job("儲值停卡", " 儲值停卡資料傳送中...!", sync_card_stops),
   };
   return table;
 }

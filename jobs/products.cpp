@@ -1,9 +1,8 @@
-#include "jobs/products.h"
-
 #include "jobs/categories.h"
 #include "jobs/change_log.h"
 #include "jobs/column_mapping.h"
 #include "jobs/conventions.h"
+#include "jobs/jobs.h"
 #include "jobs/local_writes.h"
 #include "jobs/row_loop.h"
 #include "localdb/local_work.h"
@@ -68,8 +67,10 @@ class ProductWriter {
  public:
   explicit ProductWriter(RunContext& ctx)
       : ctx_(ctx),
-        where_(std::string(" WHERE BAR_CODE = ? OR ") + (ctx.full_update() ? "PDC_NO" : "PROD_ID") + " = ?") {
-    open_cursor(ctx.CDS_Query1, "SELECT * FROM LOC_PDC" + where_);
+        where_(std::string(" WHERE BAR_CODE = ? OR ") + (ctx.full_update() ? "PDC_NO" : "PROD_ID") + " = ?"),
+        lookup_("SELECT * FROM LOC_PDC" + where_),
+        delete_("DELETE FROM LOC_PDC" + where_) {
+    open_cursor(ctx.CDS_Query1, lookup_);
     bar_code_width_ = width_of("BAR_CODE");
     number_width_ = width_of(ctx.full_update() ? "PDC_NO" : "PROD_ID");
   }
@@ -78,8 +79,8 @@ class ProductWriter {
     const std::vector<Value> keys = {match(std::string(trim_blanks(product.text("PROD_BARCODE"))), bar_code_width_),
                                      match(product.text("PROD_ID"), number_width_)};
     atomically(ctx_.SQLCon_Loc, [&] {
-      ctx_.SQLCon_Loc.execute("DELETE FROM LOC_PDC" + where_, keys);
-      open_cursor(ctx_.CDS_Query1, "SELECT * FROM LOC_PDC" + where_);
+      ctx_.SQLCon_Loc.execute(delete_, keys);
+      open_cursor(ctx_.CDS_Query1, lookup_);
       append_row(ctx_, ctx_.CDS_Query1, kProductMapping, product);
     });
   }
@@ -94,7 +95,7 @@ class ProductWriter {
   }
 
   RunContext& ctx_;
-  std::string where_;
+  std::string where_, lookup_, delete_;
   std::size_t bar_code_width_ = 0, number_width_ = 0;
 };
 

@@ -1,0 +1,34 @@
+// Job 14: the stopped stored-value cards. When head office lists any, the local table is refilled
+// with them as one unit of work; a failure keeps the old rows.
+
+#include "jobs/conventions.h"
+#include "jobs/jobs.h"
+#include "jobs/local_writes.h"
+#include "jobs/row_loop.h"
+
+namespace pos {
+
+namespace {
+
+const ColumnMap kCardMapping[] = {
+    {"MEMBER_ID", text("MEMBER_ID")},
+    {"PIN_CODE", text("PIN_CODE")},
+    {"CR_DATE", text("CR_DATE")},
+    {"CHG_DATE", text("CHG_DATE")},
+};
+
+}  // namespace
+
+void sync_card_stops(RunContext& ctx) {
+  if (ctx.mode == UpdateMode::None) return;
+  RowSet& cards = ctx.ClientDataSet1;
+  service_query(ctx, cards, {"SELECT * FROM SMARTCARD_DATA WHERE STOP_YN = 'Y' "});
+  if (cards.row_count() == 0) return;  // no stopped card: the old list stays
+  refill(ctx, "SMARTCARD_DATA", {"delete from SMARTCARD_DATA"}, [&] {
+    open_cursor(ctx.CDS_Query1, "SELECT * FROM  SMARTCARD_DATA ");
+    for_each_row(ctx, cards, {"MEMBER_ID", "SMARTCARD_DATA", OnRowError::EndRun},
+                 [&] { append_row(ctx, ctx.CDS_Query1, kCardMapping, cards); });
+  });
+}
+
+}  // namespace pos

@@ -1,0 +1,43 @@
+// Job 4: the paper-invoice word tracks and this terminal's e-invoice number ranges, upserted by
+// their period (year and month joined as they come).
+
+#include "jobs/conventions.h"
+#include "jobs/jobs.h"
+#include "jobs/local_writes.h"
+#include "jobs/row_loop.h"
+#include "text/sql_text.h"
+
+namespace pos {
+
+namespace {
+
+const ColumnMap kTrackMapping[] = {{"YY", text("YY")}, {"MM", text("MM")}, {"INV_WORD", text("INV_WORD")}};
+
+const ColumnMap kRangeMapping[] = {
+    {"MCH_NO", text("MCH_NO")},     {"EYY", text("EYY")},           {"EMM", text("EMM")},
+    {"EWORD", text("EWORD")},       {"BG_NUM", text("BG_NUM")},     {"ED_NUM", text("ED_NUM")},
+    {"CHG_DATE", text("CHG_DATE")}, {"CHG_USER", text("CHG_USER")},
+};
+
+}  // namespace
+
+void sync_invoice_words(RunContext& ctx) {
+  if (ctx.mode == UpdateMode::None) return;
+  RowSet& answer = ctx.ClientDataSet1;
+  service_query(ctx, answer, {"SELECT * FROM INV_WORD ORDER BY YY,MM"});
+  for_each_row(ctx, answer, {"YY", "LOC_WORD", OnRowError::EndRun}, [&] {
+    upsert(ctx, ctx.CDS_Query1,
+           "SELECT * FROM LOC_WORD WHERE YY||MM = '" + escaped_text(answer, "YY") + escaped_text(answer, "MM") + "'",
+           kTrackMapping, answer);
+  });
+
+  service_query(ctx, answer, {"SELECT * FROM EINVOICE_WORD where MCH_NO = '" + sql_escape(ctx.MachineNo) + "'"});
+  for_each_row(ctx, answer, {"EYY", "EINVOICE_WORD", OnRowError::EndRun}, [&] {
+    upsert(ctx, ctx.CDS_Query1,
+           "SELECT * FROM EINVOICE_WORD WHERE EYY||EMM = '" + escaped_text(answer, "EYY") +
+               escaped_text(answer, "EMM") + "'",
+           kRangeMapping, answer);
+  });
+}
+
+}  // namespace pos

@@ -1,0 +1,53 @@
+// Jobs 9 and 10: the chain's machines, upserted by number, and the two keyboard tables, each
+// refilled as one unit of work after its fetch (a failure keeps the old rows), upserting by key
+// so that the last answer row of a key wins. Neither looks at the update mode.
+
+#include "jobs/conventions.h"
+#include "jobs/jobs.h"
+#include "jobs/local_writes.h"
+#include "jobs/row_loop.h"
+
+namespace pos {
+
+namespace {
+
+const ColumnMap kMachineMapping[] = {
+    {"MCH_NO", text("MCH_NO")}, {"MCH_IP", text("MCH_IP")}, {"MCH_NAME", text("MCH_NAME")}};
+
+const ColumnMap kKeyMapping[] = {
+    {"ID_NO", text("ID_NO")}, {"PDC_NO", text("PDC_NO")}, {"PDC_NAME", text("PDC_NAME")}, {"MEMO", text("MEMO")}};
+
+}  // namespace
+
+void sync_machines(RunContext& ctx) {
+  RowSet& machines = ctx.ClientDataSet1;
+  service_query(ctx, machines, {"SELECT * FROM MCH_ITEM "});
+  for_each_row(ctx, machines, {"MCH_NO", "MCH_ITEM", OnRowError::EndRun}, [&] {
+    upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MCH_ITEM WHERE MCH_NO = '" + escaped_text(machines, "MCH_NO") + "'",
+           kMachineMapping, machines);
+  });
+}
+
+void sync_keyboard_maps(RunContext& ctx) {
+  RowSet& keys = ctx.ClientDataSet1;
+  service_query(ctx, keys, {"SELECT * FROM LOC_KEY_MAP "});
+  refill(ctx, "LOC_KEY_MAP", {"DELETE from LOC_KEY_MAP "}, [&] {
+    for_each_row(ctx, keys, {"ID_NO", "LOC_KEY_MAP", OnRowError::EndRun}, [&] {
+      upsert(ctx, ctx.CDS_Query1, "select * from LOC_KEY_MAP where ID_NO = '" + escaped_text(keys, "ID_NO") + "'",
+             kKeyMapping, keys);
+    });
+  });
+
+  service_query(ctx, keys, {"select * from LOC_KEY_MAP_SUB"});
+  refill(ctx, "LOC_KEY_MAP_SUB", {"DELETE from LOC_KEY_MAP_SUB "}, [&] {
+    if (keys.row_count() == 0) return;
+    for_each_row(ctx, keys, {"ID_NO", "LOC_KEY_MAP_SUB", OnRowError::EndRun}, [&] {
+      upsert(ctx, ctx.CDS_Query1,
+             "SELECT * from LOC_KEY_MAP_SUB  where ID_NO = '" + escaped_text(keys, "ID_NO") + "'" +
+                 " AND PDC_NO = " + "'" + escaped_text(keys, "PDC_NO") + "'",
+             kKeyMapping, keys);
+    });
+  });
+}
+
+}  // namespace pos

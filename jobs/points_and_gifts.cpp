@@ -1,0 +1,30 @@
+// Job 12: the points settings that start today or later, upserted by start date, then the gift
+// promotions.
+
+#include "jobs/conventions.h"
+#include "jobs/jobs.h"
+#include "jobs/local_writes.h"
+#include "jobs/row_loop.h"
+
+namespace pos {
+
+namespace {
+
+const ColumnMap kPointsMapping[] = {
+    {"INI_DATE", text("INI_DATE")}, {"SAL_AMT", value_copy("SAL_AMT")}, {"CHG_POINT", value_copy("CHG_POINT")},
+    {"CHG_DATE", text("CHG_DATE")}, {"CHG_USER", text("CHG_USER")},
+};
+
+}  // namespace
+
+void sync_points_and_gifts(RunContext& ctx) {
+  RowSet& points = ctx.ClientDataSet1;
+  service_query(ctx, points,
+                {"SELECT * FROM POINT_SET ", " WHERE INI_DATE >= '" + ctx.today + "'", " order by ini_date "});
+  for_each_row(ctx, points, {"INI_DATE", "POINT_SET", OnRowError::EndRun}, [&] {
+    upsert(ctx, ctx.CDS_Query1, "select * from POINT_SET where INI_DATE = '" + escaped_text(points, "INI_DATE") + "'",
+           kPointsMapping, points);
+  });
+}
+
+}  // namespace pos

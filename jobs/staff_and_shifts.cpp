@@ -1,0 +1,54 @@
+// Jobs 1 and 2: the staff list and the shifts, upserted by key. A full update refills the staff
+// table as one unit of work: staff removed at head office go, and a failure keeps the old rows.
+
+#include "jobs/conventions.h"
+#include "jobs/jobs.h"
+#include "jobs/local_writes.h"
+#include "jobs/row_loop.h"
+
+namespace pos {
+
+namespace {
+
+const ColumnMap kStaffMapping[] = {
+    {"LAB_NO", text("EMPLOYEE_ID")},
+    {"CNAME", text("EMPLOYEE_NAME")},
+    {"PASSW", text("PASS_WD")},
+    {"CHK_CODE", text("CHK_CODE")},
+};
+
+const ColumnMap kShiftMapping[] = {
+    {"WRK_NO", text("WRK_NO")},    {"WRK_NAME", text("WRK_NAME")}, {"WRK_ALOW", text("WRK_ALOW")},
+    {"START", text("START_TIME")}, {"OVE_", text("END_TIME")},     {"WORK_TIME", text("WORK_TIME")},
+};
+
+}  // namespace
+
+void sync_staff(RunContext& ctx) {
+  if (ctx.mode == UpdateMode::None) return;
+  RowSet& staff = ctx.ClientDataSet1;
+  service_query(ctx, staff, {"select EMPLOYEE_ID,EMPLOYEE_NAME,PASS_WD,CHK_CODE from employee"});
+  auto write_staff = [&] {
+    if (staff.row_count() == 0) return;
+    for_each_row(ctx, staff, {"EMPLOYEE_ID", "LOC_PERS", OnRowError::EndRun}, [&] {
+      upsert(ctx, ctx.CDS_Query1, "SELECT * FROM LOC_PERS WHERE LAB_NO = '" + escaped_text(staff, "EMPLOYEE_ID") + "'",
+             kStaffMapping, staff);
+    });
+  };
+  if (ctx.full_update())
+    refill(ctx, "LOC_PERS", {"DELETE FROM  LOC_PERS "}, write_staff);
+  else
+    write_staff();
+}
+
+void sync_shifts(RunContext& ctx) {
+  if (ctx.mode == UpdateMode::None) return;
+  RowSet& shifts = ctx.ClientDataSet1;
+  service_query(ctx, shifts, {"SELECT * FROM WRK_ITEM"});
+  for_each_row(ctx, shifts, {"WRK_NO", "LOC_WRK", OnRowError::EndRun}, [&] {
+    upsert(ctx, ctx.CDS_Query1, "Select * FROM LOC_WRK WHERE WRK_NO = '" + escaped_text(shifts, "WRK_NO") + "'",
+           kShiftMapping, shifts);
+  });
+}
+
+}  // namespace pos
