@@ -28,20 +28,13 @@ void rebuild_categories(RunContext& ctx) {
        " on c.top_itemid = b.top_itemid ", " left outer join prod_depart d ", " on d.pd_depid = c.pd_depid "});
   refill(ctx, "LOC_TYPE", {"DELETE FROM LOC_TYPE"}, [&] {
     if (categories.row_count() == 0) return;
-    LocalQuery& insert = ctx.SQLQuery3;
-    insert.close();
-    insert.clear();
-    insert.add(
-        "Insert into LOC_TYPE(TYPE_NO,TYPE_NAME,MID_ITEMID,MID_ITEMNAME,TOP_ITEMID,TOP_ITEMNAME,M_SHOW,PD_DEPID,"
-        "PD_DEPNAME) ");
-    insert.add(
-        " VALUES(:TYPE_NO,:TYPE_NAME,:MID_ITEMID,:MID_ITEMNAME,:TOP_ITEMID,:TOP_ITEMNAME,:M_SHOW,:PD_DEPID,"
-        ":PD_DEPNAME) ");
-    for_each_row(ctx, categories, {"PD_ITEMID", "LOC_TYPE", OnRowError::EndRun}, [&] {
-      bind_row(insert, categories, kCategoryParameters, scope_of(ctx));
-      insert.execute();
-      ++ctx.count().written;
-    });
+    insert_each_row(
+        ctx, categories, {"PD_ITEMID", "LOC_TYPE", OnRowError::EndRun},
+        {"Insert into LOC_TYPE(TYPE_NO,TYPE_NAME,MID_ITEMID,MID_ITEMNAME,TOP_ITEMID,TOP_ITEMNAME,M_SHOW,"
+         "PD_DEPID,PD_DEPNAME) ",
+         " VALUES(:TYPE_NO,:TYPE_NAME,:MID_ITEMID,:MID_ITEMNAME,:TOP_ITEMID,:TOP_ITEMNAME,:M_SHOW,:PD_DEPID,"
+         ":PD_DEPNAME) "},
+        kCategoryParameters);
   });
 }
 

@@ -34,7 +34,7 @@ const std::array<JobEntry, 15>& job_table() {
       job("發票字軌", " 發票字軌傳送中...!", sync_invoice_words),
       job("組銷資料", " 組銷資料傳送中...!", sync_bundle_barcodes),
       logs_only("販促資料", " 販促資料傳送中...!"),
-      logs_only("會員資料", " 會員資料傳送中...!"),
+      job("會員資料", " 會員資料傳送中...!", sync_members),
       logs_only("任選促銷", " 任選促銷傳送中...!"),
       job("機台資料", " 機台資料傳送中...!", sync_machines),
       job("KEYBOARD", " 鍵盤資料傳送中...!", sync_keyboard_maps),

@@ -11,6 +11,7 @@ void sync_staff(RunContext& ctx);             // 1: LOC_PERS
 void sync_shifts(RunContext& ctx);            // 2: LOC_WRK
 void sync_invoice_words(RunContext& ctx);     // 4: LOC_WORD and EINVOICE_WORD
 void sync_bundle_barcodes(RunContext& ctx);   // 5: PROD_SALE
+void sync_members(RunContext& ctx);           // 7: MEMBER, VIPCARD_SUB, MEMLEVEL_PDCLASS_DIS
 void sync_machines(RunContext& ctx);          // 9: MCH_ITEM
 void sync_keyboard_maps(RunContext& ctx);     // 10: LOC_KEY_MAP and LOC_KEY_MAP_SUB
 void sync_discount_levels(RunContext& ctx);   // 11: MEMDIS_LEVEL

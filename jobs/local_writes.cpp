@@ -37,6 +37,19 @@ void append_row(RunContext& ctx, TableCursor& cursor, std::span<const ColumnMap>
   apply_row(ctx, cursor);
 }
 
+void insert_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, std::initializer_list<std::string> lines,
+                     std::span<const ColumnMap> parameters) {
+  LocalQuery& insert = ctx.SQLQuery3;
+  insert.close();
+  insert.clear();
+  for (const auto& l : lines) insert.add(l);
+  for_each_row(ctx, answer, loop, [&] {
+    bind_row(insert, answer, parameters, scope_of(ctx));
+    insert.execute();
+    ++ctx.count().written;
+  });
+}
+
 bool refill(RunContext& ctx, const std::string& table, std::initializer_list<std::string> empty,
             const std::function<void()>& fill) {
   JobCounters& n = ctx.count();

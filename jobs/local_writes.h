@@ -8,6 +8,7 @@
 #include <string>
 
 #include "jobs/column_mapping.h"
+#include "jobs/row_loop.h"
 #include "jobs/run_context.h"
 #include "localdb/errors.h"
 
@@ -35,6 +36,11 @@ void upsert(RunContext& ctx, TableCursor& cursor, const std::string& lookup, std
 // Appends a row to the open cursor, sets the mapped columns from the answer's current row, posts
 // and applies.
 void append_row(RunContext& ctx, TableCursor& cursor, std::span<const ColumnMap> mapping, const RowSet& answer);
+
+// Runs the local statement of `lines`, with named parameters, once for each answer row from the
+// current one on (through SQLQuery3, with `loop`), the parameters set by `parameters`.
+void insert_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, std::initializer_list<std::string> lines,
+                     std::span<const ColumnMap> parameters);
 
 // Closes `cursor`, sets its command text and opens it.
 void open_cursor(TableCursor& cursor, const std::string& command_text);

@@ -1,0 +1,161 @@
+// Job 7: members with their sub-cards, following the member change log, then the member-class
+// discounts. A member and its sub-cards are written as one unit of work, after both were fetched.
+
+#include "jobs/change_log.h"
+#include "jobs/conventions.h"
+#include "jobs/jobs.h"
+#include "jobs/local_writes.h"
+#include "jobs/member_cards.h"
+#include "localdb/local_work.h"
+#include "service/diagnostics.h"
+#include "text/sql_text.h"
+
+namespace pos {
+
+namespace {
+
+const ColumnMap kMemberMapping[] = {
+    {"MEMBER_ID", text("MEMBER_ID")},
+    {"MEMBER_NAME", text("MEMBER_NAME")},
+    {"MEMBER_PHONE", text("MEMBER_PHONE")},
+    {"MEMBER_ADD", text("MEMBER_ADD")},
+    {"MEMBER_BIRTHDAY", text("MEMBER_BIRTHDAY")},
+    {"SERVICE_ID", text("SERVICE_ID")},
+    {"SERVICE_NAME", text("SERVICE_NAME")},
+    {"JOB_TITLE", text("JOB_TITLE")},
+    {"CARD_ID", text("CARD_ID")},
+    {"INI_DATE", text("INI_DATE")},
+    {"END_DATE", text("END_DATE")},
+    {"E_MAIL", text("E_MAIL")},
+    {"DISABLE_FLAG", text("DISABLE_FLAG")},
+    {"MAIL_NUM", text("MAIL_NUM")},
+    {"MOBILE_PHONE", text("MOBILE_PHONE")},
+    {"NOTE", text("NOTE")},
+    {"LEAVE_DATE", value_copy("LEAVE_DATE")},
+    {"S_NO", text("S_NO")},
+    {"STOCK_NUM", text("STOCK_NUM")},
+    {"CHG_DATE", text("CHG_DATE")},
+    {"CHG_USER", text("CHG_USER")},
+    {"MEMBER_CLASSID", text("MEMBER_CLASSID")},
+    {"CLASS_ID", text("MEMBER_CLASSID")},
+    {"DISCOUNT", value_copy("DISCOUNT"), In::ChangesUpdate},
+    {"DISCOUNT", integer_parse("DISCOUNT", 0), In::FullUpdate},
+    {"ID_NO", text("ID_NO")},
+    {"TAX_CODE", value_copy("TAX_CODE")},
+    {"MAN_SALE", text("MAN_SALE")},
+    {"IDIS", integer_parse("IDIS", 0), In::ChangesUpdate},
+    {"IDIS", number_from_text("IDIS", 0), In::FullUpdate},
+    {"INVOICE_CLASS", text("INVOICE_CLASS")},
+    {"SHET_YN", text("SHET_YN")},
+    {"VIP_OK", text("VIP_OK")},
+    {"PRICE_FLAG", text("PRICE_FLAG")},
+    {"TOTAL_AMT", constant(0)},
+    {"N_AMT", constant(0)},
+    {"USE_AMT", constant(0)},
+    {"TOTAL_point", constant(0)},
+    {"N_POINT", constant(0)},
+    {"USE_Point", constant(0)},
+    {"U_DATE", today()},
+};
+
+// The member query; with an id, the ninth line selects that member (changes update).
+std::vector<std::string> member_query(const std::string* id) {
+  std::vector<std::string> lines = {
+      "SELECT A.MEMBER_ID, A.MEMBER_NAME, A.MEMBER_PHONE, A.MEMBER_ADD, A.MEMBER_BIRTHDAY, A.SERVICE_ID, "
+      "A.SERVICE_NAME, ",
+      "       A.JOB_TITLE, A.TOTAL_AMT, A.CARD_ID, A.INI_DATE, A.END_DATE, A.E_MAIL, A.DISABLE_FLAG, A.MAIL_NUM, "
+      "A.MOBILE_PHONE, ",
+      "       A.NOTE, A.LEAVE_DATE, A.S_NO, A.STOCK_NUM, A.CHG_DATE, A.CHG_USER, A.MEMBER_CLASSID, A.DISCOUNT, "
+      "A.ID_NO, ",
+      "       A.TAX_CODE, A.MAN_SALE, A.CHG_TIME, A.SEX, A.INVOICE_CLASS, A.UPPER_AMT, A.SHET_YN, A.MEMBER_PHONE2, "
+      "A.PASS_WD, ",
+      "       A.SALES_ID, A.MADD_CASH, A.ADD_RATE, A.CUST_ID, A.PRICE_FLAG, A.SELECT_YN, A.BANK_ID, A.BANK_NAME, "
+      "A.BANK_TITLE, ",
+      "       A.BANK_ACCID, A.USE_AMT, A.TOTAL_POINT, A.USE_POINT, A.U_DATE, A.VIP_OK, A.MEMBER_ITEMID, A.AREA, "
+      "A.BOSS_NAME, ",
+      "       A.BUSINESS_NUM, A.CORP_TEL, A.DM_YN, A.FAX_NUM, A.BEFORE_POINT, A.OLD_ID, A.DEL_DATE,B.IDIS FROM MEMBER "
+      "A "
+      "LEFT OUTER JOIN MEMBER_CLASS B ",
+      "       ON A.MEMBER_CLASSID = B.CLASS_ID ",
+  };
+  if (id) lines.push_back("       where A.MEMBER_ID = '" + sql_escape(*id) + "'");
+  return lines;
+}
+
+void take_deleted_members(RunContext& ctx) {
+  const std::string m = sql_escape(ctx.MachineNo);
+  RowSet& deleted = ctx.ClientDataSet1;
+  take_change_log(
+      ctx,
+      {deleted,
+       {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' "},
+       {"MEMBER_ID", "MEMBER", OnRowError::EndRun, false},
+       [&] { run_local(ctx, {"DELETE FROM MEMBER WHERE MEMBER_ID = '" + escaped_text(deleted, "MEMBER_ID") + "'"}); },
+       {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' ;"}});
+}
+
+// Changes update: each logged member is fetched (its query saved to 123.txt), then it and its
+// sub-cards are written; a member the service no longer returns is skipped.
+void take_changed_members(RunContext& ctx) {
+  const std::string m = sql_escape(ctx.MachineNo);
+  RowSet& changed = ctx.ClientDataSet2;
+  RowSet& member = ctx.ClientDataSet1;
+  take_change_log(
+      ctx,
+      {changed,
+       {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND (STATE = 'UPDATE' OR STATE = 'INSERT') "},
+       {"MEMBER_ID", "MEMBER", OnRowError::EndRun, false},
+       [&] {
+         const std::string logged = changed.text("MEMBER_ID");
+         ctx.ScriptBuffer = member_query(&logged);
+         write_diagnostic_file(ctx.terminal_folder / "123.txt", script_text(ctx.ScriptBuffer));
+         service_query(ctx, member, ctx.ScriptBuffer);
+         if (member.row_count() == 0) return;
+         const std::string id = member.text("MEMBER_ID");
+         fetch_sub_cards(ctx, id);
+         atomically(ctx.SQLCon_Loc, [&] {
+           upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MEMBER WHERE MEMBER_ID = '" + sql_escape(logged) + "'",
+                  kMemberMapping, member);
+           write_sub_cards(ctx, id);
+         });
+       },
+       {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' ;"}});
+}
+
+// Full update: every member replaces its local row by a fresh one. The final removal of the
+// remaining log entries waits until every member was written.
+void write_all_members(RunContext& ctx) {
+  RowSet& members = ctx.ClientDataSet1;
+  service_query(ctx, members, member_query(nullptr));
+  const JobCounters before = ctx.count();
+  if (members.row_count() > 0) {
+    for_each_row(ctx, members, {"MEMBER_ID", "MEMBER", OnRowError::LogDataError}, [&] {
+      const std::string id = escaped_text(members, "MEMBER_ID");
+      fetch_sub_cards(ctx, members.text("MEMBER_ID"));
+      atomically(ctx.SQLCon_Loc, [&] {
+        open_cursor(ctx.CDS_Query1, "SELECT * FROM MEMBER WHERE MEMBER_ID = '" + id + "'");
+        if (ctx.CDS_Query1.row_count() > 0) run_local(ctx, {"DELETE FROM MEMBER WHERE MEMBER_ID = '" + id + "'"});
+        append_row(ctx, ctx.CDS_Query1, kMemberMapping, members);
+        write_sub_cards(ctx, members.text("MEMBER_ID"));
+      });
+    });
+  }
+  if (ctx.count().failed == before.failed && ctx.count().refused == before.refused)
+    send(ctx, {Transport::Script,
+               "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + sql_escape(ctx.MachineNo) + "' AND STATE <> 'DELETE' "});
+}
+
+}  // namespace
+
+void sync_members(RunContext& ctx) {
+  if (ctx.changes_update()) {
+    take_deleted_members(ctx);
+    take_changed_members(ctx);
+  } else if (ctx.full_update()) {
+    take_deleted_members(ctx);
+    write_all_members(ctx);
+  }
+  rebuild_class_discounts(ctx);
+}
+
+}  // namespace pos
