@@ -35,6 +35,10 @@ void run_local(RunContext& ctx, std::initializer_list<std::string> lines) {
   ctx.SQLQuery3.execute();
 }
 
+void run_local(RunContext& ctx, const std::string& sql, std::vector<Value> keys) {
+  ctx.SQLCon_Loc.execute(sql, ctx.SQLCon_Loc.whole_keys(sql, std::move(keys)));
+}
+
 std::string escaped_text(const RowSet& answer, const char* field) { return sql_escape(answer.text(field)); }
 
 }  // namespace pos

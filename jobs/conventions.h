@@ -35,6 +35,10 @@ void send(RunContext& ctx, const ServiceStatement& statement);
 // Runs `lines` as one local statement through SQLQuery3 (close, clear, add, execute).
 void run_local(RunContext& ctx, std::initializer_list<std::string> lines);
 
+// Runs `sql`, with '?' for `keys` that columns are compared with (compared whole), as one local
+// statement; prepared once for all its uses.
+void run_local(RunContext& ctx, const std::string& sql, std::vector<Value> keys);
+
 // The current row's `field` as text with its apostrophes doubled, to stand between apostrophes.
 std::string escaped_text(const RowSet& answer, const char* field);
 

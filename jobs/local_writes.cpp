@@ -12,15 +12,16 @@ void apply_row(RunContext& ctx, TableCursor& cursor) {
   ++ctx.count().written;
 }
 
-void open_cursor(TableCursor& cursor, const std::string& command_text) {
+void open_cursor(TableCursor& cursor, const std::string& command_text, std::vector<Value> keys) {
   cursor.close();
   cursor.set_command_text(command_text);
+  cursor.set_params(std::move(keys));
   cursor.open();
 }
 
 void upsert(RunContext& ctx, TableCursor& cursor, const std::string& lookup, std::span<const ColumnMap> mapping,
-            const RowSet& answer) {
-  open_cursor(cursor, lookup);
+            const RowSet& answer, std::vector<Value> keys) {
+  open_cursor(cursor, lookup, std::move(keys));
   if (cursor.row_count() == 0) {
     cursor.append();
   } else {

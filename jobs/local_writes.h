@@ -28,10 +28,12 @@ class RowRefused : public DbError {
 // throws RowRefused when the database refuses it.
 void apply_row(RunContext& ctx, TableCursor& cursor);
 
-// Opens `cursor` on `lookup` (a SELECT on one local table), edits the first row found or appends
-// one, sets the mapped columns from the answer's current row, posts and applies.
+// Opens `cursor` on `lookup` (a SELECT on one local table, with '?' for `keys`), edits the first
+// row found or appends one, sets the mapped columns from the answer's current row, posts and
+// applies. A lookup with keys is prepared once for all rows; one with its values in the text is
+// prepared for each.
 void upsert(RunContext& ctx, TableCursor& cursor, const std::string& lookup, std::span<const ColumnMap> mapping,
-            const RowSet& answer);
+            const RowSet& answer, std::vector<Value> keys = {});
 
 // Appends a row to the open cursor, sets the mapped columns from the answer's current row, posts
 // and applies.
@@ -42,8 +44,8 @@ void append_row(RunContext& ctx, TableCursor& cursor, std::span<const ColumnMap>
 void insert_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, std::initializer_list<std::string> lines,
                      std::span<const ColumnMap> parameters);
 
-// Closes `cursor`, sets its command text and opens it.
-void open_cursor(TableCursor& cursor, const std::string& command_text);
+// Closes `cursor`, sets its command text (with '?' for `keys`, compared whole) and opens it.
+void open_cursor(TableCursor& cursor, const std::string& command_text, std::vector<Value> keys = {});
 
 // Runs `empty` (a local DELETE) and then `fill` as one unit of local work, so that an error, or a
 // row that the database refuses, leaves the rows as they were: the table is never seen empty or

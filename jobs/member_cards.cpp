@@ -33,13 +33,14 @@ void fetch_sub_cards(RunContext& ctx, const std::string& id) {
 void write_sub_cards(RunContext& ctx, const std::string& id) {
   RowSet& cards = ctx.ClientDataSet4;
   if (cards.row_count() == 0) {
-    run_local(ctx, {"delete from VIPCARD_SUB WHERE MEMBER_ID = '" + sql_escape(id) + "'"});
+    run_local(ctx, "delete from VIPCARD_SUB WHERE MEMBER_ID = ?", {Value(id)});
     return;
   }
   TableCursor& local_cards = ctx.CDS_Query4;
-  open_cursor(local_cards, (ctx.full_update() ? "SELECT * from VIPCARD_SUB WHERE MEMBER_ID = '"
-                                              : "SELECT * FROM VIPCARD_SUB WHERE MEMBER_ID = '") +
-                               sql_escape(id) + "'");
+  open_cursor(local_cards,
+              ctx.full_update() ? "SELECT * from VIPCARD_SUB WHERE MEMBER_ID = ?"
+                                : "SELECT * FROM VIPCARD_SUB WHERE MEMBER_ID = ?",
+              {Value(id)});
   for (cards.first(); !cards.eof(); cards.next()) {
     if (local_cards.locate("SUBCARD_ID", Value(cards.text("SUBCARD_ID"))))
       local_cards.edit();

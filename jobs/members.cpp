@@ -114,8 +114,8 @@ void take_changed_members(RunContext& ctx) {
          const std::string id = member.text("MEMBER_ID");
          fetch_sub_cards(ctx, id);
          atomically(ctx.SQLCon_Loc, [&] {
-           upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MEMBER WHERE MEMBER_ID = '" + sql_escape(logged) + "'",
-                  kMemberMapping, member);
+           upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", kMemberMapping, member,
+                  {Value(logged)});
            write_sub_cards(ctx, id);
          });
        },
@@ -130,13 +130,13 @@ void write_all_members(RunContext& ctx) {
   const JobCounters before = ctx.count();
   if (members.row_count() > 0) {
     for_each_row(ctx, members, {"MEMBER_ID", "MEMBER", OnRowError::LogDataError}, [&] {
-      const std::string id = escaped_text(members, "MEMBER_ID");
-      fetch_sub_cards(ctx, members.text("MEMBER_ID"));
+      const std::string id = members.text("MEMBER_ID");
+      fetch_sub_cards(ctx, id);
       atomically(ctx.SQLCon_Loc, [&] {
-        open_cursor(ctx.CDS_Query1, "SELECT * FROM MEMBER WHERE MEMBER_ID = '" + id + "'");
-        if (ctx.CDS_Query1.row_count() > 0) run_local(ctx, {"DELETE FROM MEMBER WHERE MEMBER_ID = '" + id + "'"});
+        open_cursor(ctx.CDS_Query1, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", {Value(id)});
+        if (ctx.CDS_Query1.row_count() > 0) run_local(ctx, "DELETE FROM MEMBER WHERE MEMBER_ID = ?", {Value(id)});
         append_row(ctx, ctx.CDS_Query1, kMemberMapping, members);
-        write_sub_cards(ctx, members.text("MEMBER_ID"));
+        write_sub_cards(ctx, id);
       });
     });
   }

@@ -61,42 +61,30 @@ std::vector<std::string> category_subselect(const std::string& top) {
 }
 
 // Replaces every local row with a product's bar code or number (PROD_ID in changes update, PDC_NO
-// in full update) by one new row, as one unit of work. A key is compared whole: an empty bar code,
-// one of blanks only, or a key longer than its column matches nothing.
+// in full update) by one new row, as one unit of work. Keys compare whole, and an empty bar code, or
+// one of blanks only, matches nothing: such a product replaces only its own predecessors.
 class ProductWriter {
  public:
   explicit ProductWriter(RunContext& ctx)
       : ctx_(ctx),
         where_(std::string(" WHERE BAR_CODE = ? OR ") + (ctx.full_update() ? "PDC_NO" : "PROD_ID") + " = ?"),
         lookup_("SELECT * FROM LOC_PDC" + where_),
-        delete_("DELETE FROM LOC_PDC" + where_) {
-    open_cursor(ctx.CDS_Query1, lookup_);
-    bar_code_width_ = width_of("BAR_CODE");
-    number_width_ = width_of(ctx.full_update() ? "PDC_NO" : "PROD_ID");
-  }
+        delete_("DELETE FROM LOC_PDC" + where_) {}
 
   void write(const RowSet& product) {
-    const std::vector<Value> keys = {match(std::string(trim_blanks(product.text("PROD_BARCODE"))), bar_code_width_),
-                                     match(product.text("PROD_ID"), number_width_)};
+    const std::string bar_code = product.text("PROD_BARCODE");
+    std::vector<Value> keys = {trim_blanks(bar_code).empty() ? Value() : Value(bar_code),
+                               Value(product.text("PROD_ID"))};
     atomically(ctx_.SQLCon_Loc, [&] {
-      ctx_.SQLCon_Loc.execute(delete_, keys);
+      run_local(ctx_, delete_, std::move(keys));
       open_cursor(ctx_.CDS_Query1, lookup_);
       append_row(ctx_, ctx_.CDS_Query1, kProductMapping, product);
     });
   }
 
  private:
-  std::size_t width_of(const char* column) const {
-    const TableCursor& cur = ctx_.CDS_Query1;
-    return cur.columns()[cur.column_index(column)].length;
-  }
-  static Value match(std::string key, std::size_t width) {
-    return key.empty() || key.size() > width ? Value() : Value(std::move(key));
-  }
-
   RunContext& ctx_;
   std::string where_, lookup_, delete_;
-  std::size_t bar_code_width_ = 0, number_width_ = 0;
 };
 
 std::string designated_top_category(RunContext& ctx) {

@@ -228,6 +228,18 @@ std::vector<Value> LocalConnection::execute(const std::string& sql, std::span<co
   return out;
 }
 
+std::vector<Value> LocalConnection::whole_keys(const std::string& sql, std::vector<Value> keys) {
+  const auto stmt = prepare(sql);
+  const auto& params = stmt->params();
+  for (std::size_t i = 0; i < keys.size() && i < params.size(); ++i) {
+    if (!params[i].is_text() || !keys[i].is_text()) continue;
+    const std::string& t = keys[i].text();
+    const std::size_t end = t.find_last_not_of(' ');
+    if (end != std::string::npos && end + 1 > params[i].length) keys[i] = Value();
+  }
+  return keys;
+}
+
 std::vector<std::vector<Value>> LocalConnection::query(const std::string& sql, std::span<const Value> args) {
   auto stmt = prepare(sql);
   std::vector<std::vector<Value>> rows;

@@ -76,6 +76,12 @@ class LocalConnection {
   // All rows of a query.
   std::vector<std::vector<Value>> query(const std::string& sql, std::span<const Value> args = {});
 
+  // `keys` for the parameters of `sql` that a column is compared with, so that each compares
+  // whole: a text longer than its parameter's column (blanks at its end aside, which comparisons
+  // ignore) can equal nothing stored there and becomes null, which matches nothing. Without this
+  // it would be cut to the column's width and match every row sharing its first bytes.
+  std::vector<Value> whole_keys(const std::string& sql, std::vector<Value> keys);
+
   Firebird::IAttachment* attachment() const { return att_; }
 
   // Changes whenever a statement changed the schema (descriptions taken before are stale).

@@ -90,7 +90,7 @@ void TableCursor::execute() {
 void TableCursor::fetch_rows() {
   if (fetched_) return;
   std::vector<Row> fresh;
-  for (auto& r : con_.query(select_, params_)) {
+  for (auto& r : con_.query(select_, params_.empty() ? params_ : con_.whole_keys(select_, params_))) {
     Row row;
     if (keyed_) {
       row.key = r.front().text();

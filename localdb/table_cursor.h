@@ -28,7 +28,8 @@ class TableCursor {
  public:
   explicit TableCursor(LocalConnection& con) : con_(con) {}
 
-  // The command text may hold '?' parameters; their values are given with set_params.
+  // The command text may hold '?' parameters; their values are given with set_params. They are
+  // the keys a lookup compares columns with, and compare whole (LocalConnection::whole_keys).
   void set_command_text(std::string sql) {
     command_ = std::move(sql);
     params_.clear();
