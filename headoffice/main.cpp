@@ -58,6 +58,12 @@ int main(int argc, char** argv) {
   seed->add_option("--scale", scale, "small, store or large")->check(CLI::IsMember({"small", "store", "large"}));
   seed->add_option("--products", products, "number of products (overrides the scale)")->check(CLI::PositiveNumber);
   seed->add_option("--members", members, "number of members (overrides the scale)")->check(CLI::PositiveNumber);
+  int promotions = -1, any_choice = -1, gifts = -1;
+  seed->add_option("--promotions", promotions, "number of sales promotions (overrides the scale)")
+      ->check(CLI::NonNegativeNumber);
+  seed->add_option("--any-choice", any_choice, "number of any-choice promotions (overrides the scale)")
+      ->check(CLI::NonNegativeNumber);
+  seed->add_option("--gifts", gifts, "number of gift promotions (overrides the scale)")->check(CLI::NonNegativeNumber);
   seed->add_option("--seed", seed_value, "generator seed; the same seed and date give the same data");
   seed->add_option("--today", today, "the date the data is laid around (YYYY/MM/DD)");
 
@@ -112,6 +118,9 @@ int main(int argc, char** argv) {
       seed_opts.terminals = terminals;
       if (products > 0) seed_opts.products = products;
       if (members > 0) seed_opts.members = members;
+      if (promotions >= 0) seed_opts.promotions = promotions;
+      if (any_choice >= 0) seed_opts.any_choice = any_choice;
+      if (gifts >= 0) seed_opts.gifts = gifts;
       seed_opts.seed = seed_value;
       seed_opts.today = today;
       auto c = db->connect();

@@ -45,7 +45,7 @@ struct MarkedChangeLog {
 
 class MarkedChangeLogRun {
  public:
-  MarkedChangeLogRun(RunContext& ctx, const MarkedChangeLog& statements) : ctx_(ctx), s_(statements) {}
+  MarkedChangeLogRun(RunContext& ctx, MarkedChangeLog statements) : ctx_(ctx), s_(std::move(statements)) {}
 
   // Marks the removals, lists every marked entry into `list`, runs `drop_local` for each (a local
   // statement), commits and removes the marked removals.
@@ -60,7 +60,7 @@ class MarkedChangeLogRun {
 
  private:
   RunContext& ctx_;
-  const MarkedChangeLog& s_;
+  const MarkedChangeLog s_;
 };
 
 }  // namespace pos

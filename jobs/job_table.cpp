@@ -16,11 +16,6 @@ JobEntry job(const char* caption, const char* first_line, void (*run)(RunContext
   return JobEntry{big5(caption), big5(first_line), run};
 }
 
-// An entry whose steps are not built yet: its first log line only.
-JobEntry logs_only(const char* caption, const char* first_line) {
-  return JobEntry{big5(caption), big5(first_line), [](RunContext&) {}};
-}
-
 JobEntry no_job(const char* caption) { return JobEntry{big5(caption), {}, {}}; }
 
 }  // namespace
@@ -33,9 +28,9 @@ const std::array<JobEntry, 15>& job_table() {
       no_job("公用參數"),
       job("發票字軌", " 發票字軌傳送中...!", sync_invoice_words),
       job("組銷資料", " 組銷資料傳送中...!", sync_bundle_barcodes),
-      logs_only("販促資料", " 販促資料傳送中...!"),
+      job("販促資料", " 販促資料傳送中...!", sync_sales_promotions),
       job("會員資料", " 會員資料傳送中...!", sync_members),
-      logs_only("任選促銷", " 任選促銷傳送中...!"),
+      job("任選促銷", " 任選促銷傳送中...!", sync_any_choice_promotions),
       job("機台資料", " 機台資料傳送中...!", sync_machines),
       job("KEYBOARD", " 鍵盤資料傳送中...!", sync_keyboard_maps),
       job("會員折扣", " 會員折扣資料傳送中...!", sync_discount_levels),

@@ -2,6 +2,7 @@
 // promotions.
 
 #include "jobs/conventions.h"
+#include "jobs/gift_promotions.h"
 #include "jobs/jobs.h"
 #include "jobs/local_writes.h"
 #include "jobs/row_loop.h"
@@ -25,6 +26,7 @@ void sync_points_and_gifts(RunContext& ctx) {
     upsert(ctx, ctx.CDS_Query1, "select * from POINT_SET where INI_DATE = '" + escaped_text(points, "INI_DATE") + "'",
            kPointsMapping, points);
   });
+  sync_gift_promotions(ctx);
 }
 
 }  // namespace pos

@@ -26,13 +26,15 @@ std::string key_of(const RowSet& answer, const char* field) {
 
 }  // namespace
 
+void start_progress(RunContext& ctx, const RowSet& answer) {
+  ctx.progress.set_max(static_cast<int>(answer.row_count()));
+  ctx.progress.set_min(0);
+}
+
 void for_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, const std::function<void()>& body) {
   JobCounters& n = ctx.count();
   CommitBatcher& batch = ctx.batcher();
-  if (loop.progress) {
-    ctx.progress.set_max(static_cast<int>(answer.row_count()));
-    ctx.progress.set_min(0);
-  }
+  if (loop.progress) start_progress(ctx, answer);
   for (; !answer.eof(); answer.next()) {
     if (loop.progress) ctx.progress.set_position(static_cast<int>(answer.recno()));
     ++n.fetched;

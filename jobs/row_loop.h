@@ -23,6 +23,9 @@ struct RowLoop {
   bool progress = true;  // drive the progress bar: maximum = row count, position = row number
 };
 
+// Sets the progress bar for a loop over `answer`: maximum = its row count, minimum = 0.
+void start_progress(RunContext& ctx, const RowSet& answer);
+
 // Walks `answer` from its current row to the end and runs `body` for each row. The rows' work is
 // committed in batches. Whatever the policy, a lost service (its message already shown) and a lost
 // local connection end the loop at once, keeping what was written; nothing is acknowledged after.

@@ -12,6 +12,8 @@ void restart(LocalQuery& q) {
   q.clear();
 }
 
+}  // namespace
+
 // Adds the column with `type` unless the catalogue lists it; any error makes the result false.
 bool ensure_column(LocalQuery& q, const std::string& table, const std::string& column, const std::string& type) {
   try {
@@ -30,8 +32,6 @@ bool ensure_column(LocalQuery& q, const std::string& table, const std::string& c
     return false;
   }
 }
-
-}  // namespace
 
 bool IndexMissing(LocalQuery& q, const std::string& index_name) {
   restart(q);
