@@ -59,14 +59,14 @@ void take_logged_bills(RunContext& ctx) {
             "delete from PTSALE_TEMP where TRAN_CODE = 'W' and mch_no = '" + m + "'" + " and state <> 'DELETE' "});
   RowSet& entries = ctx.ClientDataSet2;
   log.take_removals(entries, [&] {
-    run_local(ctx, {"delete from PTSALE where MASTERBILLID = '" + escaped_text(entries, "MASTERBILLID") + "'"});
+    run_local(ctx, "delete from PTSALE where MASTERBILLID = ?", {Value(entries.text("MASTERBILLID"))});
   });
   log.mark_changes(entries);
   open_cursor(ctx.CDS_Query1, "select * FROM PTSALE");
   log.take_changes(entries, {"MASTERBILLID", "PTSALE", OnRowError::EndRun, false}, [&] {
-    rewrite_promotion(ctx, bill_query("where a.masterbillid = '" + escaped_text(entries, "masterbillid") + "'"),
-                      {"delete from PTSALE where MASTERBILLID = '" + escaped_text(entries, "MASTERBILLID") + "'"},
-                      kBills);
+    const std::string id = entries.text("MASTERBILLID");
+    rewrite_promotion(ctx, id, bill_query("where a.masterbillid = '" + sql_escape(id) + "'"),
+                      "delete from PTSALE where MASTERBILLID = ?", kBills);
   });
 }
 

@@ -99,14 +99,14 @@ void take_logged_gifts(RunContext& ctx) {
             "delete from GSALE_TEMP where TRAN_CODE = 'W' and mch_no = '" + m + "'" + " and state <> 'DELETE' "});
   RowSet& entries = ctx.ClientDataSet2;
   log.take_removals(entries, [&] {
-    run_local(ctx, {"delete from GPROMOTION where masterbillid = '" + escaped_text(entries, "masterbillid") + "'"});
+    run_local(ctx, "delete from GPROMOTION where masterbillid = ?", {Value(entries.text("masterbillid"))});
   });
   log.mark_changes(entries);
   if (entries.row_count() > 0) open_cursor(ctx.CDS_Query1, "select * FROM GPROMOTION");
   log.take_changes(entries, {"MASTERBILLID", "GPROMOTION", OnRowError::EndRun, false}, [&] {
-    const std::string id = escaped_text(entries, "masterbillid");
-    rewrite_promotion(ctx, gift_query(" WHERE A.MASTERBILLID = '" + id + "'"),
-                      {"delete from Gpromotion where masterbillid = '" + id + "'"}, kGifts);
+    const std::string id = entries.text("masterbillid");
+    rewrite_promotion(ctx, id, gift_query(" WHERE A.MASTERBILLID = '" + sql_escape(id) + "'"),
+                      "delete from Gpromotion where masterbillid = ?", kGifts);
   });
 }
 

@@ -53,11 +53,17 @@ void insert_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, std::
 
 bool refill(RunContext& ctx, const std::string& table, std::initializer_list<std::string> empty,
             const std::function<void()>& fill) {
+  return refill(
+      ctx, table, [&] { run_local(ctx, empty); }, fill);
+}
+
+bool refill(RunContext& ctx, const std::string& table, const std::function<void()>& empty,
+            const std::function<void()>& fill) {
   JobCounters& n = ctx.count();
   const JobCounters before = n;
   LocalWork unit(ctx.SQLCon_Loc);
   try {
-    run_local(ctx, empty);
+    empty();
     fill();
   } catch (...) {
     n.written = before.written;  // undone with the rest

@@ -53,5 +53,8 @@ void open_cursor(TableCursor& cursor, const std::string& command_text, std::vect
 // Returns false when refused rows undid the work (they are in the log; `table` is named there).
 bool refill(RunContext& ctx, const std::string& table, std::initializer_list<std::string> empty,
             const std::function<void()>& fill);
+// The same with the emptying done by `empty`.
+bool refill(RunContext& ctx, const std::string& table, const std::function<void()>& empty,
+            const std::function<void()>& fill);
 
 }  // namespace pos

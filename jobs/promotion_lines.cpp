@@ -5,15 +5,17 @@
 
 namespace pos {
 
-void rewrite_promotion(RunContext& ctx, std::vector<std::string> query, std::initializer_list<std::string> drop,
+void rewrite_promotion(RunContext& ctx, const std::string& id, std::vector<std::string> query, const std::string& drop,
                        const PromotionTable& promotions) {
   RowSet& lines = ctx.ClientDataSet1;
   service_query(ctx, lines, std::move(query));
   if (lines.row_count() == 0) return;
-  refill(ctx, promotions.table, drop, [&] {
-    for_each_row(ctx, lines, {"TEMPPRODID", promotions.table, OnRowError::EndRun},
-                 [&] { append_row(ctx, ctx.CDS_Query1, promotions.mapping, lines); });
-  });
+  refill(
+      ctx, promotions.table, [&] { run_local(ctx, drop, {Value(id)}); },
+      [&] {
+        for_each_row(ctx, lines, {"TEMPPRODID", promotions.table, OnRowError::EndRun},
+                     [&] { append_row(ctx, ctx.CDS_Query1, promotions.mapping, lines); });
+      });
 }
 
 void upsert_promotion_lines(RunContext& ctx, RowSet& lines, OnRowError on_error, const std::string& lookup,

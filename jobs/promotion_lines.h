@@ -19,10 +19,11 @@ struct PromotionTable {
   std::span<const ColumnMap> mapping;  // answer line -> local row
 };
 
-// One logged promotion: fetches its lines with `query` into ClientDataSet1. When there are any,
-// `drop` (a local DELETE of the promotion's lines) and every fetched line appended to the open
-// CDS_Query1 take effect as one unit of work; when there are none, the local lines stay.
-void rewrite_promotion(RunContext& ctx, std::vector<std::string> query, std::initializer_list<std::string> drop,
+// One logged promotion `id`: fetches its lines with `query` into ClientDataSet1. When there are
+// any, `drop` (a local DELETE of the promotion's lines, with '?' for `id`) and every fetched line
+// appended to the open CDS_Query1 take effect as one unit of work; when there are none, the local
+// lines stay.
+void rewrite_promotion(RunContext& ctx, const std::string& id, std::vector<std::string> query, const std::string& drop,
                        const PromotionTable& promotions);
 
 // Every line of `lines` upserted with `lookup`, a SELECT with '?' for MASTERBILLID and TEMPPRODID,

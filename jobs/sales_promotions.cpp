@@ -66,7 +66,7 @@ void take_logged_promotions(RunContext& ctx) {
             "DELETE FROM PSALE_TEMP where TRAN_CODE = 'W' and mch_no = '" + m + "' and state <> 'DELETE' ;"});
   RowSet& entries = ctx.ClientDataSet2;
   log.take_removals(entries, [&] {
-    run_local(ctx, {"DELETE FROM PROMOTION WHERE MASTERBILLID = '" + escaped_text(entries, "MASTERBILLID") + "'"});
+    run_local(ctx, "DELETE FROM PROMOTION WHERE MASTERBILLID = ?", {Value(entries.text("MASTERBILLID"))});
   });
   log.mark_changes(entries);
   if (entries.row_count() > 0) {
@@ -76,9 +76,9 @@ void take_logged_promotions(RunContext& ctx) {
     open_cursor(ctx.CDS_Query1, "select * FROM PROMOTION");
   }
   log.take_changes(entries, {"MASTERBILLID", "PROMOTION", OnRowError::EndRun, false}, [&] {
-    const std::string id = escaped_text(entries, "MASTERBILLID");
-    rewrite_promotion(ctx, line_query(" WHERE A.MASTERBILLID = '" + id + "'"),
-                      {"delete from promotion where masterbillid = '" + id + "'"}, kPromotions);
+    const std::string id = entries.text("MASTERBILLID");
+    rewrite_promotion(ctx, id, line_query(" WHERE A.MASTERBILLID = '" + sql_escape(id) + "'"),
+                      "delete from promotion where masterbillid = ?", kPromotions);
   });
 }
 
