@@ -22,7 +22,6 @@ bool EnsureVarcharColumn(LocalQuery& SQLQuery3, const std::string& table, const 
 bool EnsureDoubleColumn(LocalQuery& SQLQuery3, const std::string& table, const std::string& column);
 
 // As EnsureVarcharColumn, adding the column with the SQL type `type` (e.g. "INTEGER").
-bool ensure_column(LocalQuery& SQLQuery3, const std::string& table, const std::string& column,
-                   const std::string& type);
+bool ensure_column(LocalQuery& SQLQuery3, const std::string& table, const std::string& column, const std::string& type);
 
 }  // namespace pos
