@@ -1,12 +1,18 @@
 // The job kit's primitives on a real temporary database: batches, the row loop's policies, refills
 // and what ends a job at once.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <thread>
 
 #include "jobs/column_mapping.h"
 #include "jobs/commit_batcher.h"
+#include "jobs/conventions.h"
 #include "jobs/job_table.h"
 #include "jobs/local_writes.h"
 #include "jobs/row_loop.h"
@@ -172,6 +178,37 @@ TEST_F(Kit, ALostServiceOrLocalConnectionEndsTheJobAtOnceKeepingWhatWasDone) {
   const auto lines = log_lines();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "2Data Error...!"), 1);
   EXPECT_EQ(lines.size(), 4u);  // two first lines, the row's line and its message
+}
+
+TEST_F(Kit, ABatchGrownOldIsCommittedWhileTheJobWaitsOnTheService) {
+  // A service that takes a connection and answers nothing for 1.5 s.
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(listener, 1), 0);
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  std::ofstream(db.folder() / "httpset.ini") << "[set]\nport=" << ntohs(addr.sin_port) << "\n";
+  dm.DataModuleCreate();
+  std::int64_t committed_while_waiting = -1;
+  std::thread silent([&] {
+    const int c = ::accept(listener, nullptr, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    committed_while_waiting = committed("T");
+    ::close(c);
+  });
+  JobEntry waits{"", " job", [&](RunContext& c) {
+                   c.batcher().begin_row();
+                   insert_t(1);
+                   c.batcher().row_done();  // a young batch: not committed yet
+                   service_query(c, cds1, {"select 1"});
+                 }};
+  EXPECT_THROW(run_job(waits, ctx, counters), SilentAbort);
+  silent.join();
+  ::close(listener);
+  EXPECT_EQ(committed_while_waiting, 1);
 }
 
 }  // namespace
