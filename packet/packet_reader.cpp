@@ -1,4 +1,4 @@
-// Streaming reader of XML data packets into a RowSet (RowSet::load).
+// Streaming reader of XML data packets into a RowSet: PacketLoader, and RowSet::load over it.
 
 #include <expat.h>
 #include <strings.h>
@@ -7,6 +7,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "packet/packet_loader.h"
 #include "packet/row_set.h"
 #include "packet/xml_text.h"
 #include "text/ascii.h"
@@ -52,7 +53,7 @@ struct Reader {
   std::vector<PacketField> fields;
   std::unordered_map<std::string, std::size_t> by_name;  // upper-cased field names
   std::string scratch;
-  std::size_t doc_size = 0, row_bound = 0;
+  std::size_t doc_size = 0;
 
   void fail(std::string why) {
     if (error.empty()) error = std::move(why);
@@ -173,7 +174,7 @@ struct Reader {
 
   void finish_fields() {
     rs.reset(fields);
-    rs.reserve(doc_size, row_bound);
+    rs.reserve(doc_size);
     fields_done = true;
   }
 
@@ -214,47 +215,97 @@ void XMLCALL on_end(void* ud, const XML_Char* name) { static_cast<Reader*>(ud)->
 
 }  // namespace
 
-void RowSet::load(std::string_view data) {
-  clear();
-  std::string_view doc = data;
-  if (doc.substr(0, 3) == "\xEF\xBB\xBF") doc.remove_prefix(3);
-  while (!doc.empty() && (doc.front() == ' ' || doc.front() == '\t' || doc.front() == '\r' || doc.front() == '\n'))
-    doc.remove_prefix(1);
+struct PacketLoader::Impl {
+  Impl(RowSet& target, std::size_t expected) : rs(target), reader(target, Source::Big5) { reader.doc_size = expected; }
+  ~Impl() {
+    if (reader.parser) XML_ParserFree(reader.parser);
+  }
 
-  Source src;
-  bool known = source_encoding(doc, src);
-  bool bom = data.substr(0, 3) == "\xEF\xBB\xBF";
-  if (bom) src = Source::Utf8;
-  Reader reader(*this, src);
-  // Values never take more bytes than the document; every row needs at least one '<'. Reserving
-  // that much up front avoids regrowth, and pages never written stay unused.
-  reader.doc_size = doc.size();
-  for (const char* p = doc.data();
-       (p = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(doc.data() + doc.size() - p)))); ++p)
-    ++reader.row_bound;
-  bool ok = known;
-  if (ok) {
+  // Parses `piece`; false when the document failed.
+  bool parse(std::string_view piece, bool last) {
+    // expat takes an int length: a huge piece goes in parts.
+    constexpr std::size_t kMost = 1 << 30;
+    do {
+      const std::size_t len = std::min(kMost, piece.size());
+      const bool end = last && len == piece.size();
+      if (XML_Parse(reader.parser, piece.data(), static_cast<int>(len), end) != XML_STATUS_OK) return false;
+      piece.remove_prefix(len);
+    } while (!piece.empty());
+    return reader.error.empty();
+  }
+
+  // Starts the parser once the document's start shows its encoding: a byte-order mark, blanks, and
+  // the XML declaration when there is one.
+  bool start(bool last) {
+    std::string_view doc = head;
+    const bool bom = doc.substr(0, 3) == "\xEF\xBB\xBF";
+    if (bom) doc.remove_prefix(3);
+    while (!doc.empty() && (doc.front() == ' ' || doc.front() == '\t' || doc.front() == '\r' || doc.front() == '\n'))
+      doc.remove_prefix(1);
+    if (!last) {
+      if (head.size() < 3 && std::string_view("\xEF\xBB\xBF").starts_with(head)) return true;
+      if (doc.size() < 5 && std::string_view("<?xml").starts_with(doc)) return true;  // not yet known
+      if (doc.starts_with("<?xml") && doc.find("?>") == std::string_view::npos && head.size() < 4096) return true;
+    }
+    Source src;
+    if (!source_encoding(doc, src)) return false;
+    if (bom) src = Source::Utf8;
+    reader.src = src;
     reader.parser = XML_ParserCreate(src == Source::Utf8 ? "UTF-8" : "ISO-8859-1");
     XML_SetUserData(reader.parser, &reader);
     XML_SetElementHandler(reader.parser, on_start, on_end);
-    // Fed in pieces: given the whole document at once expat would keep a copy of all of it.
-    constexpr std::size_t kPiece = 1 << 20;
-    ok = true;
-    for (std::size_t at = 0; ok && (at < doc.size() || at == 0); at += kPiece) {
-      std::size_t len = std::min(kPiece, doc.size() - at);
-      bool last = at + len >= doc.size();
-      ok = XML_Parse(reader.parser, doc.data() + at, static_cast<int>(len), last) == XML_STATUS_OK;
-      if (last) break;
-    }
-    ok = ok && reader.error.empty() && reader.seen_root;
-    XML_ParserFree(reader.parser);
+    started = true;
+    const std::string rest(doc);
+    head.clear();
+    head.shrink_to_fit();
+    return parse(rest, last);
   }
-  if (ok && !reader.fields_done) reader.finish_fields();  // a packet without ROWDATA has no rows
-  if (!ok) {
-    clear();
-    throw PacketError(std::string(data));
+
+  RowSet& rs;
+  Reader reader;
+  std::string head;  // the document's start, until the parser starts
+  bool started = false, failed = false;
+};
+
+PacketLoader::PacketLoader(RowSet& target, std::size_t expected_size)
+    : impl_(std::make_unique<Impl>(target, expected_size)) {
+  target.clear();
+}
+
+PacketLoader::~PacketLoader() = default;
+
+bool PacketLoader::feed(std::string_view piece) {
+  Impl& m = *impl_;
+  if (m.failed) return false;
+  if (m.started) {
+    m.failed = !m.parse(piece, false);
+  } else {
+    m.head.append(piece);
+    m.failed = !m.start(false);
   }
-  cur_ = 0;
+  return !m.failed;
+}
+
+bool PacketLoader::finish() {
+  Impl& m = *impl_;
+  if (!m.failed) m.failed = m.started ? !m.parse({}, true) : !m.start(true);
+  if (!m.failed && !m.reader.seen_root) m.failed = true;
+  if (!m.failed && !m.reader.fields_done) m.reader.finish_fields();  // a packet without ROWDATA has no rows
+  if (m.failed) {
+    m.rs.clear();
+    return false;
+  }
+  m.rs.first();
+  return true;
+}
+
+void RowSet::load(std::string_view data) {
+  PacketLoader loader(*this, data.size());
+  // Fed in pieces: given the whole document at once expat would keep a copy of all of it.
+  constexpr std::size_t kPiece = 1 << 20;
+  for (std::size_t at = 0; at < data.size(); at += kPiece)
+    if (!loader.feed(data.substr(at, kPiece))) break;
+  if (!loader.finish()) throw PacketError(std::string(data));
 }
 
 }  // namespace pos

@@ -35,8 +35,8 @@ void RowSet::clear() {
   by_name_.clear();
   arena_.clear();
   arena_.shrink_to_fit();
-  slots_.clear();
-  slots_.shrink_to_fit();
+  slot_blocks_.clear();
+  slot_count_ = 0;
   rows_ = cur_ = 0;
 }
 
@@ -51,13 +51,13 @@ std::size_t RowSet::field_index(std::string_view name) const {
 }
 
 std::string_view RowSet::raw(std::size_t row, std::size_t col) const {
-  const Slot& s = slots_[row * fields_.size() + col];
+  const Slot& s = slot(row * fields_.size() + col);
   if (s.length == kNull) return {};
   return std::string_view(arena_).substr(s.offset, s.length);
 }
 
 bool RowSet::raw_null(std::size_t row, std::size_t col) const {
-  return slots_[row * fields_.size() + col].length == kNull;
+  return slot(row * fields_.size() + col).length == kNull;
 }
 
 bool RowSet::is_null(std::size_t col) const {
@@ -125,15 +125,17 @@ void RowSet::reset(std::vector<PacketField> fields) {
   for (std::size_t i = 0; i < fields_.size(); ++i) by_name_.emplace(ascii_upper(fields_[i].name), i);
 }
 
-void RowSet::reserve(std::size_t value_bytes, std::size_t rows) {
-  arena_.reserve(value_bytes);
-  slots_.reserve(rows * fields_.size());
+void RowSet::reserve(std::size_t value_bytes) { arena_.reserve(value_bytes); }
+
+void RowSet::begin_row() {
+  for (std::size_t i = 0; i < fields_.size(); ++i, ++slot_count_) {
+    if (slot_count_ % kSlotBlock == 0) slot_blocks_.push_back(std::make_unique<Slot[]>(kSlotBlock));
+    slot(slot_count_) = Slot{0, kNull};
+  }
 }
 
-void RowSet::begin_row() { slots_.resize(slots_.size() + fields_.size(), Slot{0, kNull}); }
-
 void RowSet::set_raw(std::size_t col, std::string_view bytes) {
-  Slot& s = slots_[rows_ * fields_.size() + col];
+  Slot& s = slot(rows_ * fields_.size() + col);
   s.offset = static_cast<std::uint32_t>(arena_.size());
   s.length = static_cast<std::uint32_t>(bytes.size());
   arena_.append(bytes);

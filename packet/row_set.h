@@ -4,6 +4,7 @@
 // byte arena (no heap object per value). Not thread-safe.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,7 +57,7 @@ class RowSet {
 
   // Used by the packet reader while loading.
   void reset(std::vector<PacketField> fields);
-  void reserve(std::size_t value_bytes, std::size_t rows);
+  void reserve(std::size_t value_bytes);
   void begin_row();
   void set_raw(std::size_t col, std::string_view bytes);  // canonical text of the value (Big5 for text)
   void end_row();
@@ -67,13 +68,18 @@ class RowSet {
     std::uint32_t offset;
     std::uint32_t length;  // kNull for null
   };
+  // Slots live in fixed blocks, so that a growing row set never copies them to a larger block.
+  static constexpr std::size_t kSlotBlock = std::size_t{1} << 16;
+  const Slot& slot(std::size_t i) const { return slot_blocks_[i / kSlotBlock][i % kSlotBlock]; }
+  Slot& slot(std::size_t i) { return slot_blocks_[i / kSlotBlock][i % kSlotBlock]; }
   std::string_view raw(std::size_t row, std::size_t col) const;
   bool raw_null(std::size_t row, std::size_t col) const;
 
   std::vector<PacketField> fields_;
   std::unordered_map<std::string, std::size_t> by_name_;  // upper-cased field name -> position
   std::string arena_;
-  std::vector<Slot> slots_;  // rows_ * fields_.size()
+  std::vector<std::unique_ptr<Slot[]>> slot_blocks_;  // rows_ * fields_.size() slots in all
+  std::size_t slot_count_ = 0;
   std::size_t rows_ = 0;
   std::size_t cur_ = 0;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "packet/packet_loader.h"
 #include "packet/row_set.h"
 #include "text/big5.h"
 
@@ -88,6 +89,12 @@ TEST(PacketReader, TextArrivesAsBig5WhateverTheDocumentEncoding) {
     ASSERT_NO_THROW(rs.load(c.doc)) << c.what;
     ASSERT_EQ(rs.row_count(), 1u) << c.what;
     EXPECT_EQ(rs.text("NAME"), name) << c.what;
+    // The same document arriving a byte at a time, as an answer may.
+    RowSet piecewise;
+    PacketLoader loader(piecewise);
+    for (char ch : c.doc) loader.feed(std::string_view(&ch, 1));
+    ASSERT_TRUE(loader.finish()) << c.what;
+    EXPECT_EQ(piecewise.text("NAME"), name) << c.what;
   }
 }
 
@@ -116,6 +123,9 @@ TEST(PacketReader, AnythingButAPacketFailsWithTheWholeAnswer) {
     }
     EXPECT_EQ(rs.row_count(), 0u) << doc;  // the earlier content is gone, nothing half-loaded
     EXPECT_EQ(rs.field_count(), 0u);
+    PacketLoader loader(rs);
+    for (char ch : doc) loader.feed(std::string_view(&ch, 1));
+    EXPECT_FALSE(loader.finish()) << doc;
   }
 }
 
