@@ -12,9 +12,8 @@ class RowSet;
 
 class PacketLoader {
  public:
-  // Empties `target`. `expected_size`, when known, is the document's size: the values never need
-  // more, so their storage is reserved once instead of growing.
-  explicit PacketLoader(RowSet& target, std::size_t expected_size = 0);
+  // Empties `target`.
+  explicit PacketLoader(RowSet& target);
   ~PacketLoader();
   PacketLoader(const PacketLoader&) = delete;
   PacketLoader& operator=(const PacketLoader&) = delete;

@@ -53,7 +53,6 @@ struct Reader {
   std::vector<PacketField> fields;
   std::unordered_map<std::string, std::size_t> by_name;  // upper-cased field names
   std::string scratch;
-  std::size_t doc_size = 0;
 
   void fail(std::string why) {
     if (error.empty()) error = std::move(why);
@@ -174,7 +173,6 @@ struct Reader {
 
   void finish_fields() {
     rs.reset(fields);
-    rs.reserve(doc_size);
     fields_done = true;
   }
 
@@ -216,7 +214,7 @@ void XMLCALL on_end(void* ud, const XML_Char* name) { static_cast<Reader*>(ud)->
 }  // namespace
 
 struct PacketLoader::Impl {
-  Impl(RowSet& target, std::size_t expected) : rs(target), reader(target, Source::Big5) { reader.doc_size = expected; }
+  explicit Impl(RowSet& target) : rs(target), reader(target, Source::Big5) {}
   ~Impl() {
     if (reader.parser) XML_ParserFree(reader.parser);
   }
@@ -267,10 +265,7 @@ struct PacketLoader::Impl {
   bool started = false, failed = false;
 };
 
-PacketLoader::PacketLoader(RowSet& target, std::size_t expected_size)
-    : impl_(std::make_unique<Impl>(target, expected_size)) {
-  target.clear();
-}
+PacketLoader::PacketLoader(RowSet& target) : impl_(std::make_unique<Impl>(target)) { target.clear(); }
 
 PacketLoader::~PacketLoader() = default;
 
@@ -300,7 +295,7 @@ bool PacketLoader::finish() {
 }
 
 void RowSet::load(std::string_view data) {
-  PacketLoader loader(*this, data.size());
+  PacketLoader loader(*this);
   // Fed in pieces: given the whole document at once expat would keep a copy of all of it.
   constexpr std::size_t kPiece = 1 << 20;
   for (std::size_t at = 0; at < data.size(); at += kPiece)

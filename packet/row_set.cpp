@@ -1,5 +1,6 @@
 #include "packet/row_set.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -33,10 +34,12 @@ bool parse_int(std::string_view s, std::int64_t& out) {
 void RowSet::clear() {
   fields_.clear();
   by_name_.clear();
-  arena_.clear();
-  arena_.shrink_to_fit();
-  slot_blocks_.clear();
-  slot_count_ = 0;
+  blocks_.clear();
+  row_at_.clear();
+  row_at_.shrink_to_fit();
+  pending_.clear();
+  pending_cells_.clear();
+  decoded_row_ = SIZE_MAX;
   rows_ = cur_ = 0;
 }
 
@@ -50,15 +53,35 @@ std::size_t RowSet::field_index(std::string_view name) const {
   throw PacketError("Field '" + std::string(name) + "' not found");
 }
 
-std::string_view RowSet::raw(std::size_t row, std::size_t col) const {
-  const Slot& s = slot(row * fields_.size() + col);
-  if (s.length == kNull) return {};
-  return std::string_view(arena_).substr(s.offset, s.length);
+const std::vector<RowSet::Cell>& RowSet::cells(std::size_t row) const {
+  if (decoded_row_ == row) return decoded_;
+  const std::string& block = blocks_[row_at_[row] >> 32];
+  const auto* p = reinterpret_cast<const unsigned char*>(block.data()) + (row_at_[row] & 0xFFFFFFFFu);
+  const auto* start = p;
+  decoded_.resize(fields_.size());
+  for (Cell& c : decoded_) {
+    std::uint64_t n = 0;
+    for (int shift = 0;; shift += 7) {
+      const unsigned char b = *p++;
+      n |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+      if (!(b & 0x80)) break;
+    }
+    c.offset = static_cast<std::uint32_t>(p - start);
+    c.length = n == 0 ? kNull : static_cast<std::uint32_t>(n - 1);
+    if (n) p += n - 1;
+  }
+  decoded_row_ = row;
+  return decoded_;
 }
 
-bool RowSet::raw_null(std::size_t row, std::size_t col) const {
-  return slot(row * fields_.size() + col).length == kNull;
+std::string_view RowSet::raw(std::size_t row, std::size_t col) const {
+  const Cell& c = cells(row)[col];
+  if (c.length == kNull) return {};
+  const std::string& block = blocks_[row_at_[row] >> 32];
+  return std::string_view(block).substr((row_at_[row] & 0xFFFFFFFFu) + c.offset, c.length);
 }
+
+bool RowSet::raw_null(std::size_t row, std::size_t col) const { return cells(row)[col].length == kNull; }
 
 bool RowSet::is_null(std::size_t col) const {
   if (col >= fields_.size()) throw PacketError("field number " + std::to_string(col + 1) + " not found");
@@ -125,23 +148,38 @@ void RowSet::reset(std::vector<PacketField> fields) {
   for (std::size_t i = 0; i < fields_.size(); ++i) by_name_.emplace(ascii_upper(fields_[i].name), i);
 }
 
-void RowSet::reserve(std::size_t value_bytes) { arena_.reserve(value_bytes); }
-
 void RowSet::begin_row() {
-  for (std::size_t i = 0; i < fields_.size(); ++i, ++slot_count_) {
-    if (slot_count_ % kSlotBlock == 0) slot_blocks_.push_back(std::make_unique<Slot[]>(kSlotBlock));
-    slot(slot_count_) = Slot{0, kNull};
-  }
+  pending_.clear();
+  pending_cells_.assign(fields_.size(), Cell{0, kNull});
 }
 
 void RowSet::set_raw(std::size_t col, std::string_view bytes) {
-  Slot& s = slot(rows_ * fields_.size() + col);
-  s.offset = static_cast<std::uint32_t>(arena_.size());
-  s.length = static_cast<std::uint32_t>(bytes.size());
-  arena_.append(bytes);
+  pending_cells_[col] = Cell{static_cast<std::uint32_t>(pending_.size()), static_cast<std::uint32_t>(bytes.size())};
+  pending_.append(bytes);
 }
 
-void RowSet::end_row() { ++rows_; }
+void RowSet::end_row() {
+  auto varint_size = [](std::uint64_t n) {
+    std::size_t bytes = 1;
+    for (; n >= 0x80; n >>= 7) ++bytes;
+    return bytes;
+  };
+  std::size_t size = pending_.size();
+  for (const Cell& c : pending_cells_) size += varint_size(c.length == kNull ? 0 : c.length + std::uint64_t{1});
+  if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < size) {
+    blocks_.emplace_back();
+    blocks_.back().reserve(std::max(kBlock, size));
+  }
+  std::string& block = blocks_.back();
+  row_at_.push_back(static_cast<std::uint64_t>(blocks_.size() - 1) << 32 | block.size());
+  for (const Cell& c : pending_cells_) {
+    std::uint64_t n = c.length == kNull ? 0 : c.length + std::uint64_t{1};
+    for (; n >= 0x80; n >>= 7) block += static_cast<char>((n & 0x7F) | 0x80);
+    block += static_cast<char>(n);
+    if (c.length != kNull) block.append(pending_, c.offset, c.length);
+  }
+  ++rows_;
+}
 
 std::string RowSet::to_packet() const {
   PacketWriter w(fields_, false);

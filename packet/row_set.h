@@ -1,7 +1,8 @@
 #pragma once
 // The in-memory row set a service answer is loaded into: columns found by name without regard
-// to case, a current row, values as text / float / typed value. Rows are stored compactly in one
-// byte arena (no heap object per value). Not thread-safe.
+// to case, a current row, values as text / float / typed value. Rows are stored compactly: each
+// row's values one after the other in large blocks, with no heap object per value. Not
+// thread-safe.
 
 #include <cstdint>
 #include <memory>
@@ -57,29 +58,33 @@ class RowSet {
 
   // Used by the packet reader while loading.
   void reset(std::vector<PacketField> fields);
-  void reserve(std::size_t value_bytes);
   void begin_row();
   void set_raw(std::size_t col, std::string_view bytes);  // canonical text of the value (Big5 for text)
   void end_row();
 
  private:
+  // A row is stored whole, in column order, in one block: each value as a varint of its length + 1
+  // (0 for null) and its bytes. Blocks have a fixed size (a larger row gets a block of its own), so
+  // growing never copies stored rows. A row is found by where it starts; the cells of the row read
+  // last are kept decoded.
+  static constexpr std::size_t kBlock = std::size_t{1} << 20;
   static constexpr std::uint32_t kNull = 0xFFFFFFFFu;
-  struct Slot {
-    std::uint32_t offset;
+  struct Cell {
+    std::uint32_t offset;  // from the row's start
     std::uint32_t length;  // kNull for null
   };
-  // Slots live in fixed blocks, so that a growing row set never copies them to a larger block.
-  static constexpr std::size_t kSlotBlock = std::size_t{1} << 16;
-  const Slot& slot(std::size_t i) const { return slot_blocks_[i / kSlotBlock][i % kSlotBlock]; }
-  Slot& slot(std::size_t i) { return slot_blocks_[i / kSlotBlock][i % kSlotBlock]; }
+  const std::vector<Cell>& cells(std::size_t row) const;
   std::string_view raw(std::size_t row, std::size_t col) const;
   bool raw_null(std::size_t row, std::size_t col) const;
 
   std::vector<PacketField> fields_;
   std::unordered_map<std::string, std::size_t> by_name_;  // upper-cased field name -> position
-  std::string arena_;
-  std::vector<std::unique_ptr<Slot[]>> slot_blocks_;  // rows_ * fields_.size() slots in all
-  std::size_t slot_count_ = 0;
+  std::vector<std::string> blocks_;
+  std::vector<std::uint64_t> row_at_;  // block index << 32 | offset in the block
+  std::string pending_;                // the row being loaded: its values' bytes
+  std::vector<Cell> pending_cells_;    // and where they are in `pending_`
+  mutable std::size_t decoded_row_ = SIZE_MAX;
+  mutable std::vector<Cell> decoded_;
   std::size_t rows_ = 0;
   std::size_t cur_ = 0;
 };

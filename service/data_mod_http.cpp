@@ -1,8 +1,10 @@
 #include "service/data_mod_http.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
+#include "packet/packet_loader.h"
 #include "packet/row_set.h"
 #include "service/diagnostics.h"
 #include "service/service_settings.h"
@@ -125,21 +127,73 @@ std::vector<FormField> TDataModHttp::user_form(std::string sql) const {
   return {{"user_name", ServiceUserName_}, {"password", ServicePassword_}, {"sql", std::move(sql)}};
 }
 
+namespace {
+
+// A query's answer as it arrives: written to Result.txt and loaded into the row set piece by piece,
+// so that it is never held whole. Only its start is kept, for the error message.
+class QueryAnswer : public BodySink {
+ public:
+  static constexpr std::size_t kQuoted = 2000;  // bytes of an answer an error message quotes
+
+  QueryAnswer(RowSet& rows, const std::filesystem::path& result_file) : rows_(rows), file_(result_file) {}
+
+  void write(std::string_view piece) override {
+    file_.write(piece);
+    if (start_.size() < kQuoted) start_.append(piece.substr(0, kQuoted - start_.size()));
+    size_ += piece.size();
+    if (!loader_) loader_.emplace(rows_);
+    if (packet_) packet_ = loader_->feed(piece);
+  }
+
+  // After the transfer: Result.txt gets its closing line break.
+  void close_file() {
+    file_.write("\r\n");
+    file_.finish();
+  }
+
+  bool is_error_answer() const { return start_.starts_with("<RESULT>"); }
+
+  // True when the answer was a whole packet, now in the row set.
+  bool loaded() {
+    if (!loader_) loader_.emplace(rows_);
+    return loader_->finish() && packet_;
+  }
+
+  // The answer as an error message quotes it: whole up to kQuoted bytes, else its start and its size.
+  std::string quoted() const {
+    if (size_ == 0) return "The service's answer was empty.";
+    if (size_ <= kQuoted) return start_;
+    return start_ + "... (" + std::to_string(size_) + " bytes in all)";
+  }
+
+ private:
+  RowSet& rows_;
+  DiagnosticFile file_;
+  std::string start_;
+  std::size_t size_ = 0;
+  std::optional<PacketLoader> loader_;
+  bool packet_ = true;
+};
+
+}  // namespace
+
 void TDataModHttp::OpenRemoteQuery(RowSet& rows, const std::string& sql) {
-  std::string answer;
+  rows.clear();  // the earlier answer goes before the new one arrives
+  std::optional<QueryAnswer> answer;
   try {
-    answer = IdHTTP1.post(query_url(), user_form(crlf_to_blank(upper_service_sql(sql))));
-    write_diagnostic_file(ResultFile(), answer + "\r\n");
+    answer.emplace(rows, ResultFile());
+    IdHTTP1.post(query_url(), user_form(crlf_to_blank(upper_service_sql(sql))), *answer);
+    answer->close_file();
   } catch (const std::exception& e) {
+    rows.clear();
     boxes_.show_message(QueryEndpoint_ + connection_error_text() + e.what());
     throw SilentAbort();
   }
-  if (answer.starts_with("<RESULT>")) throw ServiceAnswerError(answer);
-  try {
-    rows.load(answer);
-  } catch (const std::runtime_error&) {
-    throw ServiceAnswerError(answer);
+  if (answer->is_error_answer()) {
+    rows.clear();
+    throw ServiceAnswerError(answer->quoted());
   }
+  if (!answer->loaded()) throw ServiceAnswerError(answer->quoted());
 }
 
 bool TDataModHttp::ExecRemoteStatement(const std::string& sql) {

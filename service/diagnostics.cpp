@@ -34,33 +34,44 @@ std::string join_lines(const std::vector<std::string>& lines) {
 
 // Overwrites in place and then cuts the file to the new length: truncating to nothing first
 // frees and reallocates the file's blocks, which costs far more than the write on every answer.
-void write_diagnostic_file(const std::filesystem::path& file, std::string_view content) {
-  auto fail = [&](int err) {
-    std::string message = "Cannot create file \"" + file.string() + "\".";
-    if (err != 0) message += std::string(" ") + std::strerror(err);
-    throw DiagnosticFileError(message);
-  };
-  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) fail(errno);
-  const char* at = content.data();
-  std::size_t left = content.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, at, left);
+DiagnosticFile::DiagnosticFile(std::filesystem::path file) : file_(std::move(file)) {
+  fd_ = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd_ < 0) fail(errno);
+}
+
+DiagnosticFile::~DiagnosticFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void DiagnosticFile::fail(int err) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  std::string message = "Cannot create file \"" + file_.string() + "\".";
+  if (err != 0) message += std::string(" ") + std::strerror(err);
+  throw DiagnosticFileError(message);
+}
+
+void DiagnosticFile::write(std::string_view piece) {
+  while (!piece.empty()) {
+    const ssize_t n = ::write(fd_, piece.data(), piece.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int err = errno;
-      ::close(fd);
-      fail(err);
-    }
-    at += n;
-    left -= static_cast<std::size_t>(n);
+    if (n <= 0) fail(errno);
+    piece.remove_prefix(static_cast<std::size_t>(n));
+    written_ += static_cast<std::size_t>(n);
   }
-  if (::ftruncate(fd, static_cast<off_t>(content.size())) != 0) {
-    int err = errno;
-    ::close(fd);
-    fail(err);
-  }
+}
+
+void DiagnosticFile::finish() {
+  if (::ftruncate(fd_, static_cast<off_t>(written_)) != 0) fail(errno);
+  const int fd = fd_;
+  fd_ = -1;
   if (::close(fd) != 0) fail(errno);
+}
+
+void write_diagnostic_file(const std::filesystem::path& file, std::string_view content) {
+  DiagnosticFile out(file);
+  out.write(content);
+  out.finish();
 }
 
 }  // namespace pos

@@ -18,4 +18,24 @@ std::string join_lines(const std::vector<std::string>& lines);
 // Creates or overwrites `file` with `content`. Throws DiagnosticFileError.
 void write_diagnostic_file(const std::filesystem::path& file, std::string_view content);
 
+// A diagnostic file written piece by piece: created or overwritten in place, and cut to what was
+// written when it is finished. Every failure throws DiagnosticFileError.
+class DiagnosticFile {
+ public:
+  explicit DiagnosticFile(std::filesystem::path file);
+  ~DiagnosticFile();
+  DiagnosticFile(const DiagnosticFile&) = delete;
+  DiagnosticFile& operator=(const DiagnosticFile&) = delete;
+
+  void write(std::string_view piece);
+  void finish();
+
+ private:
+  [[noreturn]] void fail(int err);
+
+  std::filesystem::path file_;
+  int fd_ = -1;
+  std::size_t written_ = 0;
+};
+
 }  // namespace pos

@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <exception>
 #include <memory>
 #include <mutex>
 
@@ -30,21 +32,30 @@ void check(CURLcode rc, const char* what) {
 struct HttpClient::Transfer {
   const HttpSettings* settings = nullptr;
   const std::function<void()>* while_waiting = nullptr;
-  std::string body;
+  BodySink* sink = nullptr;
+  std::exception_ptr sink_error;
   std::string status_line;  // of the last response seen (redirects pass through several)
   bool line_too_long = false;
   bool timed_out = false;
   Clock::time_point last_activity = Clock::now();
   curl_off_t last_up = 0;
 
+  // The status of the answer being received, from its status line ("HTTP/1.1 200 OK").
+  long status() const {
+    const auto blank = status_line.find(' ');
+    return blank == std::string::npos ? 0 : std::atol(status_line.c_str() + blank + 1);
+  }
+
   static size_t on_body(char* data, size_t size, size_t count, void* user) {
     auto& t = *static_cast<Transfer*>(user);
+    t.last_activity = Clock::now();
+    if (t.status() >= 400) return size * count;  // an error page is not an answer
     try {
-      t.body.append(data, size * count);
+      t.sink->write(std::string_view(data, size * count));
     } catch (...) {
+      t.sink_error = std::current_exception();
       return 0;  // no exception may cross libcurl; a short count ends the transfer with an error
     }
-    t.last_activity = Clock::now();
     return size * count;
   }
 
@@ -107,7 +118,22 @@ HttpClient::HttpClient() {
 
 HttpClient::~HttpClient() { curl_easy_cleanup(handle(curl_)); }
 
+namespace {
+
+struct StringSink : BodySink {
+  std::string body;
+  void write(std::string_view piece) override { body.append(piece); }
+};
+
+}  // namespace
+
 std::string HttpClient::post(const std::string& url, const std::vector<FormField>& form) {
+  StringSink sink;
+  post(url, form, sink);
+  return std::move(sink.body);
+}
+
+void HttpClient::post(const std::string& url, const std::vector<FormField>& form, BodySink& sink) {
   CURL* c = handle(curl_);
 
   std::unique_ptr<curl_mime, MimeDeleter> mime(curl_mime_init(c));
@@ -132,6 +158,7 @@ std::string HttpClient::post(const std::string& url, const std::vector<FormField
   Transfer t;
   t.settings = &settings;
   t.while_waiting = &while_waiting;
+  t.sink = &sink;
   char error[CURL_ERROR_SIZE] = "";
   check(curl_easy_setopt(c, CURLOPT_URL, url.c_str()), "URL");
   check(curl_easy_setopt(c, CURLOPT_USERAGENT, settings.user_agent.c_str()), "USERAGENT");
@@ -153,6 +180,7 @@ std::string HttpClient::post(const std::string& url, const std::vector<FormField
   curl_easy_setopt(c, CURLOPT_HEADERDATA, nullptr);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, nullptr);
 
+  if (t.sink_error) std::rethrow_exception(t.sink_error);
   if (t.timed_out) throw HttpError("Read timed out.");
   if (t.line_too_long) throw HttpError("Max line length exceeded.");
   if (rc != CURLE_OK) throw HttpError(error[0] != '\0' ? std::string(error) : std::string(curl_easy_strerror(rc)));
@@ -160,7 +188,6 @@ std::string HttpClient::post(const std::string& url, const std::vector<FormField
   long status = 0;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
   if (status >= 400) throw HttpError(t.status_line, status);
-  return std::move(t.body);
 }
 
 }  // namespace pos

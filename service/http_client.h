@@ -3,8 +3,10 @@
 // POST sent as HTTP/1.0 on a connection of its own; cookies live as long as the client.
 // Not thread-safe: one request at a time.
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "service/service_errors.h"
@@ -25,6 +27,13 @@ struct HttpSettings {
   long max_redirects = 15;
 };
 
+// Receives an answer's body piece by piece, as it arrives.
+class BodySink {
+ public:
+  virtual ~BodySink() = default;
+  virtual void write(std::string_view piece) = 0;
+};
+
 class HttpClient {
  public:
   HttpClient();
@@ -42,6 +51,11 @@ class HttpClient {
   // Redirects are followed. Throws HttpError when the request does not complete or the final
   // status is 400 or more.
   std::string post(const std::string& url, const std::vector<FormField>& form);
+
+  // The same, handing the body to `sink` as it arrives instead of keeping it. The body of an
+  // answer with a status of 400 or more is not handed on. An exception from the sink ends the
+  // request and is thrown from here.
+  void post(const std::string& url, const std::vector<FormField>& form, BodySink& sink);
 
  private:
   struct Transfer;

@@ -33,15 +33,27 @@ TEST_F(QueryAnswers, PacketLoadsAndResultFileHoldsTheAnswer) {
   EXPECT_TRUE(boxes.messages().empty());
 }
 
-TEST_F(QueryAnswers, ErrorAnswersAndNonPacketsRaiseTheWholeAnswer) {
-  for (const std::string answer :
-       {"<RESULT>ORA-00942: table or view does not exist", "<RESULT>", "<RESU", "",
-        "<result>lower case is no error answer", "<html><body><h1>404 Not Found</h1></body></html>"}) {
-    LoopbackServer server(answer);
+TEST_F(QueryAnswers, ErrorAnswersAndNonPacketsRaiseTheAnswerQuotedAtMost2000Bytes) {
+  const std::string junk = "<html>" + std::string(50000, 'x');
+  const struct {
+    std::string answer, message;
+  } cases[] = {
+      {"<RESULT>ORA-00942: table or view does not exist", "<RESULT>ORA-00942: table or view does not exist"},
+      {"<RESULT>", "<RESULT>"},
+      {"<RESU", "<RESU"},
+      {"", "The service's answer was empty."},
+      {"<result>lower case is no error answer", "<result>lower case is no error answer"},
+      {"<html><body><h1>404 Not Found</h1></body></html>", "<html><body><h1>404 Not Found</h1></body></html>"},
+      {junk, junk.substr(0, 2000) + "... (50006 bytes in all)"},
+      {"<RESULT>" + junk, ("<RESULT>" + junk).substr(0, 2000) + "... (50014 bytes in all)"},
+  };
+  for (const auto& c : cases) {
+    LoopbackServer server(c.answer);
     RowSet rows;
     rows.load(kPacket);
-    EXPECT_EQ(query_error(module(server.port()), rows), answer);
-    EXPECT_EQ(read_file(dm->ResultFile()), answer + "\r\n");
+    EXPECT_EQ(query_error(module(server.port()), rows), c.message);
+    EXPECT_EQ(rows.row_count(), 0u);
+    EXPECT_EQ(read_file(dm->ResultFile()), c.answer + "\r\n");  // Result.txt keeps the whole answer
   }
   EXPECT_TRUE(boxes.messages().empty());
 }
