@@ -10,7 +10,10 @@ const char* const kUsage =
     "  --home      terminal folder with MCH_NO.TXT, httpset.ini and Data/POS_LOC.GDB\n"
     "  --local-db  local database: HOST:PATH through a server, or a file path (embedded)\n"
     "  --headless  no window: one run, log on stdout, messages on stderr\n"
-    "  --jobs      entries to tick before the run, e.g. 0,5 (mode 0 ticks all)\n";
+    "  --jobs      entries to tick before the run, e.g. 0,5 (mode 0 ticks all)\n"
+    "  --help      this text; --version: the program's version\n";
+
+const char* const kVersion = "pos-updater " POS_VERSION;
 
 namespace {
 
@@ -53,6 +56,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args, const std::
       cl.headless = true;
     else if (a == "--jobs")
       cl.jobs = parse_jobs(value());
+    else if (a == "--help" || a == "-h")
+      cl.help = true;
+    else if (a == "--version")
+      cl.version = true;
     else if (a.rfind("--", 0) == 0)
       throw UsageError("unknown option '" + a + "'");
     else

@@ -15,6 +15,8 @@ struct CommandLine {
   bool headless = false;
   std::vector<int> jobs;             // --jobs 0,6,7
   std::vector<std::string> ignored;  // plain arguments after the mode, which the program ignores
+  bool help = false;                 // --help
+  bool version = false;              // --version
 };
 
 class UsageError : public std::runtime_error {
@@ -27,5 +29,6 @@ class UsageError : public std::runtime_error {
 CommandLine parse_command_line(const std::vector<std::string>& args, const std::filesystem::path& exe_folder);
 
 extern const char* const kUsage;
+extern const char* const kVersion;  // "pos-updater <version>"
 
 }  // namespace pos

@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <QApplication>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -22,13 +23,35 @@ std::filesystem::path exe_folder(const char* argv0) {
   return self.parent_path();
 }
 
+// True when the window can be shown: an X or Wayland display, or a platform named for Qt.
+bool display_available(int argc, char** argv) {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* v = std::getenv(name);
+    if (v && *v) return true;
+  }
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "-platform") == 0) return true;
+  return false;
+}
+
 }  // namespace
 
 int run_program(int argc, char** argv) {
-  bool headless = false;
-  for (int i = 1; i < argc; ++i) headless = headless || std::strcmp(argv[i], "--headless") == 0;
+  auto given = [&](const char* option) {
+    for (int i = 1; i < argc; ++i)
+      if (std::strcmp(argv[i], option) == 0) return true;
+    return false;
+  };
+  if (given("--help") || given("-h")) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (given("--version")) {
+    std::cout << kVersion << "\n";
+    return 0;
+  }
 
-  if (headless) {
+  if (given("--headless")) {
     try {
       return run_headless(parse_command_line(std::vector<std::string>(argv + 1, argv + argc), exe_folder(argv[0])));
     } catch (const UsageError& e) {
@@ -37,6 +60,10 @@ int run_program(int argc, char** argv) {
     }
   }
 
+  if (!display_available(argc, argv)) {
+    std::cerr << "pos-updater: there is no display for the window (DISPLAY is not set); run it with --headless\n";
+    return kStartupFailed;
+  }
   QApplication app(argc, argv);  // takes its own options (-platform, ...) out of argv
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);

@@ -33,6 +33,7 @@ ServiceSettings read_service_settings(const std::filesystem::path& ini_file) {
   ServiceSettings settings;
   std::ifstream in(ini_file, std::ios::binary);
   if (!in) return settings;
+  settings.file_found = true;
   std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (content.starts_with("\xEF\xBB\xBF")) content.erase(0, 3);
 
@@ -50,6 +51,7 @@ ServiceSettings read_service_settings(const std::filesystem::path& ini_file) {
     if (line.front() == '[') {
       const std::size_t close = line.find(']');
       in_set = close != std::string_view::npos && same_name(trimmed(line.substr(1, close - 1)), "set");
+      settings.section_found = settings.section_found || in_set;
       continue;
     }
     const std::size_t eq = line.find('=');

@@ -12,6 +12,8 @@ struct ServiceSettings {
   std::string password = "quillbark";
   std::string port = "80";
   std::string driver = "ado";
+  bool file_found = false;     // the file could be read
+  bool section_found = false;  // it has a [set] section
 };
 
 // Reads the keys host, user_name, password, port and driver of section [set], as the terminal's

@@ -82,8 +82,45 @@ TEST_F(Headless, ARunEndedEarlyExitsOneWithTheMessageOnStderr) {
   service.sql("DROP TABLE MCH_ITEM;");
   Outcome o = run_updater(terminal, "1");
   EXPECT_EQ(o.status, 1);
-  EXPECT_NE(o.err.find("<RESULT>"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("error: "), std::string::npos) << o.err;
+  EXPECT_EQ(o.err.find("<RESULT>"), std::string::npos) << o.err;  // the error's text, without the tag
   EXPECT_EQ(o.out.find("階段作業完成"), std::string::npos);
+}
+
+TEST_F(Headless, WhatWasLikelyNotMeantIsSaidOnStderr) {
+  const struct {
+    std::string args, warning;
+  } cases[] = {
+      {"abc --jobs 1", "the mode 'abc' is not a number: mode 0"},
+      {"0 --jobs 1", "--jobs is ignored in mode 0"},
+      {"1", "no job is ticked (--jobs)"},
+      {"1 --jobs 3,13", "no job is ticked (--jobs)"},
+  };
+  for (const auto& c : cases) {
+    Outcome o = run_updater(terminal, c.args);
+    EXPECT_NE(o.err.find("pos-updater: " + c.warning), std::string::npos) << c.args << "\n" << o.err;
+  }
+  std::filesystem::remove(terminal.home() / "httpset.ini");
+  Outcome o = run_updater(terminal, "1 --jobs 1");
+  EXPECT_NE(o.err.find("httpset.ini cannot be read: the service settings take their defaults"), std::string::npos)
+      << o.err;
+}
+
+TEST(HeadlessHelp, HelpAndVersionNeedNoDisplay) {
+  for (const char* option : {"--help", "--version"}) {
+    std::string cmd =
+        std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + POS_UPDATER_EXE + " " + option;
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[512];
+    while (std::size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    EXPECT_EQ(pclose(p), 0) << option;
+    EXPECT_TRUE(out.starts_with(option == std::string("--help") ? "usage: pos-updater" : "pos-updater ")) << out;
+  }
+  EXPECT_NE(std::system((std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + POS_UPDATER_EXE +
+                         " 1 2>/dev/null")
+                            .c_str()),
+            0);  // the window without a display says so and exits 2
 }
 
 TEST_F(Headless, AStartUpFailureExitsTwo) {

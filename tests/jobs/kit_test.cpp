@@ -121,6 +121,12 @@ TEST_F(Kit, ARowLoopGoesOnAfterRefusedOrFailedRowsAndUndoesOnlyThoseRows) {
   batch.commit();
   EXPECT_EQ(committed("U"), 4);  // 0, 1, 2 and 4
   EXPECT_EQ(committed("T"), 3);
+
+  // An answer without a column the job reads: the second line names it.
+  load_answer(cds1, {"ID"}, {{"9"}});
+  for_each_row(ctx, cds1, {"ID", "T", OnRowError::LogDataError}, [&] { cds1.text("NAME"); });
+  EXPECT_EQ(log_lines()[3], "9Data Error...!");
+  EXPECT_EQ(log_lines()[4], " Field 'NAME' not found");
 }
 
 TEST_F(Kit, ARefillInsideABatchTakesEffectWholeOrNotAtAll) {
