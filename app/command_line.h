@@ -15,6 +15,7 @@ struct CommandLine {
   bool headless = false;
   std::vector<int> jobs;             // --jobs 0,6,7
   std::vector<std::string> ignored;  // plain arguments after the mode, which the program ignores
+  bool summary = false;              // --summary: what each job did, on stderr after the run
   bool help = false;                 // --help
   bool version = false;              // --version
 };

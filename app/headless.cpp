@@ -1,8 +1,10 @@
 #include "app/headless.h"
 
+#include <cstdio>
 #include <iostream>
 
 #include "app/start_up.h"
+#include "jobs/job_table.h"
 #include "service/service_errors.h"
 #include "text/big5.h"
 
@@ -28,6 +30,19 @@ class StderrDialogs : public Dialogs {
   }
 };
 
+// One line per job that ran: its counters and time.
+void print_summary(const TFormTollmere& form) {
+  const auto& jobs = job_table();
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    const JobCounters& n = form.last_run()[i];
+    if (!n.ran) continue;
+    char line[256];
+    std::snprintf(line, sizeof line, "job %2zu: fetched %7zu  written %7zu  refused %4zu  failed %4zu  %7.2f s  ", i,
+                  n.fetched, n.written, n.refused, n.failed, n.seconds);
+    std::cerr << line << shown(jobs[i].caption) << "\n";
+  }
+}
+
 }  // namespace
 
 int run_headless(const CommandLine& cl) {
@@ -36,15 +51,18 @@ int run_headless(const CommandLine& cl) {
   if (p.start_failed) return kStartupFailed;
   TFormTollmere& form = *p.form;
   form.Memo1.on_append = [](const std::string& line) { std::cout << shown(line) << std::endl; };
+  int status = form.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
   try {
     form.SpeedButton1Click();
+    status = form.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
   } catch (const SilentAbort&) {
-    return kRunEndedEarly;  // its message was shown already
+    status = kRunEndedEarly;  // its message was shown already
   } catch (const std::exception& e) {
     dialogs.show_error(e.what());
-    return kRunEndedEarly;
+    status = kRunEndedEarly;
   }
-  return form.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
+  if (cl.summary) print_summary(form);
+  return status;
 }
 
 }  // namespace pos

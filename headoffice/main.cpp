@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <thread>
@@ -22,12 +23,21 @@ namespace ho = pos::headoffice;
 
 namespace {
 
+// HOST:PORT, with a port of 0 to 65535 (0: any free port).
 std::pair<std::string, int> split_listen(const std::string& listen) {
   const auto colon = listen.rfind(':');
-  if (colon == std::string::npos) throw CLI::ValidationError("--listen", "expected HOST:PORT");
-  const int port = std::stoi(listen.substr(colon + 1));
-  if (port < 0 || port > 65535) throw CLI::ValidationError("--listen", "port out of range");
-  return {listen.substr(0, colon), port};
+  const std::string port = colon == std::string::npos ? "" : listen.substr(colon + 1);
+  if (colon == std::string::npos || colon == 0 || port.empty() || port.size() > 5 ||
+      port.find_first_not_of("0123456789") != std::string::npos || std::stoi(port) > 65535)
+    throw std::runtime_error("--listen takes HOST:PORT with a port from 0 to 65535, such as 127.0.0.1:8080, not '" +
+                             listen + "'");
+  return {listen.substr(0, colon), std::stoi(port)};
+}
+
+// The file of a sqlite: database URL, or empty for another kind.
+std::string sqlite_file(const std::string& url) {
+  if (url.starts_with("postgresql:")) return {};
+  return url.starts_with("sqlite:") ? url.substr(7) : url;
 }
 
 double seconds_since(std::chrono::steady_clock::time_point t) {
@@ -39,6 +49,7 @@ double seconds_since(std::chrono::steady_clock::time_point t) {
 int main(int argc, char** argv) {
   CLI::App app{"Reference head-office data service for the POS data-update client"};
   app.require_subcommand(1);
+  app.option_defaults()->always_capture_default();  // --help shows every default
   std::string db_url = "sqlite:headoffice.db";
 
   auto* init = app.add_subcommand("init", "create the service tables that are missing");
@@ -66,6 +77,8 @@ int main(int argc, char** argv) {
   seed->add_option("--gifts", gifts, "number of gift promotions (overrides the scale)")->check(CLI::NonNegativeNumber);
   seed->add_option("--seed", seed_value, "generator seed; the same seed and date give the same data");
   seed->add_option("--today", today, "the date the data is laid around (YYYY/MM/DD)");
+  bool seed_force = false;
+  seed->add_flag("--force", seed_force, "replace a database that has data already");
 
   auto* change = app.add_subcommand("change", "change rows as head-office staff would and log them per terminal");
   std::string what;
@@ -106,6 +119,12 @@ int main(int argc, char** argv) {
 
   try {
     const auto started = std::chrono::steady_clock::now();
+    // Only init creates a database file; the others need one.
+    if (!init->parsed() && !sqlite_file(db_url).empty() && !std::filesystem::exists(sqlite_file(db_url))) {
+      std::fprintf(stderr, "headoffice-service: there is no database %s; run init first\n",
+                   sqlite_file(db_url).c_str());
+      return 1;
+    }
     auto db = ho::open_database(db_url);
     if (init->parsed()) {
       auto c = db->connect();
@@ -124,6 +143,12 @@ int main(int argc, char** argv) {
       seed_opts.seed = seed_value;
       seed_opts.today = today;
       auto c = db->connect();
+      if (!seed_force && ho::schema_present(*c) &&
+          (ho::query_value(*c, "SELECT COUNT(*) FROM MCH_ITEM").integer() > 0 ||
+           ho::query_value(*c, "SELECT COUNT(*) FROM PRODUCT").integer() > 0)) {
+        std::fprintf(stderr, "headoffice-service: the database has data already; seed --force replaces it all\n");
+        return 1;
+      }
       std::int64_t total = 0;
       for (const auto& t : ho::seed_database(*c, seed_opts)) {
         std::printf("%-22s %10lld\n", t.table.c_str(), static_cast<long long>(t.rows));
@@ -142,6 +167,12 @@ int main(int argc, char** argv) {
       o.seed = change_seed ? change_seed : static_cast<std::uint64_t>(std::time(nullptr));
       o.today = today;
       auto c = db->connect();
+      for (const auto& t : change_terminals) {
+        const std::vector<pos::Value> key{pos::Value(t)};
+        if (ho::query_value(*c, "SELECT COUNT(*) FROM MCH_ITEM WHERE MCH_NO = ?", key).integer() == 0)
+          std::fprintf(stderr, "headoffice-service: warning: machine %s has no MCH_ITEM row; no terminal of it runs\n",
+                       t.c_str());
+      }
       const auto s = ho::apply_changes(*c, o);
       std::printf("changed %zu, inserted %zu, deleted %zu; %lld change-log entries (seed %llu)\n", s.updated.size(),
                   s.inserted.size(), s.deleted.size(), static_cast<long long>(s.log_entries),

@@ -44,6 +44,7 @@ const std::array<JobEntry, 15>& job_table() {
 void run_job(const JobEntry& entry, RunContext& ctx, JobCounters& counters) {
   if (!entry.run) return;
   const auto started = std::chrono::steady_clock::now();
+  counters.ran = true;
   CommitBatcher batch(ctx.SQLCon_Loc);
   ctx.batch = &batch;
   ctx.counters = &counters;

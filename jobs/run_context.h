@@ -32,6 +32,7 @@ struct JobCounters {
   std::size_t refused = 0;  // rows the local database refused when they were applied
   std::size_t failed = 0;   // rows that failed otherwise and were logged
   double seconds = 0;
+  bool ran = false;  // the job was run
 
   bool clean() const { return refused == 0 && failed == 0; }
 };

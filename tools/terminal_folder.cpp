@@ -1,5 +1,6 @@
 #include "tools/terminal_folder.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -13,19 +14,33 @@ namespace pos {
 
 namespace {
 
-void write_file(const fs::path& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + path.string());
+// Writes `content` to a file readable and writable by its owner only, as `mode` says.
+void write_file(const fs::path& path, const std::string& content,
+                fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                 fs::perms::others_read) {
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    out.close();
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+  }
+  std::error_code ec;
+  fs::permissions(path, mode, ec);
+  if (ec) throw std::runtime_error("cannot set the permissions of " + path.string() + ": " + ec.message());
+}
+
+bool valid_machine(const std::string& m) {
+  return !m.empty() && m.size() <= 5 && std::all_of(m.begin(), m.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  });
 }
 
 }  // namespace
 
 std::string make_terminal_folder(const TerminalSpec& spec) {
   if (spec.home.empty()) throw std::runtime_error("no terminal folder given");
-  if (spec.machine.empty() || spec.machine.find_first_of("\r\n") != std::string::npos)
-    throw std::runtime_error("the machine number must be one non-empty line");
+  if (!valid_machine(spec.machine))
+    throw std::runtime_error("the machine number must be 1 to 5 letters or digits, not '" + spec.machine + "'");
   fs::path home = fs::absolute(spec.home);
   fs::path db = home / "Data" / "POS_LOC.GDB";
   std::error_code ec;
@@ -56,8 +71,11 @@ std::string make_terminal_folder(const TerminalSpec& spec) {
   }
 
   write_file(home / "MCH_NO.TXT", spec.machine + "\n");
-  write_file(home / "httpset.ini", "[set]\nhost=" + spec.host + "\nport=" + spec.port + "\ndriver=" + spec.driver +
-                                       "\nuser_name=" + spec.user + "\npassword=" + spec.password + "\n");
+  // It holds the service password: its owner alone may read it.
+  write_file(home / "httpset.ini",
+             "[set]\nhost=" + spec.host + "\nport=" + spec.port + "\ndriver=" + spec.driver +
+                 "\nuser_name=" + spec.user + "\npassword=" + spec.password + "\n",
+             fs::perms::owner_read | fs::perms::owner_write);
   return db.string();
 }
 

@@ -110,6 +110,21 @@ TEST_F(TerminalInit, BadArgumentsAreClearErrors) {
   out = run(std::string(TERMINAL_INIT_EXE) + " --machine 1", &status);
   EXPECT_NE(status, 0);
   EXPECT_NE(out.find("--home"), std::string::npos) << out;
+  for (const char* machine : {"abc/../x", "123456", "'0 1'", "''"}) {
+    out = run(
+        std::string(TERMINAL_INIT_EXE) + " --home " + home.string() + " --machine " + machine + " --service h:1 2>&1",
+        &status);
+    EXPECT_NE(status, 0) << machine;
+    EXPECT_NE(out.find("1 to 5 letters or digits"), std::string::npos) << out;
+  }
+  EXPECT_FALSE(fs::exists(home / "MCH_NO.TXT"));
+}
+
+TEST_F(TerminalInit, TheSettingsFileWithThePasswordIsItsOwnersAlone) {
+  int status = 0;
+  run(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() + " --machine A01 --service h:1", &status);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(fs::status(home / "httpset.ini").permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 }  // namespace
