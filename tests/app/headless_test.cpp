@@ -6,33 +6,15 @@
 #include <filesystem>
 
 #include "localdb/connection.h"
+#include "tests/support/process.h"
 #include "tests/support/terminal.h"
 
 namespace pos::testing {
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out, err;
-};
-
 Outcome run_updater(const Terminal& t, const std::string& args) {
-  auto err_file = t.home() / "stderr.txt";
-  std::string cmd = std::string(POS_UPDATER_EXE) + " " + args + " --headless --home " + t.home().string() +
-                    " --local-db " + t.database() + " 2>" + err_file.string();
-  Outcome o{};
-  FILE* p = popen(cmd.c_str(), "r");
-  char buf[4096];
-  while (std::size_t n = fread(buf, 1, sizeof buf, p)) o.out.append(buf, n);
-  int raw = pclose(p);
-  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  FILE* e = fopen(err_file.c_str(), "r");
-  while (e && !feof(e)) {
-    std::size_t n = fread(buf, 1, sizeof buf, e);
-    o.err.append(buf, n);
-  }
-  if (e) fclose(e);
-  return o;
+  return run_command(std::string(POS_UPDATER_EXE) + " " + args + " --headless --home " + t.home().string() +
+                     " --local-db " + t.database());
 }
 
 class Headless : public ::testing::Test {

@@ -51,9 +51,9 @@ int reported_port(const std::filesystem::path& log) {
 }  // namespace
 
 ReferenceService::ReferenceService(std::vector<std::string> seed_args, std::string terminals, std::string user,
-                                   std::string password)
-    : user_(std::move(user)), password_(std::move(password)) {
-  db_url_ = "sqlite:" + (folder_ / "headoffice.db").string();
+                                   std::string password, std::string db_url)
+    : db_url_(std::move(db_url)), user_(std::move(user)), password_(std::move(password)) {
+  if (db_url_.empty()) db_url_ = "sqlite:" + (folder_ / "headoffice.db").string();
   run_tool({"init"});
   if (!seed_args.empty()) {
     std::vector<std::string> args = {"seed", "--terminals", terminals};

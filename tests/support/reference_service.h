@@ -23,9 +23,10 @@ struct ReceivedStatement {
 class ReferenceService {
  public:
   // Creates the tables; `seed_args` (e.g. {"--scale", "small"}) also seeds them, empty leaves them empty.
-  // The service takes `user` and `password` (UTF-8 on the command line, Big5 on the wire).
+  // The service takes `user` and `password` (UTF-8 on the command line, Big5 on the wire). The
+  // head-office database is a SQLite file in a temporary folder, or `db_url` when given.
   explicit ReferenceService(std::vector<std::string> seed_args = {}, std::string terminals = "001",
-                            std::string user = kUser, std::string password = kPassword);
+                            std::string user = kUser, std::string password = kPassword, std::string db_url = "");
   ~ReferenceService();
   ReferenceService(const ReferenceService&) = delete;
   ReferenceService& operator=(const ReferenceService&) = delete;

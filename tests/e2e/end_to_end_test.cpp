@@ -1,0 +1,128 @@
+// The programs as a store and cron use them: a head office served by headoffice-service (SQLite,
+// then PostgreSQL), a terminal made by terminal-init, pos-updater run headless. After a full update
+// and after a changes update of bursts of every kind of change, every local table holds what the
+// head-office data and the jobs' mappings say it must.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "tests/e2e/expected_state.h"
+#include "tests/headoffice/scratch_postgres.h"
+#include "tests/support/process.h"
+#include "tests/support/reference_service.h"
+#include "text/big5.h"
+#include "text/date_format.h"
+
+namespace pos::e2e {
+namespace {
+
+using testing::Outcome;
+using testing::ReferenceService;
+
+const char* kEveryJob = "0,1,2,4,5,6,7,8,9,10,11,12,14";
+
+class EndToEnd : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    std::string url;
+    if (std::string(GetParam()) == "postgresql") {
+      postgres = std::make_unique<test::ScratchPostgres>();
+      url = postgres->create_database("e2e");
+    }
+    service = std::make_unique<ReferenceService>(std::vector<std::string>{"--scale", "small"}, "001,002",
+                                                 ReferenceService::kUser, ReferenceService::kPassword, url);
+    Outcome made = testing::run_command(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() +
+                                        " --machine 001 --service " + service->address() + " --user " +
+                                        ReferenceService::kUser + " --password " + ReferenceService::kPassword);
+    ASSERT_EQ(made.status, 0) << made.err;
+    ho = std::make_unique<HeadOffice>(service->db_url());
+  }
+
+  Outcome update(const std::string& args) {
+    return testing::run_command(std::string(POS_UPDATER_EXE) + " " + args + " --headless --home " + home.string() +
+                                " --local-db " + (home / "Data" / "POS_LOC.GDB").string());
+  }
+
+  // Every expected table against the terminal's; a difference names the table and its first rows.
+  void expect_tables(const State& expected) {
+    LocalConnection con;
+    con.open(ConnectionParams{(home / "Data" / "POS_LOC.GDB").string()});
+    for (const auto& [name, table] : expected) {
+      const auto want = table.sorted();
+      const auto have = local_rows(con, name, table);
+      if (want == have) continue;
+      std::string report;
+      for (std::size_t i = 0, shown = 0; i < std::max(want.size(), have.size()) && shown < 3; ++i) {
+        auto line = [](const std::vector<Row>& rows, std::size_t at) {
+          std::string s;
+          if (at >= rows.size()) return std::string("(none)");
+          for (const auto& v : rows[at]) s += big5_to_utf8_lossy(v) + " | ";
+          return s;
+        };
+        if (i < want.size() && i < have.size() && want[i] == have[i]) continue;
+        report += "\n  want: " + line(want, i) + "\n  have: " + line(have, i);
+        ++shown;
+      }
+      ADD_FAILURE() << name << ": " << have.size() << " rows, " << want.size() << " expected" << report;
+    }
+  }
+
+  std::unique_ptr<test::ScratchPostgres> postgres;
+  std::unique_ptr<ReferenceService> service;
+  testing::TempFolder home{"pose2e"};
+  std::unique_ptr<HeadOffice> ho;
+};
+
+TEST_P(EndToEnd, AFullUpdateThenAChangesUpdateBringTheTerminalToHeadOfficesData) {
+  const std::string today = today_slashed();
+
+  Outcome full = update(std::string("1 --jobs ") + kEveryJob);
+  ASSERT_EQ(full.status, 0) << full.out << full.err;
+  // The log: the timestamps, every job's first line in dispatch order, the closing line.
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; (end = full.out.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(full.out.substr(at, end - at));
+  const std::vector<std::string> in_order = {
+      " 商品分類傳送中...!",     " 商品資料傳送中...!",    " 人員資料傳送中...!",    " 班別資料傳送中...!",
+      " 發票字軌傳送中...!",     " 組銷資料傳送中...!",    " 販促資料傳送中...!",    " 會員資料傳送中...!",
+      " 會員類別折扣傳送中...!", " 任選促銷傳送中...!",    " 機台資料傳送中...!",    " 鍵盤資料傳送中...!",
+      " 會員折扣資料傳送中...!", " 點數設定資料傳送中..!", " 贈品設定資料傳送中..!", " 儲值停卡資料傳送中...!",
+      " 階段作業完成..!"};
+  ASSERT_GE(lines.size(), in_order.size() + 2);
+  EXPECT_EQ(lines.front().size(), 15u) << lines.front();  // YYYYMMDD-HHNNSS
+  EXPECT_EQ(lines.back().size(), 15u) << lines.back();
+  std::size_t next = 0;
+  for (const auto& line : lines)
+    if (next < in_order.size() && line == in_order[next]) ++next;
+  EXPECT_EQ(next, in_order.size()) << full.out;
+  EXPECT_EQ(full.out.find("Data Error"), std::string::npos) << full.out;
+
+  State state = after_full_update(*ho, "001", today);
+  expect_tables(state);
+
+  // Head office changes some of everything, for both terminals.
+  for (const char* what : {"products", "members", "promotions", "anychoice", "gifts"})
+    service->run_tool(
+        {"change", what, "--count", "6", "--insert", "2", "--delete", "2", "--terminals", "001,002", "--seed", "11"});
+  const auto taken = entries_of(*ho, "001");
+  const auto other = entries_of(*ho, "002");
+  ASSERT_FALSE(taken.at("PRODUCT_TEMP").empty());
+
+  Outcome changes = update("0");
+  ASSERT_EQ(changes.status, 0) << changes.out << changes.err;
+  expect_tables(after_changes_update(*ho, "001", today, std::move(state), taken));
+
+  // This terminal's change logs are drained; the other terminal's entries are all still there.
+  for (const auto& [log, entries] : entries_of(*ho, "001")) EXPECT_TRUE(entries.empty()) << log;
+  const auto still = entries_of(*ho, "002");
+  for (const auto& [log, entries] : other) EXPECT_EQ(still.at(log).size(), entries.size()) << log;
+  for (const char* log : {"PSALE_TEMP", "PTSALE_TEMP", "GSALE_TEMP"})
+    EXPECT_TRUE(ho->rows(std::string("SELECT * FROM ") + log + " WHERE MCH_NO = '002' AND TRAN_CODE = 'W'").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(HeadOffices, EndToEnd, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return std::string(info.param); });
+
+}  // namespace
+}  // namespace pos::e2e
