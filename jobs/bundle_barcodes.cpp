@@ -15,9 +15,8 @@ void sync_bundle_barcodes(RunContext& ctx) {
     open_cursor(bundle_rows, "SELECT * FROM PROD_SALE");
     if (bundles.row_count() == 0) return;
     for_each_row(ctx, bundles, {"SAL_BARCODE", "PROD_SALE", OnRowError::EndRun}, [&] {
-      const std::string barcode = escaped_text(bundles, "SAL_BARCODE");
-      run_local(ctx,
-                {"DELETE from LOC_PDC ", " WHERE PROD_ID = '" + barcode + "'", " OR BAR_CODE = '" + barcode + "'"});
+      const Value barcode(bundles.text("SAL_BARCODE"));
+      run_local(ctx, "DELETE from LOC_PDC  WHERE PROD_ID = ? OR BAR_CODE = ?", {barcode, barcode});
       // Copied by position: the local table's first seven columns take the answer's seven.
       bundle_rows.append();
       for (std::size_t i = 0; i < bundles.field_count(); ++i) bundle_rows.set_value(i, bundles.value(i));

@@ -26,17 +26,14 @@ void sync_invoice_words(RunContext& ctx) {
   RowSet& answer = ctx.ClientDataSet1;
   service_query(ctx, answer, {"SELECT * FROM INV_WORD ORDER BY YY,MM"});
   for_each_row(ctx, answer, {"YY", "LOC_WORD", OnRowError::EndRun}, [&] {
-    upsert(ctx, ctx.CDS_Query1,
-           "SELECT * FROM LOC_WORD WHERE YY||MM = '" + escaped_text(answer, "YY") + escaped_text(answer, "MM") + "'",
-           kTrackMapping, answer);
+    upsert(ctx, ctx.CDS_Query1, "SELECT * FROM LOC_WORD WHERE YY||MM = ?", kTrackMapping, answer,
+           {Value(answer.text("YY") + answer.text("MM"))});
   });
 
   service_query(ctx, answer, {"SELECT * FROM EINVOICE_WORD where MCH_NO = '" + sql_escape(ctx.MachineNo) + "'"});
   for_each_row(ctx, answer, {"EYY", "EINVOICE_WORD", OnRowError::EndRun}, [&] {
-    upsert(ctx, ctx.CDS_Query1,
-           "SELECT * FROM EINVOICE_WORD WHERE EYY||EMM = '" + escaped_text(answer, "EYY") +
-               escaped_text(answer, "EMM") + "'",
-           kRangeMapping, answer);
+    upsert(ctx, ctx.CDS_Query1, "SELECT * FROM EINVOICE_WORD WHERE EYY||EMM = ?", kRangeMapping, answer,
+           {Value(answer.text("EYY") + answer.text("EMM"))});
   });
 }
 

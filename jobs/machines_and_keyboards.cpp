@@ -23,8 +23,8 @@ void sync_machines(RunContext& ctx) {
   RowSet& machines = ctx.ClientDataSet1;
   service_query(ctx, machines, {"SELECT * FROM MCH_ITEM "});
   for_each_row(ctx, machines, {"MCH_NO", "MCH_ITEM", OnRowError::EndRun}, [&] {
-    upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MCH_ITEM WHERE MCH_NO = '" + escaped_text(machines, "MCH_NO") + "'",
-           kMachineMapping, machines);
+    upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MCH_ITEM WHERE MCH_NO = ?", kMachineMapping, machines,
+           {Value(machines.text("MCH_NO"))});
   });
 }
 
@@ -33,8 +33,8 @@ void sync_keyboard_maps(RunContext& ctx) {
   service_query(ctx, keys, {"SELECT * FROM LOC_KEY_MAP "});
   refill(ctx, "LOC_KEY_MAP", {"DELETE from LOC_KEY_MAP "}, [&] {
     for_each_row(ctx, keys, {"ID_NO", "LOC_KEY_MAP", OnRowError::EndRun}, [&] {
-      upsert(ctx, ctx.CDS_Query1, "select * from LOC_KEY_MAP where ID_NO = '" + escaped_text(keys, "ID_NO") + "'",
-             kKeyMapping, keys);
+      upsert(ctx, ctx.CDS_Query1, "select * from LOC_KEY_MAP where ID_NO = ?", kKeyMapping, keys,
+             {Value(keys.text("ID_NO"))});
     });
   });
 
@@ -42,10 +42,8 @@ void sync_keyboard_maps(RunContext& ctx) {
   refill(ctx, "LOC_KEY_MAP_SUB", {"DELETE from LOC_KEY_MAP_SUB "}, [&] {
     if (keys.row_count() == 0) return;
     for_each_row(ctx, keys, {"ID_NO", "LOC_KEY_MAP_SUB", OnRowError::EndRun}, [&] {
-      upsert(ctx, ctx.CDS_Query1,
-             "SELECT * from LOC_KEY_MAP_SUB  where ID_NO = '" + escaped_text(keys, "ID_NO") + "'" +
-                 " AND PDC_NO = " + "'" + escaped_text(keys, "PDC_NO") + "'",
-             kKeyMapping, keys);
+      upsert(ctx, ctx.CDS_Query1, "SELECT * from LOC_KEY_MAP_SUB  where ID_NO = ? AND PDC_NO = ?", kKeyMapping, keys,
+             {Value(keys.text("ID_NO")), Value(keys.text("PDC_NO"))});
     });
   });
 }

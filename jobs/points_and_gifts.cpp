@@ -23,8 +23,8 @@ void sync_points_and_gifts(RunContext& ctx) {
   service_query(ctx, points,
                 {"SELECT * FROM POINT_SET ", " WHERE INI_DATE >= '" + ctx.today + "'", " order by ini_date "});
   for_each_row(ctx, points, {"INI_DATE", "POINT_SET", OnRowError::EndRun}, [&] {
-    upsert(ctx, ctx.CDS_Query1, "select * from POINT_SET where INI_DATE = '" + escaped_text(points, "INI_DATE") + "'",
-           kPointsMapping, points);
+    upsert(ctx, ctx.CDS_Query1, "select * from POINT_SET where INI_DATE = ?", kPointsMapping, points,
+           {Value(points.text("INI_DATE"))});
   });
   sync_gift_promotions(ctx);
 }

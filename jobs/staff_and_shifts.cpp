@@ -31,8 +31,8 @@ void sync_staff(RunContext& ctx) {
   auto write_staff = [&] {
     if (staff.row_count() == 0) return;
     for_each_row(ctx, staff, {"EMPLOYEE_ID", "LOC_PERS", OnRowError::EndRun}, [&] {
-      upsert(ctx, ctx.CDS_Query1, "SELECT * FROM LOC_PERS WHERE LAB_NO = '" + escaped_text(staff, "EMPLOYEE_ID") + "'",
-             kStaffMapping, staff);
+      upsert(ctx, ctx.CDS_Query1, "SELECT * FROM LOC_PERS WHERE LAB_NO = ?", kStaffMapping, staff,
+             {Value(staff.text("EMPLOYEE_ID"))});
     });
   };
   if (ctx.full_update())
@@ -46,8 +46,8 @@ void sync_shifts(RunContext& ctx) {
   RowSet& shifts = ctx.ClientDataSet1;
   service_query(ctx, shifts, {"SELECT * FROM WRK_ITEM"});
   for_each_row(ctx, shifts, {"WRK_NO", "LOC_WRK", OnRowError::EndRun}, [&] {
-    upsert(ctx, ctx.CDS_Query1, "Select * FROM LOC_WRK WHERE WRK_NO = '" + escaped_text(shifts, "WRK_NO") + "'",
-           kShiftMapping, shifts);
+    upsert(ctx, ctx.CDS_Query1, "Select * FROM LOC_WRK WHERE WRK_NO = ?", kShiftMapping, shifts,
+           {Value(shifts.text("WRK_NO"))});
   });
 }
 
