@@ -192,13 +192,6 @@ int main(int argc, char** argv) {
   TDataModHttp dm(home.path(), dialogs);
   dm.DataModuleCreate();
   ScratchDatabase scratch;
-  scratch.con.execute("ALTER TABLE PROMOTION ADD POINT_YN VARCHAR(1)");
-  scratch.con.execute(
-      "CREATE TABLE GPROMOTION (MASTERBILLID VARCHAR(20), BILL_DATE VARCHAR(10), INI_DATE VARCHAR(10), END_DATE "
-      "VARCHAR(10), REASON VARCHAR(100), PROD_ID VARCHAR(20), PROD_NAME VARCHAR(50), PROD_BARCODE VARCHAR(20), "
-      "PD_ITEMID VARCHAR(10), PSALE_FLAG VARCHAR(10), PSALE_PRICE DOUBLE PRECISION, OLD_PRICE DOUBLE PRECISION, "
-      "VIP_PRICE DOUBLE PRECISION, N_QTY INT, G_PROD_ID VARCHAR(20), G_PROD_NAME VARCHAR(50), G_QTY INT, STORE_ID "
-      "VARCHAR(10), TEMPPRODID VARCHAR(20), SEC_DIS VARCHAR(1), OVER_AMT INT)");
 
   const Run idle = run_updater(home.string(), {"1"});
   const std::size_t before_full = service.statements().size();
