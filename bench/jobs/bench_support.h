@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/form_tollmere.h"
+#include "jobs/job_table.h"
 #include "localdb/connection.h"
 #include "localdb/local_query.h"
 #include "localdb/schema_upkeep.h"
@@ -37,6 +39,21 @@ inline std::string raw_query(TDataModHttp& dm, const std::string& sql) {
   const std::string url =
       dm.QueryEndpoint() + "?user_name=" + dm.ServiceUserName() + "&password=" + dm.ServicePassword();
   return dm.IdHTTP1.post(url, {{"user_name", dm.ServiceUserName()}, {"password", dm.ServicePassword()}, {"sql", sql}});
+}
+
+// One job run as the form runs it, in `mode`, timed.
+struct TimedJob {
+  JobCounters counts;
+  double seconds = 0;
+};
+inline TimedJob time_job(TFormTollmere& form, int mode, std::size_t job) {
+  form.RadioGroup1 = mode;
+  RunContext ctx = form.context();
+  TimedJob t;
+  const auto t0 = Clock::now();
+  run_job(job_table()[job], ctx, t.counts);
+  t.seconds = since(t0);
+  return t;
 }
 
 struct ScratchDatabase {

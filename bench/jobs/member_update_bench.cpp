@@ -51,12 +51,7 @@ int main(int argc, char** argv) {
   const double insert = scratch.insert("MEMBER", kColumns, kColumns, rs);
   const double floor = transfer + round_trips + insert;
 
-  form.RadioGroup1 = 1;
-  RunContext ctx = form.context();
-  JobCounters counts;
-  t0 = Clock::now();
-  run_job(job_table()[7], ctx, counts);
-  const double job = since(t0);
+  const auto [counts, job] = time_job(form, 1, 7);
   const auto stored = form.SQLCon_Loc.query("SELECT COUNT(*) FROM MEMBER")[0][0].as_text();
   const auto cards = form.SQLCon_Loc.query("SELECT COUNT(*) FROM VIPCARD_SUB")[0][0].as_text();
 

@@ -62,12 +62,7 @@ int main(int argc, char** argv) {
   double insert = scratch.insert("LOC_PDC", kLocalColumns, kFields, rs);
   double full_floor = transfer + insert;
 
-  form.RadioGroup1 = 1;
-  RunContext ctx = form.context();
-  JobCounters full_counts;
-  t0 = Clock::now();
-  run_job(job_table()[0], ctx, full_counts);
-  double full = since(t0);
+  const auto [full_counts, full] = time_job(form, 1, 0);
   auto count = con.query("SELECT COUNT(*) FROM LOC_PDC")[0][0].as_text();
 
   std::printf("\nfull update of %s products (%.1f MiB packet)\n", count.c_str(), packet.size() / 1048576.0);
@@ -78,12 +73,7 @@ int main(int argc, char** argv) {
   // Changes update, then its floor.
   service.run_tool({"change", "products", "--count", std::to_string(changed), "--terminals", "001", "--seed", "7"});
   auto ids = service.rows("SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '001' AND STATE <> 'DELETE'");
-  form.RadioGroup1 = 0;
-  RunContext ctx0 = form.context();
-  JobCounters changes_counts;
-  t0 = Clock::now();
-  run_job(job_table()[0], ctx0, changes_counts);
-  double changes = since(t0);
+  const auto [changes_counts, changes] = time_job(form, 0, 0);
 
   RowSet one, changed_rows;
   t0 = Clock::now();

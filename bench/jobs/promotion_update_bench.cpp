@@ -86,23 +86,13 @@ int main(int argc, char** argv) {
     rs.load(raw_query(dm, k.line_query + "WHERE '" + today + "' BETWEEN A.INI_DATE AND A.END_DATE" + k.selecting));
     const double transfer = since(t0);
     const double insert = scratch.insert(k.table, k.columns, k.columns, rs);
-    form.RadioGroup1 = 1;
-    RunContext full_ctx = form.context();
-    JobCounters full_counts;
-    t0 = Clock::now();
-    run_job(job_table()[k.job], full_ctx, full_counts);
-    const double full = since(t0);
+    const auto [full_counts, full] = time_job(form, 1, k.job);
 
     // Changes update and its floor.
     service.run_tool({"change", k.change_what, "--count", std::to_string(changed), "--terminals", "001", "--seed", "5",
                       "--today", today});
     const auto ids = service.rows(std::string("SELECT MASTERBILLID FROM ") + k.log + " WHERE MCH_NO = '001'");
-    form.RadioGroup1 = 0;
-    RunContext changes_ctx = form.context();
-    JobCounters changes_counts;
-    t0 = Clock::now();
-    run_job(job_table()[k.job], changes_ctx, changes_counts);
-    const double changes = since(t0);
+    const auto [changes_counts, changes] = time_job(form, 0, k.job);
 
     t0 = Clock::now();
     for (int i = 0; i < 6; ++i)
