@@ -7,6 +7,7 @@
 #include "jobs/job_table.h"
 #include "localdb/schema_upkeep.h"
 #include "service/data_mod_http.h"
+#include "service/run_stop.h"
 #include "text/big5.h"
 #include "text/date_format.h"
 #include "text/number_format.h"
@@ -65,6 +66,7 @@ void TFormTollmere::Timer1Timer() {
 }
 
 void TFormTollmere::SpeedButton1Click() {
+  stop_point();
   last_run_ = {};
   Memo1.append(format_run_timestamp(options_.now()));
   script_buffer_.clear();
@@ -81,6 +83,7 @@ void TFormTollmere::SpeedButton1Click() {
       CheckListBox1[i].checked = true;
       if (on_checked) on_checked(i);
     }
+    stop_point();
     if (CheckListBox1[i].checked && i < last_run_.size()) run_job(job_table()[i], ctx, last_run_[i]);
   }
   Memo1.append(big5(" 階段作業完成..!"));

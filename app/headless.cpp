@@ -1,10 +1,13 @@
 #include "app/headless.h"
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "app/start_up.h"
 #include "jobs/job_table.h"
+#include "service/run_stop.h"
 #include "service/service_errors.h"
 #include "text/big5.h"
 
@@ -43,6 +46,15 @@ void print_summary(const TFormTollmere& form) {
   }
 }
 
+void report_stop() {
+  const int sig = run_stop_signal();
+  std::cerr << "pos-updater: stopped by "
+            << (sig == SIGINT    ? "SIGINT"
+                : sig == SIGTERM ? "SIGTERM"
+                                 : "request")
+            << "; what was written is kept and nothing more was acknowledged" << std::endl;
+}
+
 }  // namespace
 
 int run_headless(const CommandLine& cl) {
@@ -55,6 +67,9 @@ int run_headless(const CommandLine& cl) {
   try {
     form.SpeedButton1Click();
     status = form.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
+  } catch (const RunStopped&) {
+    report_stop();
+    status = kRunEndedEarly;
   } catch (const SilentAbort&) {
     status = kRunEndedEarly;  // its message was shown already
   } catch (const std::exception& e) {

@@ -11,6 +11,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/qt_dialogs.h"
 #include "app/start_up.h"
+#include "app/stop_signals.h"
 
 namespace pos {
 
@@ -51,6 +52,8 @@ int run_program(int argc, char** argv) {
     return 0;
   }
 
+  watch_stop_signals();  // before the window's and the database engine's threads start
+
   if (given("--headless")) {
     try {
       return run_headless(parse_command_line(std::vector<std::string>(argv + 1, argv + argc), exe_folder(argv[0])));
@@ -82,9 +85,12 @@ int run_program(int argc, char** argv) {
   MainWindow window(form, dialogs);
   dialogs.parent = &window;
   window.refresh();
+  on_stop_signal([&window] { window.stop_and_close(); });
   window.show();
   window.start_timer();
-  return app.exec();
+  const int status = app.exec();
+  on_stop_signal(nullptr);
+  return status;
 }
 
 }  // namespace pos

@@ -114,6 +114,12 @@ int main(int argc, char** argv) {
   serve->add_flag("--quiet", quiet, "no request log");
   std::string statement_log;
   serve->add_option("--statement-log", statement_log, "append every statement received to this file");
+  std::vector<std::string> faults;
+  double fault_hang = 60;
+  serve->add_option("--fault", faults,
+                    "for tests: KIND@N (the Nth request) or KIND@/REGEX/ (statements matching it); KIND is "
+                    "http500, error, truncate, garbage, hang or drop");
+  serve->add_option("--fault-hang", fault_hang, "seconds a hang fault holds its answer")->check(CLI::PositiveNumber);
 
   CLI11_PARSE(app, argc, argv);
 
@@ -188,6 +194,10 @@ int main(int argc, char** argv) {
         }
       }
       const auto [host, port] = split_listen(listen);
+      ho::FaultPlan fault_plan;
+      for (const std::string& spec : faults) fault_plan.add(ho::parse_fault_rule(spec));
+      fault_plan.hang = std::chrono::milliseconds(static_cast<long>(fault_hang * 1000));
+      if (!fault_plan.empty()) service_opts.faults = &fault_plan;
       service_opts.log = quiet ? nullptr : &std::cout;
       std::ofstream statements;
       if (!statement_log.empty()) {

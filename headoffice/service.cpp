@@ -2,13 +2,17 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 
 #include "headoffice/request_handler.h"
+#include "headoffice/wire_text.h"
 
 namespace pos::headoffice {
 namespace {
@@ -68,9 +72,58 @@ struct Service::Impl {
     }
     const FormFields form{field(req, "sql"), field(req, "user_name"), field(req, "password")};
     if (options.statement_log && form.sql) log_statements(*form.sql, script);
+    const auto fault = options.faults ? options.faults->next(form.sql.value_or("")) : std::nullopt;
+    if (fault == FaultKind::http500 || fault == FaultKind::error) {
+      serve_fault(*fault, Answer{200, error_answer("injected fault")}, res);
+      return;
+    }
     const Answer answer =
         script ? handler.script(form, raw_query(req), trace.note) : handler.query(form, raw_query(req), trace.note);
+    if (fault) {
+      serve_fault(*fault, answer, res);
+      return;
+    }
     res.status = answer.status;
+    res.set_content(answer.body, answer.content_type.c_str());
+  }
+
+  void serve_fault(FaultKind kind, const Answer& answer, httplib::Response& res) {
+    trace.note.error = true;
+    res.status = answer.status;
+    const std::size_t size = std::max<std::size_t>(answer.body.size(), 1);
+    switch (kind) {
+      case FaultKind::http500:
+        res.status = 500;
+        res.set_content("injected fault\n", "text/plain");
+        return;
+      case FaultKind::error:
+        break;
+      case FaultKind::truncate:
+        res.set_content_provider(size, answer.content_type.c_str(),
+                                 [body = answer.body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                   const std::size_t half = body.size() / 2;
+                                   if (offset >= half) return false;  // the connection closes here
+                                   sink.write(body.data() + offset, half - offset);
+                                   return true;
+                                 });
+        return;
+      case FaultKind::garbage: {
+        std::minstd_rand noise(static_cast<unsigned>(answer.body.size()));
+        std::string bytes(answer.body.size(), '\0');
+        for (char& c : bytes) c = static_cast<char>(noise() & 0xff);
+        res.set_content(bytes, answer.content_type.c_str());
+        return;
+      }
+      case FaultKind::hang: {
+        std::unique_lock lock(stop_mutex);
+        stop_cv.wait_for(lock, options.faults->hang, [this] { return stopping; });
+        break;
+      }
+      case FaultKind::drop:
+        res.set_content_provider(size, answer.content_type.c_str(),
+                                 [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
+        return;
+    }
     res.set_content(answer.body, answer.content_type.c_str());
   }
 
@@ -127,6 +180,9 @@ struct Service::Impl {
   RequestHandler handler;
   httplib::Server server;
   std::mutex log_mutex;
+  std::mutex stop_mutex;
+  std::condition_variable stop_cv;
+  bool stopping = false;  // wakes hanging answers
 };
 
 Service::Service(std::unique_ptr<Database> db, ServiceOptions options)
@@ -192,6 +248,13 @@ int Service::bind(const std::string& host, int port) {
 
 bool Service::run() { return impl_->server.listen_after_bind(); }
 
-void Service::stop() { impl_->server.stop(); }
+void Service::stop() {
+  {
+    std::lock_guard lock(impl_->stop_mutex);
+    impl_->stopping = true;
+  }
+  impl_->stop_cv.notify_all();
+  impl_->server.stop();
+}
 
 }  // namespace pos::headoffice

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "headoffice/database.h"
+#include "headoffice/fault_plan.h"
 
 namespace pos::headoffice {
 
@@ -20,6 +21,7 @@ struct ServiceOptions {
   // One line per statement received, in arrival order: "query" or "script", a tab, and the text
   // as it arrived (CR, LF and backslash written as \r, \n and \\); none when null.
   std::ostream* statement_log = nullptr;
+  FaultPlan* faults = nullptr;  // requests answered wrongly on purpose; none when null
 };
 
 class Service {

@@ -2,6 +2,7 @@
 
 #include "jobs/commit_batcher.h"
 #include "service/data_mod_http.h"
+#include "service/run_stop.h"
 #include "text/sql_text.h"
 
 namespace pos {
@@ -13,6 +14,7 @@ std::string script_text(const std::vector<std::string>& lines) {
 }
 
 void service_query(RunContext& ctx, RowSet& answer, std::vector<std::string> lines) {
+  stop_point();
   if (ctx.batch) ctx.batch->commit_if_due();
   ctx.ScriptBuffer = std::move(lines);
   ctx.DataModHttp.OpenRemoteQuery(answer, script_text(ctx.ScriptBuffer));
@@ -20,6 +22,7 @@ void service_query(RunContext& ctx, RowSet& answer, std::vector<std::string> lin
 
 void send(RunContext& ctx, const ServiceStatement& statement) {
   if (ctx.batch) ctx.batch->commit();
+  stop_point();
   ctx.ScriptBuffer.clear();
   ctx.ScriptBuffer.push_back(statement.text);
   if (statement.transport == Transport::Script)

@@ -3,6 +3,7 @@
 #include "jobs/commit_batcher.h"
 #include "jobs/local_writes.h"
 #include "localdb/errors.h"
+#include "service/run_stop.h"
 #include "service/service_errors.h"
 
 namespace pos {
@@ -36,6 +37,7 @@ void for_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, const st
   CommitBatcher& batch = ctx.batcher();
   if (loop.progress) start_progress(ctx, answer);
   for (; !answer.eof(); answer.next()) {
+    stop_point();
     if (loop.progress) ctx.progress.set_position(static_cast<int>(answer.recno()));
     ++n.fetched;
     try {

@@ -10,6 +10,7 @@
 #include "service/service_settings.h"
 #include "text/ascii.h"
 #include "text/big5.h"
+#include "text/number_format.h"
 #include "text/sql_text.h"
 
 namespace pos {
@@ -85,6 +86,9 @@ void TDataModHttp::DataModuleCreate() {
 
   IdHTTP1.settings = HttpSettings{};
   IdHTTP1.settings.read_timeout_ms = options_.read_timeout_ms;
+  // An optional read_timeout in seconds; a value that is not a positive number keeps the default.
+  const double seconds = parse_number_or(s.read_timeout, 0);
+  if (seconds > 0 && seconds < 86400) IdHTTP1.settings.read_timeout_ms = static_cast<long>(seconds * 1000);
 }
 
 std::string TDataModHttp::EncodeUrl(std::string_view text) {

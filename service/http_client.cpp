@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 
+#include "service/run_stop.h"
+
 namespace pos {
 namespace {
 
@@ -37,6 +39,7 @@ struct HttpClient::Transfer {
   std::string status_line;  // of the last response seen (redirects pass through several)
   bool line_too_long = false;
   bool timed_out = false;
+  bool stopped = false;
   Clock::time_point last_activity = Clock::now();
   curl_off_t last_up = 0;
 
@@ -82,6 +85,10 @@ struct HttpClient::Transfer {
     }
     if (now - t.last_activity > std::chrono::milliseconds(t.settings->read_timeout_ms)) {
       t.timed_out = true;
+      return 1;
+    }
+    if (run_stop_requested()) {
+      t.stopped = true;
       return 1;
     }
     if (*t.while_waiting) (*t.while_waiting)();
@@ -135,6 +142,7 @@ std::string HttpClient::post(const std::string& url, const std::vector<FormField
 
 void HttpClient::post(const std::string& url, const std::vector<FormField>& form, BodySink& sink) {
   CURL* c = handle(curl_);
+  stop_point();
 
   std::unique_ptr<curl_mime, MimeDeleter> mime(curl_mime_init(c));
   if (!mime) throw HttpError("cannot build the form");
@@ -180,6 +188,7 @@ void HttpClient::post(const std::string& url, const std::vector<FormField>& form
   curl_easy_setopt(c, CURLOPT_HEADERDATA, nullptr);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, nullptr);
 
+  if (t.stopped) throw RunStopped{};
   if (t.sink_error) std::rethrow_exception(t.sink_error);
   if (t.timed_out) throw HttpError("Read timed out.");
   if (t.line_too_long) throw HttpError("Max line length exceeded.");

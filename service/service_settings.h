@@ -12,11 +12,12 @@ struct ServiceSettings {
   std::string password = "quillbark";
   std::string port = "80";
   std::string driver = "ado";
+  std::string read_timeout;    // seconds with no byte moving before a request fails; empty: 300
   bool file_found = false;     // the file could be read
   bool section_found = false;  // it has a [set] section
 };
 
-// Reads the keys host, user_name, password, port and driver of section [set], as the terminal's
+// Reads the keys host, user_name, password, port, driver and read_timeout of section [set], as the terminal's
 // own INI files are read: a key's value is everything after the first '=' of its line, blanks
 // around it and one pair of matching quotes removed; a line without '=' is ignored; ';' starts a
 // comment only at the beginning of a line. A missing file, section or key keeps the default;

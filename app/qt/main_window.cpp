@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "service/run_stop.h"
 #include "service/service_errors.h"
 #include "text/big5.h"
 
@@ -199,6 +200,8 @@ void MainWindow::start_run() {
   worker_ = std::thread([this] {
     try {
       form_.SpeedButton1Click();
+    } catch (const RunStopped&) {
+      // a stop signal: the window closes once the run is over
     } catch (const SilentAbort&) {
       // its message was shown already
     } catch (const std::exception& e) {
@@ -213,10 +216,24 @@ void MainWindow::run_finished() {
   if (worker_.joinable()) worker_.join();
   running_ = false;
   refresh();
+  if (close_when_stopped_) form_.Action1Execute();
+}
+
+void MainWindow::stop_and_close() {
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (running_)
+          close_when_stopped_ = true;  // the run stops at its next safe point, then run_finished closes
+        else
+          form_.Action1Execute();
+      },
+      Qt::QueuedConnection);
 }
 
 void MainWindow::start_timer(int ms) {
   QTimer::singleShot(ms, this, [this] {
+    if (run_stop_requested()) return;
     form_.Timer1Timer();
     refresh();
   });

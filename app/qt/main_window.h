@@ -31,6 +31,10 @@ class MainWindow : public QWidget {
   void start_run();
   bool running() const { return running_; }
 
+  // A stop signal: a running run stops at its next safe point and the window then closes as F6
+  // closes it; without a run it closes at once. Safe from any thread.
+  void stop_and_close();
+
   // Starts the one-shot timer of the automatic start.
   void start_timer(int ms = 1000);
 
@@ -61,6 +65,7 @@ class MainWindow : public QWidget {
   QProgressBar* progress_;
   std::thread worker_;
   std::atomic<bool> running_{false};
+  bool close_when_stopped_ = false;
 };
 
 // Text of the form (Big5) for a widget.

@@ -35,6 +35,7 @@ class HeadOffice {
 // A change-log entry of this terminal: the changed row's key and the STATE.
 struct Entry {
   std::string key, state;
+  bool operator==(const Entry&) const = default;
 };
 // The terminal's entries per change log (PRODUCT_TEMP, MEMBER_TEMP, PSALE_TEMP, ...), in the order
 // the service lists them.

@@ -51,7 +51,7 @@ int reported_port(const std::filesystem::path& log) {
 }  // namespace
 
 ReferenceService::ReferenceService(std::vector<std::string> seed_args, std::string terminals, std::string user,
-                                   std::string password, std::string db_url)
+                                   std::string password, std::string db_url, std::vector<std::string> serve_args)
     : db_url_(std::move(db_url)), user_(std::move(user)), password_(std::move(password)) {
   if (db_url_.empty()) db_url_ = "sqlite:" + (folder_ / "headoffice.db").string();
   run_tool({"init"});
@@ -62,9 +62,11 @@ ReferenceService::ReferenceService(std::vector<std::string> seed_args, std::stri
   }
   // Port 0: the service binds a free port itself and names it in its first line.
   const auto log = folder_ / "serve.log";
-  pid_ = spawn({HEADOFFICE_EXE, "serve", "--db", db_url_, "--listen", "127.0.0.1:0", "--user", user_, "--password",
-                password_, "--statement-log", (folder_ / "statements.log").string()},
-               log);
+  std::vector<std::string> argv = {
+      HEADOFFICE_EXE, "serve", "--db",       db_url_,   "--listen",        "127.0.0.1:0",
+      "--user",       user_,   "--password", password_, "--statement-log", (folder_ / "statements.log").string()};
+  argv.insert(argv.end(), serve_args.begin(), serve_args.end());
+  pid_ = spawn(argv, log);
   for (int i = 0; i < 500 && port_ == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     port_ = reported_port(log);
@@ -77,6 +79,14 @@ ReferenceService::~ReferenceService() {
     kill(pid_, SIGTERM);
     wait_for(pid_);
   }
+}
+
+int ReferenceService::requests() const {
+  std::ifstream in(folder_ / "serve.log");
+  std::string line;
+  int n = 0;
+  while (std::getline(in, line)) n += line.find(" status=") != std::string::npos;
+  return n;
 }
 
 std::vector<ReceivedStatement> ReferenceService::statements() const {

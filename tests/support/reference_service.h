@@ -25,8 +25,10 @@ class ReferenceService {
   // Creates the tables; `seed_args` (e.g. {"--scale", "small"}) also seeds them, empty leaves them empty.
   // The service takes `user` and `password` (UTF-8 on the command line, Big5 on the wire). The
   // head-office database is a SQLite file in a temporary folder, or `db_url` when given.
+  // `serve_args` go to `serve` after the usual ones (e.g. {"--fault", "drop@3"}).
   explicit ReferenceService(std::vector<std::string> seed_args = {}, std::string terminals = "001",
-                            std::string user = kUser, std::string password = kPassword, std::string db_url = "");
+                            std::string user = kUser, std::string password = kPassword, std::string db_url = "",
+                            std::vector<std::string> serve_args = {});
   ~ReferenceService();
   ReferenceService(const ReferenceService&) = delete;
   ReferenceService& operator=(const ReferenceService&) = delete;
@@ -43,6 +45,9 @@ class ReferenceService {
   void sql(const std::string& statements);
   // Rows of a query on the head-office database, each column as text ("" for null).
   std::vector<std::vector<std::string>> rows(const std::string& query);
+
+  // Requests answered so far (both endpoints).
+  int requests() const;
 
   // Every statement received so far, in arrival order.
   std::vector<ReceivedStatement> statements() const;
