@@ -1,14 +1,19 @@
 #pragma once
 // The two ways jobs follow a per-terminal change log of the service.
 //
-// Read, apply, remove (products, members): the job lists its entries, applies them, and removes
-// them with one statement. Mark, read, apply, remove (the promotion kinds): entries are first
+// Read, remove, apply (products, members): the log has no mark, so each chunk of at most 100
+// entries is handled as: its keys are remembered locally (committed), their entries are removed at
+// head office by a removal that names them (" AND <key> IN (...)"), their rows are applied, and the
+// keys whose rows were applied are forgotten. An entry logged meanwhile, even for a key being
+// taken, stays for the next run or is covered by the fetch that follows its removal; keys a run
+// remembered but did not apply (it ended, or their rows failed) are taken first by the next run.
+// Mark, read, apply, remove (the promotion kinds): entries are first
 // marked with TRAN_CODE = 'W', only marked entries are read and removed, so an entry logged
 // meanwhile waits for the next run and one left marked by an interrupted run is taken again.
 //
-// In both, the statements are the job's own texts over the transport its job names; what they
-// confirm is committed locally before a removal is sent, and nothing is removed when the apply
-// ended by an error or one of its rows failed or was refused: the entries are taken again next run.
+// In both, the statements are the job's own texts over the transport its job names. With a mark,
+// what a removal confirms is committed locally before it is sent, and nothing is removed when the
+// apply ended by an error or one of its rows failed or was refused: the entries are taken again.
 
 #include <functional>
 #include <string>
@@ -25,12 +30,22 @@ struct ChangeLogStep {
   std::vector<std::string> list_query;  // the query that lists them
   RowLoop loop;                         // how each entry's work is done
   std::function<void()> apply;          // the work of the list's current entry
-  ServiceStatement remove;              // removes the entries taken
+  ServiceStatement remove;              // removes the entries of a state; the kit names the keys
+  const char* key;                      // the list's key field
+  const char* taken_as;                 // names the step's remembered keys locally
 };
 
-// Lists the entries, applies each (when there are any), commits, and sends `remove` when every
-// entry was applied.
+// Takes the keys remembered by an earlier run, then lists the entries and takes them, chunk by chunk.
 void take_change_log(RunContext& ctx, const ChangeLogStep& step);
+
+// For a job that fetches everything after listing the log: remembers every listed key and removes
+// its entries, chunk by chunk. forget_taken ends the step once everything was written.
+void take_before_fetch(RunContext& ctx, RowSet& list, const char* key, const char* taken_as,
+                       const ServiceStatement& remove);
+void forget_taken(RunContext& ctx, const char* taken_as);
+
+// `remove` limited to `keys`: " AND <key> IN ('k1', ...)" before its closing ";", or at its end.
+std::string naming_keys(const std::string& remove, const char* key, const std::vector<std::string>& keys);
 
 struct MarkedChangeLog {
   Transport transport;

@@ -91,7 +91,9 @@ void take_deleted_members(RunContext& ctx) {
        {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' "},
        {"MEMBER_ID", "MEMBER", OnRowError::EndRun, false},
        [&] { run_local(ctx, {"DELETE FROM MEMBER WHERE MEMBER_ID = '" + escaped_text(deleted, "MEMBER_ID") + "'"}); },
-       {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' ;"}});
+       {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' ;"},
+       "MEMBER_ID",
+       "MEMBER_TEMP DELETE"});
 }
 
 // Changes update: each logged member is fetched (its query saved to 123.txt), then it and its
@@ -119,13 +121,21 @@ void take_changed_members(RunContext& ctx) {
            write_sub_cards(ctx, id);
          });
        },
-       {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' ;"}});
+       {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' ;"},
+       "MEMBER_ID",
+       "MEMBER_TEMP CHANGE"});
 }
 
-// Full update: every member replaces its local row by a fresh one. The final removal of the
-// remaining log entries waits until every member was written.
+// Full update: every member replaces its local row by a fresh one. The log's entries are listed,
+// remembered and removed before the members are fetched, so the fetch covers them and an entry
+// logged after it stays for the next run; they are forgotten once every member was written.
 void write_all_members(RunContext& ctx) {
+  const std::string m = sql_escape(ctx.MachineNo);
+  RowSet& logged = ctx.ClientDataSet2;
   RowSet& members = ctx.ClientDataSet1;
+  service_query(ctx, logged, {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' "});
+  take_before_fetch(ctx, logged, "MEMBER_ID", "MEMBER_TEMP CHANGE",
+                    {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' "});
   service_query(ctx, members, member_query(nullptr));
   const JobCounters before = ctx.count();
   if (members.row_count() > 0) {
@@ -141,8 +151,7 @@ void write_all_members(RunContext& ctx) {
     });
   }
   if (ctx.count().failed == before.failed && ctx.count().refused == before.refused)
-    send(ctx, {Transport::Script,
-               "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + sql_escape(ctx.MachineNo) + "' AND STATE <> 'DELETE' "});
+    forget_taken(ctx, "MEMBER_TEMP CHANGE");
 }
 
 }  // namespace

@@ -102,7 +102,9 @@ void take_deleted_products(RunContext& ctx) {
             {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' "},
             {"PROD_ID", "LOC_PDC", OnRowError::EndRun, false},
             [&] { run_local(ctx, {"DELETE FROM LOC_PDC WHERE PROD_ID = '" + escaped_text(deleted, "PROD_ID") + "'"}); },
-            {Transport::Script, "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' ;"}});
+            {Transport::Script, "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' ;"},
+            "PROD_ID",
+            "PRODUCT_TEMP DELETE"});
 }
 
 void take_changed_products(RunContext& ctx, const std::string& top) {
@@ -124,7 +126,9 @@ void take_changed_products(RunContext& ctx, const std::string& top) {
               service_query(ctx, product, lines);
               if (product.row_count() > 0) writer.write(product);  // no row: the product is skipped
             },
-            {Transport::Statement, "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "}});
+            {Transport::Statement, "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "},
+            "PROD_ID",
+            "PRODUCT_TEMP CHANGE"});
 }
 
 void write_all_products(RunContext& ctx, const std::string& top) {

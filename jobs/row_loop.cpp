@@ -36,7 +36,8 @@ void for_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, const st
   JobCounters& n = ctx.count();
   CommitBatcher& batch = ctx.batcher();
   if (loop.progress) start_progress(ctx, answer);
-  for (; !answer.eof(); answer.next()) {
+  std::size_t done = 0;
+  for (; !answer.eof() && (loop.max_rows == 0 || done < loop.max_rows); answer.next(), ++done) {
     stop_point();
     if (loop.progress) ctx.progress.set_position(static_cast<int>(answer.recno()));
     ++n.fetched;

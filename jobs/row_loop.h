@@ -2,6 +2,7 @@
 // The loop over an answer's rows that brings them into the local database: the progress bar,
 // the batch, the counters, and what a failed row does.
 
+#include <cstddef>
 #include <functional>
 
 #include "jobs/run_context.h"
@@ -20,7 +21,8 @@ struct RowLoop {
   const char* key;    // the answer field that names a row in the log
   const char* table;  // the local table written, named in report lines
   OnRowError on_error;
-  bool progress = true;  // drive the progress bar: maximum = row count, position = row number
+  bool progress = true;      // drive the progress bar: maximum = row count, position = row number
+  std::size_t max_rows = 0;  // stop after this many rows, leaving the answer at the next; 0: all
 };
 
 // Sets the progress bar for a loop over `answer`: maximum = its row count, minimum = 0.

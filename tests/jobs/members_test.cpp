@@ -74,7 +74,7 @@ TEST_F(MembersJob, ChangesUpdateFollowsTheLogAndConvertsByItsRules) {
       << query;
 }
 
-TEST_F(MembersJob, AnEmptyLogStillSendsItsQueriesAndRemovalsThenRebuildsTheDiscounts) {
+TEST_F(MembersJob, AnEmptyLogSendsItsQueriesButNoRemovalThenRebuildsTheDiscounts) {
   ASSERT_EQ(terminal.run(0, {}), "");
   std::vector<ReceivedStatement> sent;
   for (const auto& s : service.statements())
@@ -83,11 +83,9 @@ TEST_F(MembersJob, AnEmptyLogStillSendsItsQueriesAndRemovalsThenRebuildsTheDisco
   EXPECT_EQ(sent,
             (std::vector<ReceivedStatement>{
                 {"query", "SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '001' AND STATE = 'DELETE'  "},
-                {"script", "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '001' AND STATE = 'DELETE' ;"},
                 {"query",
                  "SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '001' AND (STATE = 'UPDATE' OR STATE = "
                  "'INSERT')  "},
-                {"script", "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '001' AND STATE <> 'DELETE' ;"},
                 {"query", "SELECT MEM_CLASSID,PD_CLASSID,PD_CLASSNAME,DISCOUNT,REMARK FROM MEMLEVEL_PDCLASS_DIS "},
             }));
 }
@@ -98,10 +96,12 @@ TEST_F(MembersJob, FullUpdateReplacesEveryMemberAndThenClearsTheLog) {
   ASSERT_EQ(terminal.run(1, {7}), "");
   EXPECT_EQ(rows("SELECT MEMBER_ID, EXTRA, DISCOUNT, IDIS FROM MEMBER"), (Rows{{"M01", "", "0", "95.5"}}));
   EXPECT_EQ(pending(), (std::vector<std::string>{"002:M01:UPDATE"}));
-  // The removal goes without a semicolon.
+  // The removal names the entries listed before the members were fetched, without a semicolon.
   bool sent = false;
   for (const auto& s : service.statements())
-    sent = sent || s.text == "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '001' AND STATE <> 'DELETE' ";
+    sent = sent || s.text ==
+                       "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '001' AND STATE <> 'DELETE' AND MEMBER_ID IN "
+                       "('M01') ";
   EXPECT_TRUE(sent);
 }
 
@@ -130,15 +130,20 @@ TEST_F(MembersJob, ClassDiscountsAreRebuiltWithTheirDefaultAndKeptWhenTheFetchFa
   EXPECT_EQ(rows("SELECT COUNT(*) FROM MEMLEVEL_PDCLASS_DIS"), (Rows{{"2"}}));
 }
 
-TEST_F(MembersJob, AFailureInsideTheLogStepKeepsItsEntriesAndTheMember) {
+TEST_F(MembersJob, AFailureInsideTheLogStepKeepsTheMemberAndItsKeyUntilTakenAgain) {
   service.sql(member("M01") + logged("M01", "UPDATE") + "ALTER TABLE VIPCARD_SUB RENAME TO BROKEN;");
   local("INSERT INTO MEMBER (MEMBER_ID, MEMBER_NAME) VALUES ('M01', 'old')");
   EXPECT_NE(terminal.run(0, {}), "");
   EXPECT_EQ(rows("SELECT MEMBER_NAME FROM MEMBER"), (Rows{{"old"}}));
-  EXPECT_EQ(pending(), (std::vector<std::string>{"001:M01:UPDATE"}));
+  EXPECT_EQ(pending(), (std::vector<std::string>{}));
+  EXPECT_EQ(rows("SELECT TAKEN_AS, KEY_VALUE FROM POS_TAKEN_KEYS"), (Rows{{"MEMBER_TEMP CHANGE", "M01"}}));
+  service.sql("ALTER TABLE BROKEN RENAME TO VIPCARD_SUB;");
+  EXPECT_EQ(terminal.run(0, {}), "");
+  EXPECT_EQ(rows("SELECT MEMBER_NAME FROM MEMBER"), (Rows{{"name M01"}}));
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM POS_TAKEN_KEYS"), (Rows{{"0"}}));
 }
 
-TEST_F(MembersJob, AFailedMemberIsLoggedAndHoldsBackTheFinalRemoval) {
+TEST_F(MembersJob, AFailedMemberIsLoggedAndKeepsTheKeysTakenBeforeTheFetch) {
   service.sql(member("M01") + member("M02") + logged("M01", "UPDATE"));
   service.sql("UPDATE MEMBER SET MEMBER_NAME = 'BAD' WHERE MEMBER_ID = 'M02';");
   local("ALTER TABLE MEMBER ADD CONSTRAINT NO_BAD CHECK (MEMBER_NAME IS DISTINCT FROM 'BAD')");
@@ -148,7 +153,8 @@ TEST_F(MembersJob, AFailedMemberIsLoggedAndHoldsBackTheFinalRemoval) {
   EXPECT_NE(std::find(log.begin(), log.end(), "M02Data Error...!"), log.end());
   EXPECT_EQ(rows("SELECT MEMBER_ID, MEMBER_NAME FROM MEMBER ORDER BY 1"),
             (Rows{{"M01", "name M01"}, {"M02", "old"}}));  // the old row survived its failed replacement
-  EXPECT_EQ(pending(), (std::vector<std::string>{"001:M01:UPDATE"}));
+  EXPECT_EQ(pending(), (std::vector<std::string>{}));
+  EXPECT_EQ(rows("SELECT TAKEN_AS, KEY_VALUE FROM POS_TAKEN_KEYS"), (Rows{{"MEMBER_TEMP CHANGE", "M01"}}));
 }
 
 TEST_F(MembersJob, AServiceLostMidLoopStopsAfterOneMessage) {

@@ -104,7 +104,7 @@ TEST_F(ProductsJob, ChangesUpdateReplacesPredecessorsAppliesDeletesAndAcknowledg
   for (const auto& line : terminal.log_lines()) EXPECT_EQ(line.find("Data Error"), std::string::npos) << line;
 }
 
-TEST_F(ProductsJob, AFailingProductIsLoggedTheOthersWrittenAndItsEntriesKept) {
+TEST_F(ProductsJob, AFailingProductIsLoggedTheOthersWrittenAndItsKeyTakenAgainNextRun) {
   service.sql(product("P1", "1") + product("P2", "2", "S1", "100", "120", "NULL", "NULL", "'BAD'") +
               product("P3", "3") +
               "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', 'P1', 'UPDATE');"
@@ -124,60 +124,16 @@ TEST_F(ProductsJob, AFailingProductIsLoggedTheOthersWrittenAndItsEntriesKept) {
   auto rows = terminal.local_rows("SELECT PROD_ID, PDC_NAME FROM LOC_PDC ORDER BY PROD_ID");
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[1], (std::vector<std::string>{"P2", "old"}));
-  EXPECT_EQ(pending().size(), 3u);  // the insert/change acknowledgement is held back
-
-  // The next run, with the fault gone, takes them all and acknowledges.
-  con.execute("ALTER TABLE LOC_PDC DROP CONSTRAINT NO_BAD");
-  ASSERT_EQ(terminal.run(0, {}), "");
+  // The entries went before the fetch; the failed product's key is kept here instead.
   EXPECT_TRUE(pending().empty());
-}
+  const std::string taken = "SELECT TAKEN_AS, KEY_VALUE FROM POS_TAKEN_KEYS";
+  EXPECT_EQ(terminal.local_rows(taken), (std::vector<std::vector<std::string>>{{"PRODUCT_TEMP CHANGE", "P2"}}));
 
-TEST_F(ProductsJob, KeysAreComparedWholeAndABlankBarCodeMatchesNothing) {
-  // Two bar codes longer than BAR_CODE (20) that share their first 20 characters, and one of blanks.
-  service.sql(product("P1", "4710000000000000000001") + product("P2", "4710000000000000000002") + product("P3", "   "));
-  terminal.start({"1"});
-  auto& con = terminal.form().SQLCon_Loc;
-  con.execute("INSERT INTO LOC_PDC (PDC_NO, PROD_ID, BAR_CODE) VALUES ('E1', 'E1', '')");
-  con.execute("INSERT INTO LOC_PDC (PDC_NO, PROD_ID, BAR_CODE) VALUES ('E2', 'E2', ' ')");
-  for (int mode : {1, 1, 0}) ASSERT_EQ(terminal.run(mode, {0}), "");
-  auto rows = terminal.local_rows("SELECT PROD_ID, BAR_CODE FROM LOC_PDC ORDER BY PROD_ID");
-  ASSERT_EQ(rows.size(), 5u);
-  EXPECT_EQ(rows[0][0], "E1");
-  EXPECT_EQ(rows[1][0], "E2");
-  EXPECT_EQ(rows[2], (std::vector<std::string>{"P1", "47100000000000000000"}));  // cut to the column
-  EXPECT_EQ(rows[3][0], "P2");
-  EXPECT_EQ(rows[4][0], "P3");
-}
-
-TEST_F(ProductsJob, ADesignatedTopCategoryRestrictsTheProducts) {
-  service.sql("UPDATE MCH_ITEM SET TOP_ITEMID = '01' WHERE MCH_NO = '001';" + product("P1", "1", "S1") +
-              product("P2", "2", "S2"));
-  ASSERT_EQ(terminal.run(1, {0}), "");
-  auto log = terminal.log_lines();
-  EXPECT_NE(std::find(log.begin(), log.end(), "指定大類[01]傳送"), log.end());
-  auto rows = terminal.local_rows("SELECT PROD_ID FROM LOC_PDC");
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0][0], "P1");
-}
-
-TEST_F(ProductsJob, CategoriesAreRebuiltWholeAndIndexesMadeOnce) {
-  ASSERT_EQ(terminal.run(1, {0}), "");
-  auto rows = terminal.local_rows(
-      "SELECT TYPE_NO, TYPE_NAME, MID_ITEMID, TOP_ITEMID, TOP_ITEMNAME, M_SHOW, PD_DEPID, PD_DEPNAME FROM LOC_TYPE "
-      "ORDER BY TYPE_NO");
-  ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[0][5], "Y");  // M_SHOW cut to its first character
-  EXPECT_EQ(rows[0][1], big5("蛋類"));
-  EXPECT_EQ(rows[0][7], big5("食品部"));
-  EXPECT_EQ(rows[2][2], "G3");  // a group without a top category
-  EXPECT_EQ(rows[2][3], "");
-  EXPECT_EQ(rows[2][6], "");
-  for (const char* ix : {"LOC_PDC1", "LOC_PDC2", "LOC_PDC3"})
-    EXPECT_FALSE(IndexMissing(terminal.form().SQLQuery3, ix)) << ix;
-  // Present indexes are left alone (creating one again would fail the run); a missing one comes back.
-  ASSERT_EQ(terminal.run(1, {0}), "");
-  terminal.form().SQLCon_Loc.execute("DROP INDEX LOC_PDC2");
+  // The next run, with the fault gone, takes it first.
+  con.execute("ALTER TABLE LOC_PDC DROP CONSTRAINT NO_BAD");
   ASSERT_EQ(terminal.run(0, {0}), "");
+  EXPECT_TRUE(terminal.local_rows(taken).empty());
+  EXPECT_EQ(terminal.local_rows("SELECT PDC_NAME FROM LOC_PDC WHERE PROD_ID = 'P2'")[0][0], "BAD");
   EXPECT_FALSE(IndexMissing(terminal.form().SQLQuery3, "LOC_PDC2"));
 
   // A category fetch that fails leaves the rows that were there.
@@ -194,8 +150,8 @@ TEST_F(ProductsJob, AServiceLostMidLoopStopsTheJobAfterOneMessageAndKeepsTheWrit
            "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', '" + id + "', 'UPDATE');";
   }
   service.sql(sql);
-  // Opening check, categories, designated category, delete list, its acknowledgement, change
-  // list, then two products: the third product's fetch finds nothing listening.
+  // Opening check, categories, designated category, delete list (empty: nothing to remove),
+  // change list, the removal of its entries, then two products: the third finds nothing listening.
   CuttingProxy proxy(service.port(), 8);
   Terminal cut(service, "001", proxy.port());
   EXPECT_EQ(cut.run(0, {}), "silent abort");
@@ -203,7 +159,9 @@ TEST_F(ProductsJob, AServiceLostMidLoopStopsTheJobAfterOneMessageAndKeepsTheWrit
   auto rows = cut.local_rows("SELECT PROD_ID FROM LOC_PDC ORDER BY PROD_ID");
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1][0], "P2");
-  EXPECT_EQ(pending().size(), 6u);  // nothing acknowledged: every entry is taken again next time
+  // The entries were removed; the terminal keeps their keys and takes them again next time.
+  EXPECT_TRUE(pending().empty());
+  EXPECT_EQ(cut.local_rows("SELECT COUNT(*) FROM POS_TAKEN_KEYS")[0][0], "6");
   for (const auto& line : cut.log_lines()) EXPECT_EQ(line.find("Data Error"), std::string::npos) << line;
 }
 
