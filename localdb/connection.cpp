@@ -19,6 +19,8 @@ std::vector<unsigned char> make_dpb(const ConnectionParams& p, bool creating) {
   b->insertInt(&st, isc_dpb_sql_dialect, p.dialect);
   b->insertString(&st, isc_dpb_lc_ctype, p.charset.c_str());
   if (creating) b->insertInt(&st, isc_dpb_page_size, 8192);
+  // Pages reach the disk in order, so a kill or a power cut leaves a sound database.
+  if (creating) b->insertInt(&st, isc_dpb_force_write, 1);
   // A plain path must never fall back to a server connection.
   if (is_embedded_path(p.database)) b->insertString(&st, isc_dpb_config, "Providers=Engine12");
   const unsigned char* buf = b->getBuffer(&st);
