@@ -37,10 +37,11 @@ ServiceSettings read_service_settings(const std::filesystem::path& ini_file) {
   std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (content.starts_with("\xEF\xBB\xBF")) content.erase(0, 3);
 
-  std::string* const fields[] = {&settings.host, &settings.user_name, &settings.password, &settings.port,
-                                 &settings.driver};
-  static constexpr std::string_view keys[] = {"host", "user_name", "password", "port", "driver"};
-  bool seen[5] = {};
+  std::string* const fields[] = {&settings.host,   &settings.user_name, &settings.password, &settings.port,
+                                 &settings.driver, &settings.scheme,    &settings.cafile};
+  static constexpr std::string_view keys[] = {"host", "user_name", "password", "port", "driver", "scheme", "cafile"};
+  constexpr int kKeys = static_cast<int>(std::size(keys));
+  bool seen[kKeys] = {};
   bool in_set = false;
   std::string_view rest = content;
   while (!rest.empty()) {
@@ -57,7 +58,7 @@ ServiceSettings read_service_settings(const std::filesystem::path& ini_file) {
     const std::size_t eq = line.find('=');
     if (!in_set || eq == std::string_view::npos) continue;
     const std::string_view key = trimmed(line.substr(0, eq));
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kKeys; ++i) {
       if (!seen[i] && same_name(key, keys[i])) {
         seen[i] = true;
         *fields[i] = unquote(trimmed(line.substr(eq + 1)));
@@ -68,11 +69,11 @@ ServiceSettings read_service_settings(const std::filesystem::path& ini_file) {
 }
 
 std::string query_endpoint(const ServiceSettings& s) {
-  return "http://" + s.host + ":" + s.port + "/Vark/" + s.driver + "/index.php";
+  return s.scheme + "://" + s.host + ":" + s.port + "/Vark/" + s.driver + "/index.php";
 }
 
 std::string script_endpoint(const ServiceSettings& s) {
-  return "http://" + s.host + ":" + s.port + "/Vark/" + s.driver + "/sql_scripts.php";
+  return s.scheme + "://" + s.host + ":" + s.port + "/Vark/" + s.driver + "/sql_scripts.php";
 }
 
 }  // namespace pos

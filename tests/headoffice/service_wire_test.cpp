@@ -54,9 +54,13 @@ TEST_F(ServiceWireTest, WrongOrMissingCredentialsExecuteNothing) {
       EXPECT_EQ(r.body.find("success"), std::string::npos);
     }
   }
-  // No credentials at all: no query string, no form fields.
-  const HttpReply bare = http_exchange(port(), multipart_request("/Vark/ado/index.php", {{"sql", mark}}));
-  EXPECT_TRUE(bare.body.starts_with("<RESULT>"));
+  // No credentials at all, or a user name alone: nothing in the query string or the form fields.
+  for (const char* target : {"/Vark/ado/index.php", "/Vark/ado/sql_scripts.php", "/Vark/ado/index.php?user_name=SYSDBA",
+                             "/Vark/ado/sql_scripts.php?user_name%3DSYSDBA"}) {
+    const HttpReply bare = http_exchange(port(), multipart_request(target, {{"sql", mark}}));
+    EXPECT_EQ(bare.status, 200) << target;
+    EXPECT_TRUE(bare.body.starts_with("<RESULT>")) << target << ": " << bare.body;
+  }
   EXPECT_EQ(count(kCountMarked), 0);
 }
 
@@ -110,6 +114,13 @@ TEST_F(ServiceWireTest, BadRequestsGetClearRefusalsAndTheServiceCarriesOn) {
   // The parts' boundary is not the one the header announces.
   const std::string stray_parts =
       "--BBBBBBBB\r\nContent-Disposition: form-data; name=\"sql\"\r\n\r\n" + sql + "\r\n--BBBBBBBB--\r\n";
+  // A whole, valid request for the DELETE whose Content-Length header says `length`.
+  const std::string valid = multipart_request("/Vark/ado/index.php" + creds, {{"sql", sql}});
+  const auto with_length = [&](const std::string& length) {
+    const auto at = valid.find("Content-Length: ") + 16;
+    return valid.substr(0, at) + length + valid.substr(valid.find("\r\n", at));
+  };
+  const std::string body_size = std::to_string(valid.size() - valid.find("\r\n\r\n") - 4);
   const std::vector<Case> cases = {
       {"not multipart",
        "POST /Vark/ado/index.php" + creds +
@@ -130,6 +141,23 @@ TEST_F(ServiceWireTest, BadRequestsGetClearRefusalsAndTheServiceCarriesOn) {
            std::to_string(stray_parts.size()) + "\r\n\r\n" + stray_parts,
        400},
       {"garbage", "HELLO\r\n\r\n", 400},
+      {"garbage request line", "\x16\x03\x01\x02\xff\x01\xfc\x03\x03 / HTTP/1.0\r\n\r\n", 400},
+      {"PUT", "PUT /Vark/ado/index.php" + creds + " HTTP/1.0\r\nContent-Length: 0\r\n\r\n", 405},
+      {"DELETE", "DELETE /Vark/ado/sql_scripts.php" + creds + " HTTP/1.0\r\n\r\n", 405},
+      {"no Content-Length",
+       valid.substr(0, valid.find("Content-Length")) +
+           valid.substr(valid.find("\r\n", valid.find("Content-Length")) + 2),
+       411},
+      {"chunked",
+       "POST /Vark/ado/index.php" + creds +
+           " HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n"
+           "Content-Type: multipart/form-data; boundary=BBBBBBBB\r\n\r\n" +
+           std::to_string(stray_parts.size()) + "\r\n" + stray_parts + "\r\n0\r\n\r\n",
+       411},
+      {"Content-Length not a number", with_length(body_size + "x"), 400},
+      {"negative Content-Length", with_length("-" + body_size), 400},
+      {"Content-Length beyond any body", with_length("99999999999999"), 413},
+      {"Content-Length short of the body", with_length(std::to_string(std::stoi(body_size) - 8)), 400},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -141,6 +169,33 @@ TEST_F(ServiceWireTest, BadRequestsGetClearRefusalsAndTheServiceCarriesOn) {
   }
   EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP"), 3);
   EXPECT_EQ(TerminalClient(port()).query("SELECT * FROM MCH_ITEM ").status, 200);
+}
+
+// A request cut off anywhere, as by a dropped connection, executes nothing.
+TEST_F(ServiceWireTest, ARequestCutOffExecutesNothing) {
+  const TerminalClient terminal(port());
+  const std::int64_t logged = count("SELECT COUNT(*) FROM PRODUCT_TEMP");
+  const std::string script =
+      "UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001' ;\r\nDELETE FROM PRODUCT_TEMP ;\r\n";
+  const std::string requests[] = {
+      multipart_request(terminal.script_target(), {{"sql", script}}),
+      multipart_request(terminal.query_target(),
+                        {{"user_name", kUser}, {"password", kPassword}, {"sql", "DELETE FROM PSALE_TEMP"}}),
+  };
+  for (const std::string& request : requests) {
+    const std::size_t body = request.find("\r\n\r\n") + 4;
+    const std::size_t line_two = request.find("DELETE");
+    for (const std::size_t cut :
+         {body - 2, body + 10, line_two, line_two + 8, request.size() - 30, request.size() - 4, request.size() - 1}) {
+      SCOPED_TRACE(request.substr(0, 30) + " cut at " + std::to_string(cut) + " of " + std::to_string(request.size()));
+      const HttpReply r = http_exchange(port(), request.substr(0, cut), std::chrono::seconds(10), true);
+      EXPECT_TRUE(r.status == 0 || (r.status >= 400 && r.status < 500)) << r.status << " " << r.body;
+      EXPECT_EQ(count(kCountMarked), 0);
+      EXPECT_EQ(count("SELECT COUNT(*) FROM PRODUCT_TEMP"), logged);
+      EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP"), 3);
+    }
+  }
+  EXPECT_EQ(terminal.script(script).body, "success");
 }
 
 TEST_F(ServiceWireTest, OversizedBodiesAreRefusedUnread) {
