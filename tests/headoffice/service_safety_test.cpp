@@ -12,15 +12,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <latch>
-#include <mutex>
-#include <set>
 #include <thread>
 
 #include "headoffice/connection_pool.h"
 #include "headoffice/database.h"
+#include "headoffice/service.h"
 #include "packet/row_set.h"
 #include "service/data_mod_http.h"
 #include "tests/headoffice/running_service.h"
@@ -34,8 +32,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-bool long_tests() { return std::getenv("POS_LONG_TESTS") != nullptr; }
 
 double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
@@ -145,73 +141,6 @@ TEST_F(ServiceSafetyTest, IdleAndSlowClientsDoNotHoldUpATerminal) {
   trickling = false;
   trickle.join();
   EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP"), rows);
-}
-
-// 1,000 clients at once, each on its own connection, half inserting a row of their own through
-// the script endpoint and half reading a product: every one is answered and every row is there.
-// POS_LONG_TESTS=1 makes it ten rounds (10,000 connections).
-TEST_F(ServiceSafetyTest, AThousandConnectionsAtOnceLoseNothing) {
-  constexpr int kClients = 1000;
-  const int rounds = long_tests() ? 10 : 1;
-  RunningService service(url_);
-  std::latch start(kClients);
-  std::atomic<int> failures{0};
-  std::mutex mutex;
-  std::string first_failure;
-  std::set<std::string> inserted;
-  std::atomic<long long> worst_us{0};
-  const auto began = Clock::now();
-  std::vector<std::thread> clients;
-  for (int i = 0; i < kClients; ++i) {
-    clients.emplace_back([&, i] {
-      const TerminalClient t(service.port());
-      start.arrive_and_wait();
-      for (int r = 0; r < rounds; ++r) {
-        const int n = i * rounds + r;
-        const auto sent = Clock::now();
-        std::string problem;
-        if (n % 2 == 0) {
-          const std::string id = "L" + std::to_string(n);
-          const HttpReply reply =
-              t.script("INSERT INTO PSALE_TEMP (MCH_NO, MASTERBILLID, STATE, TRAN_CODE) VALUES ('900', '" + id +
-                       "', 'UPDATE', '') ;\r\n");
-          if (reply.body == "success") {
-            std::lock_guard lock(mutex);
-            inserted.insert(id);
-          } else {
-            problem = "insert " + id + ": " + std::to_string(reply.status) + " " + reply.body.substr(0, 200);
-          }
-        } else {
-          const std::string id = std::to_string(10000001 + n % 499);
-          RowSet rows;
-          try {
-            rows.load(t.query("SELECT PROD_ID FROM PRODUCT WHERE PROD_ID = '" + id + "' ").body);
-            if (rows.row_count() != 1) problem = "no product " + id;
-          } catch (const std::exception& e) {
-            problem = std::string("query: ") + e.what();
-          }
-        }
-        const long long us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - sent).count();
-        for (long long w = worst_us; us > w && !worst_us.compare_exchange_weak(w, us);) {
-        }
-        if (!problem.empty() && failures++ == 0) {
-          std::lock_guard lock(mutex);
-          first_failure = problem;
-        }
-      }
-    });
-  }
-  for (auto& c : clients) c.join();
-  std::printf("%d connections from %d clients at once in %.0f ms; the slowest answer took %.0f ms\n", kClients * rounds,
-              kClients, ms_since(began), static_cast<double>(worst_us) / 1000);
-  EXPECT_EQ(failures.load(), 0) << first_failure;
-  std::set<std::string> stored;
-  auto c = headoffice::open_database(url_)->connect();
-  headoffice::RowCollector ids;
-  c->execute("SELECT MASTERBILLID FROM PSALE_TEMP WHERE MCH_NO = '900'", {}, &ids);
-  for (const auto& row : ids.rows()) stored.insert(row[0].as_text());
-  EXPECT_EQ(stored, inserted);
-  EXPECT_EQ(inserted.size(), static_cast<std::size_t>(kClients * rounds / 2));
 }
 
 // Requests beyond the limit wait for a connection that is given back; none more is opened.
