@@ -108,9 +108,21 @@ int main(int argc, char** argv) {
   serve->add_option("--password", service_opts.password, "password the terminals send")
       ->required()
       ->envname("HEADOFFICE_PASSWORD");
-  serve->add_option("--threads", service_opts.threads, "request threads (one database connection each)")
+  serve->add_option("--threads", service_opts.threads, "database connections open at once (more requests wait)")
       ->check(CLI::Range(1, 256));
-  serve->add_option("--max-body", service_opts.max_body, "largest request body in bytes");
+  serve->add_option("--max-body", service_opts.max_body, "largest request body in bytes (larger: 413)");
+  double request_timeout = 30;
+  serve
+      ->add_option("--request-timeout", request_timeout,
+                   "seconds a client may take to send a request; a slower one gets 408 and is cut off")
+      ->check(CLI::Range(0.05, 3600.0));
+  serve
+      ->add_option("--max-connections", service_opts.max_connections,
+                   "connections served at once, a thread each (more wait their turn)")
+      ->check(CLI::Range(1, 100000));
+  serve->add_option("--cert", service_opts.cert_file, "serve HTTPS with this PEM certificate (chain)")
+      ->check(CLI::ExistingFile);
+  serve->add_option("--key", service_opts.key_file, "the PEM private key of --cert")->check(CLI::ExistingFile);
   serve->add_flag("--quiet", quiet, "no request log");
   std::string statement_log;
   serve->add_option("--statement-log", statement_log, "append every statement received to this file");
@@ -198,6 +210,16 @@ int main(int argc, char** argv) {
       for (const std::string& spec : faults) fault_plan.add(ho::parse_fault_rule(spec));
       fault_plan.hang = std::chrono::milliseconds(static_cast<long>(fault_hang * 1000));
       if (!fault_plan.empty()) service_opts.faults = &fault_plan;
+      if (service_opts.cert_file.empty() != service_opts.key_file.empty())
+        throw std::runtime_error("--cert and --key go together");
+      service_opts.request_timeout = std::chrono::milliseconds(static_cast<long long>(request_timeout * 1000 + 0.5));
+      // Every connection is a file; a thousand terminals need more than the usual soft limit.
+      const std::size_t open_files = ho::raise_open_file_limit();
+      if (open_files < static_cast<std::size_t>(service_opts.max_connections) + 64)
+        std::fprintf(stderr,
+                     "headoffice-service: warning: only %zu open files allowed; fewer connections than "
+                     "--max-connections can be served at once\n",
+                     open_files);
       service_opts.log = quiet ? nullptr : &std::cout;
       std::ofstream statements;
       if (!statement_log.empty()) {
@@ -219,7 +241,8 @@ int main(int argc, char** argv) {
         sigwait(&stop_signals, &sig);
         service.stop();
       });
-      std::printf("serving http://%s:%d/Vark/<driver>/index.php and sql_scripts.php\n", host.c_str(), bound);
+      std::printf("serving %s://%s:%d/Vark/<driver>/index.php and sql_scripts.php\n",
+                  service_opts.cert_file.empty() ? "http" : "https", host.c_str(), bound);
       std::fflush(stdout);
       const bool ok = service.run();
       pthread_kill(stopper.native_handle(), SIGTERM);  // wakes the stopper when run() ended by itself

@@ -36,8 +36,8 @@ std::vector<std::pair<int, std::string>> script_lines(const std::string& text) {
 
 }  // namespace
 
-RequestHandler::RequestHandler(Database& db, std::string user, std::string password)
-    : pool_(db), user_(std::move(user)), password_(std::move(password)) {}
+RequestHandler::RequestHandler(Database& db, std::string user, std::string password, std::size_t connections)
+    : pool_(db, connections), user_(std::move(user)), password_(std::move(password)) {}
 
 bool RequestHandler::authorised(const std::optional<std::string>& user,
                                 const std::optional<std::string>& password) const {

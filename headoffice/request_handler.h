@@ -3,6 +3,7 @@
 // data packet, "OK" or an error answer; the script endpoint runs its lines in one transaction
 // and answers "success" or an error answer.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,7 +35,8 @@ struct RequestNote {
 
 class RequestHandler {
  public:
-  RequestHandler(Database& db, std::string user, std::string password);
+  // At most `connections` database connections are open at once; requests beyond wait for one.
+  RequestHandler(Database& db, std::string user, std::string password, std::size_t connections);
 
   Answer query(const FormFields& form, std::string_view raw_query, RequestNote& note);
   Answer script(const FormFields& form, std::string_view raw_query, RequestNote& note);

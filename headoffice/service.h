@@ -2,6 +2,7 @@
 // The HTTP service: POST /Vark/<driver>/index.php (query endpoint) and
 // POST /Vark/<driver>/sql_scripts.php (script endpoint) for any driver segment.
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <ostream>
@@ -15,9 +16,17 @@ namespace pos::headoffice {
 struct ServiceOptions {
   std::string user;
   std::string password;
-  int threads = 8;
+  int threads = 8;                  // database connections open at once; more requests wait for one
   std::size_t max_body = 8u << 20;  // bytes; larger requests get 413
-  std::ostream* log = nullptr;      // one line per request; none when null
+  // Longest time a client may take to send one request (line, headers and body); a later one gets
+  // 408 and its connection is closed.
+  std::chrono::milliseconds request_timeout{30'000};
+  // Connections served at once, each on its own thread; more wait until one ends.
+  int max_connections = 2000;
+  // HTTPS with this certificate chain and private key (PEM files) when both are set; HTTP otherwise.
+  std::string cert_file;
+  std::string key_file;
+  std::ostream* log = nullptr;  // one line per request; none when null
   // One line per statement received, in arrival order: "query" or "script", a tab, and the text
   // as it arrived (CR, LF and backslash written as \r, \n and \\); none when null.
   std::ostream* statement_log = nullptr;
@@ -31,7 +40,8 @@ class Service {
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
 
-  // Binds the listening socket; port 0 takes a free port. Returns the port. Throws on failure.
+  // Binds the listening socket; port 0 takes a free port. Returns the port. Throws on failure,
+  // also when another process listens on the port.
   int bind(const std::string& host, int port);
 
   // Serves until stop(); returns false when listening failed.
@@ -44,5 +54,8 @@ class Service {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// Raises this process's limit of open files to its hard limit; returns the limit now in force.
+std::size_t raise_open_file_limit();
 
 }  // namespace pos::headoffice

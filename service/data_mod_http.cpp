@@ -76,7 +76,11 @@ TDataModHttp::TDataModHttp(std::filesystem::path terminal_folder, MessageBoxes& 
     : folder_(std::move(terminal_folder)), boxes_(boxes), options_(options) {}
 
 void TDataModHttp::DataModuleCreate() {
-  const ServiceSettings s = read_service_settings(folder_ / "httpset.ini");
+  ServiceSettings s = read_service_settings(folder_ / "httpset.ini");
+  const std::string scheme = ascii_upper(s.scheme);
+  if (scheme != "HTTP" && scheme != "HTTPS")
+    throw ServiceSettingsError("httpset.ini: scheme=" + s.scheme + " is not known; use http or https");
+  s.scheme = scheme == "HTTPS" ? "https" : "http";
   ServiceHost_ = s.host;
   ServiceUserName_ = s.user_name;
   ServicePassword_ = s.password;
@@ -86,6 +90,7 @@ void TDataModHttp::DataModuleCreate() {
 
   IdHTTP1.settings = HttpSettings{};
   IdHTTP1.settings.read_timeout_ms = options_.read_timeout_ms;
+  IdHTTP1.settings.ca_file = s.cafile;
   // An optional read_timeout in seconds; a value that is not a positive number keeps the default.
   const double seconds = parse_number_or(s.read_timeout, 0);
   if (seconds > 0 && seconds < 86400) IdHTTP1.settings.read_timeout_ms = static_cast<long>(seconds * 1000);

@@ -173,6 +173,7 @@ void HttpClient::post(const std::string& url, const std::vector<FormField>& form
   check(curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get()), "HTTPHEADER");
   check(curl_easy_setopt(c, CURLOPT_MAXREDIRS, settings.max_redirects), "MAXREDIRS");
   check(curl_easy_setopt(c, CURLOPT_MIMEPOST, mime.get()), "MIMEPOST");
+  check(curl_easy_setopt(c, CURLOPT_CAINFO, settings.ca_file.empty() ? nullptr : settings.ca_file.c_str()), "CAINFO");
   check(curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error), "ERRORBUFFER");
   check(curl_easy_setopt(c, CURLOPT_WRITEDATA, &t), "WRITEDATA");
   check(curl_easy_setopt(c, CURLOPT_HEADERDATA, &t), "HEADERDATA");

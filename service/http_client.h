@@ -25,6 +25,7 @@ struct HttpSettings {
   long read_timeout_ms = 300000;        // longest wait with no byte moving in either direction
   std::size_t max_line_length = 65000;  // a longer response header line is an error
   long max_redirects = 15;
+  std::string ca_file;  // CA bundle that HTTPS servers are checked against; empty: libcurl's default
 };
 
 // Receives an answer's body piece by piece, as it arrives.

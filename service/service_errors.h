@@ -18,6 +18,12 @@ class HttpError : public std::runtime_error {
   long status_;
 };
 
+// httpset.ini asks for something the client cannot do (an unknown scheme).
+class ServiceSettingsError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // The service answered, but with an error answer ("<RESULT>...") or with text that is not a data
 // packet. what() is the whole answer.
 class ServiceAnswerError : public std::runtime_error {

@@ -37,10 +37,11 @@ ServiceSettings read_service_settings(const std::filesystem::path& ini_file) {
   std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (content.starts_with("\xEF\xBB\xBF")) content.erase(0, 3);
 
-  std::string* const fields[] = {&settings.host, &settings.user_name, &settings.password,
-                                 &settings.port, &settings.driver,    &settings.read_timeout};
-  static constexpr std::string_view keys[] = {"host", "user_name", "password", "port", "driver", "read_timeout"};
-  constexpr int kKeys = 6;
+  std::string* const fields[] = {&settings.host,   &settings.user_name, &settings.password, &settings.port,
+                                 &settings.driver, &settings.scheme,    &settings.cafile,   &settings.read_timeout};
+  static constexpr std::string_view keys[] = {"host",   "user_name", "password", "port",
+                                              "driver", "scheme",    "cafile",   "read_timeout"};
+  constexpr int kKeys = static_cast<int>(std::size(keys));
   bool seen[kKeys] = {};
   bool in_set = false;
   std::string_view rest = content;
@@ -69,11 +70,11 @@ ServiceSettings read_service_settings(const std::filesystem::path& ini_file) {
 }
 
 std::string query_endpoint(const ServiceSettings& s) {
-  return "http://" + s.host + ":" + s.port + "/Vark/" + s.driver + "/index.php";
+  return s.scheme + "://" + s.host + ":" + s.port + "/Vark/" + s.driver + "/index.php";
 }
 
 std::string script_endpoint(const ServiceSettings& s) {
-  return "http://" + s.host + ":" + s.port + "/Vark/" + s.driver + "/sql_scripts.php";
+  return s.scheme + "://" + s.host + ":" + s.port + "/Vark/" + s.driver + "/sql_scripts.php";
 }
 
 }  // namespace pos

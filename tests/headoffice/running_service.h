@@ -24,6 +24,7 @@ class RunningService {
   static headoffice::ServiceOptions default_options();
 
  private:
+  bool plain_http_;
   std::unique_ptr<headoffice::Service> service_;
   std::thread thread_;
   int port_ = 0;

@@ -5,12 +5,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <latch>
 #include <map>
 #include <mutex>
 #include <set>
 #include <thread>
 
 #include "headoffice/database.h"
+#include "headoffice/service.h"
 #include "packet/row_set.h"
 #include "tests/headoffice/running_service.h"
 #include "tests/headoffice/terminal_client.h"
@@ -23,10 +27,17 @@ namespace {
 using headoffice::open_database;
 using headoffice::query_value;
 
+using Clock = std::chrono::steady_clock;
+
+bool long_tests() { return std::getenv("POS_LONG_TESTS") != nullptr; }
+
+double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+
 constexpr const char* kCountMarked = "SELECT COUNT(*) FROM PSALE_TEMP WHERE TRAN_CODE = 'W'";
 
 class ServiceWireTest : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() { headoffice::raise_open_file_limit(); }
   void SetUp() override {
     url_ = fixture_database_url("wire");
     service_ = std::make_unique<RunningService>(url_);
@@ -54,9 +65,13 @@ TEST_F(ServiceWireTest, WrongOrMissingCredentialsExecuteNothing) {
       EXPECT_EQ(r.body.find("success"), std::string::npos);
     }
   }
-  // No credentials at all: no query string, no form fields.
-  const HttpReply bare = http_exchange(port(), multipart_request("/Vark/ado/index.php", {{"sql", mark}}));
-  EXPECT_TRUE(bare.body.starts_with("<RESULT>"));
+  // No credentials at all, or a user name alone: nothing in the query string or the form fields.
+  for (const char* target : {"/Vark/ado/index.php", "/Vark/ado/sql_scripts.php", "/Vark/ado/index.php?user_name=SYSDBA",
+                             "/Vark/ado/sql_scripts.php?user_name%3DSYSDBA"}) {
+    const HttpReply bare = http_exchange(port(), multipart_request(target, {{"sql", mark}}));
+    EXPECT_EQ(bare.status, 200) << target;
+    EXPECT_TRUE(bare.body.starts_with("<RESULT>")) << target << ": " << bare.body;
+  }
   EXPECT_EQ(count(kCountMarked), 0);
 }
 
@@ -110,6 +125,13 @@ TEST_F(ServiceWireTest, BadRequestsGetClearRefusalsAndTheServiceCarriesOn) {
   // The parts' boundary is not the one the header announces.
   const std::string stray_parts =
       "--BBBBBBBB\r\nContent-Disposition: form-data; name=\"sql\"\r\n\r\n" + sql + "\r\n--BBBBBBBB--\r\n";
+  // A whole, valid request for the DELETE whose Content-Length header says `length`.
+  const std::string valid = multipart_request("/Vark/ado/index.php" + creds, {{"sql", sql}});
+  const auto with_length = [&](const std::string& length) {
+    const auto at = valid.find("Content-Length: ") + 16;
+    return valid.substr(0, at) + length + valid.substr(valid.find("\r\n", at));
+  };
+  const std::string body_size = std::to_string(valid.size() - valid.find("\r\n\r\n") - 4);
   const std::vector<Case> cases = {
       {"not multipart",
        "POST /Vark/ado/index.php" + creds +
@@ -130,6 +152,23 @@ TEST_F(ServiceWireTest, BadRequestsGetClearRefusalsAndTheServiceCarriesOn) {
            std::to_string(stray_parts.size()) + "\r\n\r\n" + stray_parts,
        400},
       {"garbage", "HELLO\r\n\r\n", 400},
+      {"garbage request line", "\x16\x03\x01\x02\xff\x01\xfc\x03\x03 / HTTP/1.0\r\n\r\n", 400},
+      {"PUT", "PUT /Vark/ado/index.php" + creds + " HTTP/1.0\r\nContent-Length: 0\r\n\r\n", 405},
+      {"DELETE", "DELETE /Vark/ado/sql_scripts.php" + creds + " HTTP/1.0\r\n\r\n", 405},
+      {"no Content-Length",
+       valid.substr(0, valid.find("Content-Length")) +
+           valid.substr(valid.find("\r\n", valid.find("Content-Length")) + 2),
+       411},
+      {"chunked",
+       "POST /Vark/ado/index.php" + creds +
+           " HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n"
+           "Content-Type: multipart/form-data; boundary=BBBBBBBB\r\n\r\n" +
+           std::to_string(stray_parts.size()) + "\r\n" + stray_parts + "\r\n0\r\n\r\n",
+       411},
+      {"Content-Length not a number", with_length(body_size + "x"), 400},
+      {"negative Content-Length", with_length("-" + body_size), 400},
+      {"Content-Length beyond any body", with_length("99999999999999"), 413},
+      {"Content-Length short of the body", with_length(std::to_string(std::stoi(body_size) - 8)), 400},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -141,6 +180,33 @@ TEST_F(ServiceWireTest, BadRequestsGetClearRefusalsAndTheServiceCarriesOn) {
   }
   EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP"), 3);
   EXPECT_EQ(TerminalClient(port()).query("SELECT * FROM MCH_ITEM ").status, 200);
+}
+
+// A request cut off anywhere, as by a dropped connection, executes nothing.
+TEST_F(ServiceWireTest, ARequestCutOffExecutesNothing) {
+  const TerminalClient terminal(port());
+  const std::int64_t logged = count("SELECT COUNT(*) FROM PRODUCT_TEMP");
+  const std::string script =
+      "UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001' ;\r\nDELETE FROM PRODUCT_TEMP ;\r\n";
+  const std::string requests[] = {
+      multipart_request(terminal.script_target(), {{"sql", script}}),
+      multipart_request(terminal.query_target(),
+                        {{"user_name", kUser}, {"password", kPassword}, {"sql", "DELETE FROM PSALE_TEMP"}}),
+  };
+  for (const std::string& request : requests) {
+    const std::size_t body = request.find("\r\n\r\n") + 4;
+    const std::size_t line_two = request.find("DELETE");
+    for (const std::size_t cut :
+         {body - 2, body + 10, line_two, line_two + 8, request.size() - 30, request.size() - 4, request.size() - 1}) {
+      SCOPED_TRACE(request.substr(0, 30) + " cut at " + std::to_string(cut) + " of " + std::to_string(request.size()));
+      const HttpReply r = http_exchange(port(), request.substr(0, cut), std::chrono::seconds(10), true);
+      EXPECT_TRUE(r.status == 0 || (r.status >= 400 && r.status < 500)) << r.status << " " << r.body;
+      EXPECT_EQ(count(kCountMarked), 0);
+      EXPECT_EQ(count("SELECT COUNT(*) FROM PRODUCT_TEMP"), logged);
+      EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP"), 3);
+    }
+  }
+  EXPECT_EQ(terminal.script(script).body, "success");
 }
 
 TEST_F(ServiceWireTest, OversizedBodiesAreRefusedUnread) {
@@ -317,6 +383,73 @@ TEST_F(ServiceWireTest, ManyTerminalsAtOnceLoseNoChangeLogEntry) {
   }
   EXPECT_GT(total, 100u);
   EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP WHERE MCH_NO LIKE '11%'"), 0);
+}
+
+// 1,000 clients at once, each on its own connection, half inserting a row of their own through
+// the script endpoint and half reading a product: every one is answered and every row is there.
+// POS_LONG_TESTS=1 makes it ten rounds (10,000 connections).
+TEST_F(ServiceWireTest, AThousandConnectionsAtOnceLoseNothing) {
+  constexpr int kClients = 1000;
+  const int rounds = long_tests() ? 10 : 1;
+  const RunningService& service = *service_;
+  std::latch start(kClients);
+  std::atomic<int> failures{0};
+  std::mutex mutex;
+  std::string first_failure;
+  std::set<std::string> inserted;
+  std::atomic<long long> worst_us{0};
+  const auto began = Clock::now();
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.emplace_back([&, i] {
+      const TerminalClient t(service.port());
+      start.arrive_and_wait();
+      for (int r = 0; r < rounds; ++r) {
+        const int n = i * rounds + r;
+        const auto sent = Clock::now();
+        std::string problem;
+        if (n % 2 == 0) {
+          const std::string id = "L" + std::to_string(n);
+          const HttpReply reply =
+              t.script("INSERT INTO PSALE_TEMP (MCH_NO, MASTERBILLID, STATE, TRAN_CODE) VALUES ('900', '" + id +
+                       "', 'UPDATE', '') ;\r\n");
+          if (reply.body == "success") {
+            std::lock_guard lock(mutex);
+            inserted.insert(id);
+          } else {
+            problem = "insert " + id + ": " + std::to_string(reply.status) + " " + reply.body.substr(0, 200);
+          }
+        } else {
+          const std::string id = std::to_string(10000001 + n % 499);
+          RowSet rows;
+          try {
+            rows.load(t.query("SELECT PROD_ID FROM PRODUCT WHERE PROD_ID = '" + id + "' ").body);
+            if (rows.row_count() != 1) problem = "no product " + id;
+          } catch (const std::exception& e) {
+            problem = std::string("query: ") + e.what();
+          }
+        }
+        const long long us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - sent).count();
+        for (long long w = worst_us; us > w && !worst_us.compare_exchange_weak(w, us);) {
+        }
+        if (!problem.empty() && failures++ == 0) {
+          std::lock_guard lock(mutex);
+          first_failure = problem;
+        }
+      }
+    });
+  }
+  for (auto& c : clients) c.join();
+  std::printf("%d connections from %d clients at once in %.0f ms; the slowest answer took %.0f ms\n", kClients * rounds,
+              kClients, ms_since(began), static_cast<double>(worst_us) / 1000);
+  EXPECT_EQ(failures.load(), 0) << first_failure;
+  std::set<std::string> stored;
+  auto c = open_database(url_)->connect();
+  headoffice::RowCollector ids;
+  c->execute("SELECT MASTERBILLID FROM PSALE_TEMP WHERE MCH_NO = '900'", {}, &ids);
+  for (const auto& row : ids.rows()) stored.insert(row[0].as_text());
+  EXPECT_EQ(stored, inserted);
+  EXPECT_EQ(inserted.size(), static_cast<std::size_t>(kClients * rounds / 2));
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ std::string multipart_request(const std::string& target, const std::vector<FormF
          extra_headers + "\r\n" + body;
 }
 
-HttpReply http_exchange(int port, const std::string& request, std::chrono::milliseconds timeout) {
+HttpReply http_exchange(int port, const std::string& request, std::chrono::milliseconds timeout, bool hang_up) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   Socket s;
   sockaddr_in addr{};
@@ -65,6 +65,7 @@ HttpReply http_exchange(int port, const std::string& request, std::chrono::milli
     if (n <= 0) break;  // the server may answer (413) before it has read everything
     sent += static_cast<std::size_t>(n);
   }
+  if (hang_up) ::shutdown(s.fd(), SHUT_WR);
   std::string data;
   std::size_t header_end = std::string::npos;
   long long length = -1;

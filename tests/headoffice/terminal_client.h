@@ -24,9 +24,10 @@ std::string multipart_request(const std::string& target, const std::vector<FormF
                               const std::string& extra_headers = "");
 
 // Sends raw bytes to 127.0.0.1:port and reads one answer (up to its Content-Length or the
-// end of the connection), giving up after `timeout`.
+// end of the connection), giving up after `timeout`. With `hang_up`, the client ends its sending
+// side after the bytes, as a client does that drops off in the middle of a request.
 HttpReply http_exchange(int port, const std::string& request,
-                        std::chrono::milliseconds timeout = std::chrono::seconds(20));
+                        std::chrono::milliseconds timeout = std::chrono::seconds(20), bool hang_up = false);
 
 // The terminal's URL encoding: letters, digits and $-_@.&+!*"(),;/#?: stay, a blank is %20,
 // every other byte %XX.

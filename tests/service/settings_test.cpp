@@ -94,6 +94,15 @@ TEST_F(HttpSetIni, AnOverlongLineDoesNotSpillIntoAnotherKey) {
   EXPECT_TRUE(m.ServicePassword().starts_with(std::string(150, 'x')));
 }
 
+TEST_F(HttpSetIni, SchemeAndCaFileAreOptionalAndAnUnknownSchemeIsRefused) {
+  EXPECT_EQ(read("[set]\nport=8443\n").IdHTTP1.settings.ca_file, "");
+  const auto& m = read("[set]\nscheme=HTTPS\ncafile=/etc/ho/ca.pem\nport=8443\n");
+  EXPECT_EQ(m.QueryEndpoint(), "https://127.0.0.1:8443/Vark/ado/index.php");
+  EXPECT_EQ(m.ScriptEndpoint(), "https://127.0.0.1:8443/Vark/ado/sql_scripts.php");
+  EXPECT_EQ(m.IdHTTP1.settings.ca_file, "/etc/ho/ca.pem");
+  EXPECT_THROW(read("[set]\nscheme=ftp\n"), ServiceSettingsError);
+}
+
 TEST(EncodeUrl, KeepsTheUrlSignsAndEncodesEverythingElse) {
   EXPECT_EQ(TDataModHttp::EncodeUrl("a b=c"), "a%20b%3Dc");
   const std::string kept = "AZaz09$-_@.&+!*\"(),;/#?:";

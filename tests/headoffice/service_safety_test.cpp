@@ -1,0 +1,218 @@
+// The service under rough traffic: idle and slow clients, a thousand connections at once, a
+// bounded set of database connections, and HTTPS for the terminal's own client.
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <latch>
+#include <thread>
+
+#include "headoffice/connection_pool.h"
+#include "headoffice/database.h"
+#include "headoffice/service.h"
+#include "packet/row_set.h"
+#include "service/data_mod_http.h"
+#include "tests/headoffice/running_service.h"
+#include "tests/headoffice/terminal_client.h"
+#include "tests/headoffice/test_databases.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_folder.h"
+
+namespace pos::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+
+// A raw client connection to the service on 127.0.0.1.
+class RawClient {
+ public:
+  explicit RawClient(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ = fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  }
+  ~RawClient() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
+
+  bool connected() const { return connected_; }
+  bool send(std::string_view bytes) {
+    return connected_ && ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+  }
+  // The status of the answer that arrives by `until`; 0 when none does (or the connection ends bare).
+  int status_by(Clock::time_point until) {
+    std::string got;
+    char buf[4096];
+    while (got.find("\r\n") == std::string::npos) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+      pollfd p{fd_, POLLIN, 0};
+      if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return 0;
+      const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+      if (n <= 0) return 0;
+      got.append(buf, static_cast<std::size_t>(n));
+    }
+    int status = 0;
+    std::sscanf(got.c_str(), "HTTP/%*s %d", &status);
+    return status;
+  }
+
+ private:
+  int fd_;
+  bool connected_ = false;
+};
+
+class ServiceSafetyTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { headoffice::raise_open_file_limit(); }
+  void SetUp() override { url_ = fixture_database_url("safety"); }
+  std::int64_t count(const std::string& sql) {
+    auto c = headoffice::open_database(url_)->connect();
+    return headoffice::query_value(*c, sql).integer();
+  }
+  std::string url_;
+};
+
+// 1,000 connections that never finish their request, and clients that send a byte now and then,
+// while a terminal works: its requests stay fast, and the stragglers are cut off at the
+// request time limit with 408, having changed nothing.
+TEST_F(ServiceSafetyTest, IdleAndSlowClientsDoNotHoldUpATerminal) {
+  constexpr int kIdle = 1000;
+  auto options = RunningService::default_options();
+  options.request_timeout = 3s;
+  RunningService service(url_, options);
+  const TerminalClient terminal(service.port());
+  const std::int64_t rows = count("SELECT COUNT(*) FROM PSALE_TEMP");
+
+  const auto opened = Clock::now();
+  std::vector<std::unique_ptr<RawClient>> idle;
+  for (int i = 0; i < kIdle; ++i) {
+    idle.push_back(std::make_unique<RawClient>(service.port()));
+    ASSERT_TRUE(idle.back()->send("POST /Vark/ado/index.php HTTP/1.0\r\nContent-Type: multipart/form-da")) << i;
+  }
+  // Slow in the headers, and slow in the body after whole headers: a byte every 100 ms.
+  const std::string script =
+      multipart_request(terminal.script_target(), {{"sql", "DELETE FROM PSALE_TEMP WHERE MCH_NO = '001' ;\r\n"}});
+  const std::size_t head = script.find("\r\n\r\n") + 4;
+  RawClient slow_head(service.port()), slow_body(service.port());
+  ASSERT_TRUE(slow_body.send(std::string_view(script).substr(0, head)));
+  std::atomic<bool> trickling{true};
+  std::thread trickle([&] {
+    for (std::size_t at = 0; trickling && at < head; ++at) {
+      slow_head.send(std::string_view(script).substr(at, 1));
+      slow_body.send(std::string_view(script).substr(head + at, 1));
+      std::this_thread::sleep_for(100ms);
+    }
+  });
+
+  double worst = 0;
+  for (int i = 0; i < 20; ++i) {
+    const auto start = Clock::now();
+    const HttpReply r = i % 2 ? terminal.query("SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ")
+                              : terminal.script("UPDATE MCH_ITEM SET MCH_NO = MCH_NO WHERE MCH_NO = '001' ;\r\n");
+    worst = std::max(worst, ms_since(start));
+    EXPECT_EQ(r.status, 200);
+    EXPECT_FALSE(r.body.starts_with("<RESULT>")) << r.body;
+  }
+  std::printf("%d idle and 2 slow clients held; a terminal's slowest request took %.1f ms\n", kIdle, worst);
+  EXPECT_LT(worst, 1000);
+
+  const auto cut_by = opened + options.request_timeout + 3s;
+  int late = 0;
+  for (auto& c : idle) late += c->status_by(cut_by) == 408;
+  EXPECT_EQ(late, kIdle);
+  EXPECT_EQ(slow_head.status_by(cut_by), 408);
+  EXPECT_EQ(slow_body.status_by(cut_by), 408);
+  trickling = false;
+  trickle.join();
+  EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP"), rows);
+}
+
+// Requests beyond the limit wait for a connection that is given back; none more is opened.
+TEST_F(ServiceSafetyTest, TheConnectionPoolNeverOpensMoreThanItsLimit) {
+  auto db = headoffice::open_database(url_);
+  headoffice::ConnectionPool pool(*db, 2);
+  std::atomic<int> holding{0};
+  std::latch release(1);
+  std::vector<std::thread> borrowers;
+  for (int i = 0; i < 3; ++i) {
+    borrowers.emplace_back([&] {
+      auto lease = pool.borrow();
+      ++holding;
+      release.wait();
+    });
+  }
+  for (auto until = Clock::now() + 5s; holding < 2 && Clock::now() < until;) std::this_thread::sleep_for(5ms);
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(holding.load(), 2);
+  EXPECT_EQ(pool.open_connections(), 2u);
+  release.count_down();
+  for (auto& b : borrowers) b.join();
+  EXPECT_EQ(holding.load(), 3);
+  EXPECT_EQ(pool.open_connections(), 2u);
+}
+
+struct RecordedBoxes : MessageBoxes {
+  std::vector<std::string> shown;
+  void show_message(const std::string& text) override { shown.push_back(text); }
+};
+
+// The terminal's client reaches the service over HTTPS when httpset.ini says so and trusts the
+// service's certificate through cafile=; without it the unknown certificate is refused.
+TEST_F(ServiceSafetyTest, TheTerminalsClientWorksOverHttps) {
+  pos::testing::TempFolder tls("ho-tls"), home("ho-home");
+  const auto cert = tls / "cert.pem", key = tls / "key.pem";
+  const auto made = pos::testing::run_command(
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 "
+      "-keyout " +
+      key.string() + " -out " + cert.string());
+  ASSERT_EQ(made.status, 0) << made.err;
+  auto options = RunningService::default_options();
+  options.cert_file = cert.string();
+  options.key_file = key.string();
+  RunningService service(url_, options);
+
+  auto ini = [&](const std::string& extra) {
+    std::ofstream(home / "httpset.ini") << "[set]\r\nhost=127.0.0.1\r\nport=" << service.port()
+                                        << "\r\nscheme=https\r\n"
+                                        << extra;
+  };
+  RecordedBoxes boxes;
+  ini("cafile=" + cert.string() + "\r\n");
+  TDataModHttp trusting(home.path(), boxes);
+  trusting.DataModuleCreate();
+  RowSet rows;
+  trusting.OpenRemoteQuery(rows, "select mch_no from mch_item where mch_no = '001'");
+  EXPECT_EQ(rows.row_count(), 1u);
+  EXPECT_TRUE(trusting.PostSqlScript({"UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001' ;"}));
+  EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP WHERE TRAN_CODE = 'W'"), 2);
+  EXPECT_TRUE(boxes.shown.empty());
+
+  ini("");
+  TDataModHttp doubting(home.path(), boxes);
+  doubting.DataModuleCreate();
+  EXPECT_THROW(doubting.OpenRemoteQuery(rows, "select mch_no from mch_item"), SilentAbort);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_NE(boxes.shown[0].find("certificate"), std::string::npos) << boxes.shown[0];
+  // Plain HTTP to the HTTPS port gets no answer, and the service carries on.
+  EXPECT_EQ(TerminalClient(service.port()).query("SELECT * FROM MCH_ITEM ").status, 0);
+  EXPECT_EQ(trusting.ExecRemoteStatement("update psale_temp set tran_code = '' where mch_no = '001'"), true);
+}
+
+}  // namespace
+}  // namespace pos::test
