@@ -1,5 +1,6 @@
 #include "app/form_tollmere.h"
 
+#include <cstdio>
 #include <fstream>
 #include <stdexcept>
 
@@ -18,10 +19,27 @@ namespace pos {
 std::string read_machine_no(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw std::runtime_error("Cannot open file \"" + file.string() + "\". No such file or directory");
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (content.empty()) throw std::runtime_error("List index out of bounds (0)");
-  // Lines end at CR, LF or CR LF.
-  return content.substr(0, content.find_first_of("\r\n"));
+  // Only the first line is read, so a huge file costs nothing. Lines end at CR, LF or CR LF.
+  std::string line;
+  bool any = false;
+  for (char c; in.get(c);) {
+    any = true;
+    if (c == '\r' || c == '\n') break;
+    const auto b = static_cast<unsigned char>(c);
+    if ((b < 0x20 && c != '\t') || b == 0x7F) {
+      char shown[8];
+      std::snprintf(shown, sizeof shown, "0x%02X", b);
+      throw std::runtime_error(file.string() + " is not a machine number: its first line holds the control byte " +
+                               shown + " at byte " + std::to_string(line.size() + 1));
+    }
+    if (line.size() == kMachineNoMost)
+      throw std::runtime_error(file.string() + " is not a machine number: its first line is longer than " +
+                               std::to_string(kMachineNoMost) + " bytes");
+    line += c;
+  }
+  if (in.bad()) throw std::runtime_error("Cannot read file \"" + file.string() + "\"");
+  if (!any) throw std::runtime_error("List index out of bounds (0): " + file.string() + " is empty");
+  return line;
 }
 
 int mode_from_argument(const std::vector<std::string>& args) {

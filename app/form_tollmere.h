@@ -92,8 +92,10 @@ class TFormTollmere {
 };
 
 // The machine number: the first line of `file` exactly as stored. Throws when the file cannot be
-// opened or has no line.
+// read or has no line, or when the first line is no machine number: a control byte (tab aside) or
+// more than kMachineNoMost bytes, as a binary or runaway file would give.
 std::string read_machine_no(const std::filesystem::path& file);
+inline constexpr std::size_t kMachineNoMost = 255;
 
 // The mode from the first command-line argument: 0 when missing or not an integer, clamped to -1..1.
 int mode_from_argument(const std::vector<std::string>& args);

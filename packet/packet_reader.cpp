@@ -147,6 +147,8 @@ struct Reader {
   }
 
   void field(const char** atts) {
+    // The row set's columns are fixed once rows have begun.
+    if (fields_done) return fail("a FIELD after ROWDATA");
     std::string name, type;
     int width = 0, decimals = 0;
     bool has_name = false;
@@ -181,11 +183,15 @@ struct Reader {
     rs.begin_row();
     std::size_t hint = 0;
     for (const char** a = atts; *a; a += 2) {
+      // The attribute's name in the row set's text, like the FIELD's attrname (used up before the
+      // value is decoded into the same scratch buffer).
+      const std::string_view attr = decode_text(a[0]);
       std::size_t col;
-      if (hint < fields.size() && same(a[0], fields[hint].name.c_str())) {
+      if (hint < fields.size() && attr.size() == fields[hint].name.size() &&
+          strncasecmp(attr.data(), fields[hint].name.data(), attr.size()) == 0) {
         col = hint;
       } else {
-        auto it = by_name.find(ascii_upper(a[0]));
+        auto it = by_name.find(ascii_upper(attr));
         if (it == by_name.end()) {
           if (same(a[0], "RowState")) continue;
           return fail(std::string("a ROW attribute names no field: ") + a[0]);
@@ -243,8 +249,10 @@ struct PacketLoader::Impl {
     if (!last) {
       if (head.size() < 3 && std::string_view("\xEF\xBB\xBF").starts_with(head)) return true;
       if (doc.size() < 5 && std::string_view("<?xml").starts_with(doc)) return true;  // not yet known
-      if (doc.starts_with("<?xml") && doc.find("?>") == std::string_view::npos && head.size() < 4096) return true;
     }
+    // The declaration is read whole before the parser starts, so that its encoding counts however
+    // the answer arrives; none is anywhere near this long.
+    if (doc.starts_with("<?xml") && doc.find("?>") == std::string_view::npos) return !last && head.size() < 4096;
     Source src;
     if (!source_encoding(doc, src)) return false;
     if (bom) src = Source::Utf8;

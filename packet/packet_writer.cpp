@@ -41,6 +41,11 @@ std::string packet_date(FieldKind kind, const std::string& text) {
 PacketWriter::PacketWriter(std::vector<PacketField> fields, bool texts_are_utf8)
     : fields_(std::move(fields)), utf8_(texts_are_utf8) {}
 
+// Column names are text like the values: Big5 unless the writer was told otherwise.
+std::string PacketWriter::utf8_name(const PacketField& f) const {
+  return utf8_ || xml::is_ascii(f.name) ? f.name : big5_to_utf8_lossy(f.name);
+}
+
 void PacketWriter::add_row(std::span<const Value> values) {
   body_ += "<ROW";
   for (std::size_t i = 0; i < fields_.size() && i < values.size(); ++i) {
@@ -82,7 +87,7 @@ void PacketWriter::add_row(std::span<const Value> values) {
         break;
     }
     body_ += ' ';
-    xml::append_escaped(body_, f.name);
+    xml::append_escaped(body_, utf8_name(f));
     body_ += "=\"";
     xml::append_escaped(body_, text);
     body_ += '"';
@@ -97,7 +102,7 @@ std::string PacketWriter::finish() {
   out += "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>\n";
   for (const auto& f : fields_) {
     out += "<FIELD attrname=\"";
-    xml::append_escaped(out, f.name);
+    xml::append_escaped(out, utf8_name(f));
     out += "\" fieldtype=\"" + f.type_name + "\"";
     if ((f.kind == FieldKind::Text || f.kind == FieldKind::Fixed) && f.width > 0)
       out += " WIDTH=\"" + std::to_string(f.width) + "\"";

@@ -27,6 +27,8 @@ class PacketWriter {
   std::size_t rows() const { return rows_; }
 
  private:
+  std::string utf8_name(const PacketField& f) const;
+
   std::vector<PacketField> fields_;
   bool utf8_;
   std::string body_;

@@ -10,6 +10,13 @@ bool is_ascii(std::string_view s) {
   return true;
 }
 
+namespace {
+
+// U+FFFE and U+FFFF: well-formed UTF-8, but no XML character.
+bool non_character(std::string_view utf8) { return utf8 == "\xEF\xBF\xBE" || utf8 == "\xEF\xBF\xBF"; }
+
+}  // namespace
+
 void append_escaped(std::string& out, std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
     auto c = static_cast<unsigned char>(s[i]);
@@ -43,7 +50,7 @@ void append_escaped(std::string& out, std::string_view s) {
           out += '?';
         } else if (c < 0x80) {
           out += static_cast<char>(c);
-        } else if (std::size_t n = utf8_sequence(s, i)) {
+        } else if (std::size_t n = utf8_sequence(s, i); n && !non_character(s.substr(i, n))) {
           out.append(s, i, n);
           i += n;
           continue;

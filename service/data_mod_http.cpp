@@ -169,10 +169,18 @@ class QueryAnswer : public BodySink {
   }
 
   // The answer as an error message quotes it: whole up to kQuoted bytes, else its start and its size.
+  // A message ends at its first NUL byte, so a binary answer's NULs are written as \0.
   std::string quoted() const {
     if (size_ == 0) return "The service's answer was empty.";
-    if (size_ <= kQuoted) return start_;
-    return start_ + "... (" + std::to_string(size_) + " bytes in all)";
+    std::string text;
+    for (char c : start_) {
+      if (c == '\0')
+        text += "\\0";
+      else
+        text += c;
+    }
+    if (size_ <= kQuoted) return text;
+    return text + "... (" + std::to_string(size_) + " bytes in all)";
   }
 
  private:

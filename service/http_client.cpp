@@ -143,6 +143,9 @@ std::string HttpClient::post(const std::string& url, const std::vector<FormField
 void HttpClient::post(const std::string& url, const std::vector<FormField>& form, BodySink& sink) {
   CURL* c = handle(curl_);
   stop_point();
+  // libcurl reads the URL up to its first NUL byte: the rest would be dropped without a word.
+  if (url.find('\0') != std::string::npos)
+    throw HttpError("the URL holds a NUL byte: " + url.substr(0, url.find('\0')));
 
   std::unique_ptr<curl_mime, MimeDeleter> mime(curl_mime_init(c));
   if (!mime) throw HttpError("cannot build the form");

@@ -49,8 +49,8 @@ class HttpClient {
   std::function<void()> while_waiting;
 
   // Posts `form`, its parts in the given order, to `url` and returns the answer body as received.
-  // Redirects are followed. Throws HttpError when the request does not complete or the final
-  // status is 400 or more.
+  // Redirects are followed. Throws HttpError when the request does not complete, the final
+  // status is 400 or more, or the URL holds a NUL byte.
   std::string post(const std::string& url, const std::vector<FormField>& form);
 
   // The same, handing the body to `sink` as it arrives instead of keeping it. The body of an

@@ -117,6 +117,11 @@ std::size_t utf8_sequence(std::string_view s, std::size_t i) {
   if (n == 0 || i + n > s.size()) return 0;
   for (std::size_t k = 1; k < n; ++k)
     if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
+  // No overlong forms, no surrogates, nothing above U+10FFFF.
+  const auto second = static_cast<unsigned char>(n > 1 ? s[i + 1] : 0);
+  if ((b == 0xE0 && second < 0xA0) || (b == 0xED && second > 0x9F) || (b == 0xF0 && second < 0x90) ||
+      (b == 0xF4 && second > 0x8F))
+    return 0;
   return n;
 }
 

@@ -96,6 +96,11 @@ TEST(PacketReader, TextArrivesAsBig5WhateverTheDocumentEncoding) {
     ASSERT_TRUE(loader.finish()) << c.what;
     EXPECT_EQ(piecewise.text("NAME"), name) << c.what;
   }
+  // A column named in Chinese is found by its Big5 name, and its rows name it too.
+  RowSet rs;
+  ASSERT_NO_THROW(rs.load(
+      packet(kUtf8Decl, "<FIELD attrname=\"品名\" fieldtype=\"string\" WIDTH=\"20\"/>", "<ROW 品名=\"送禮小熊\"/>")));
+  EXPECT_EQ(rs.text(big5("品名")), name);
 }
 
 TEST(PacketReader, AnythingButAPacketFailsWithTheWholeAnswer) {
@@ -111,6 +116,11 @@ TEST(PacketReader, AnythingButAPacketFailsWithTheWholeAnswer) {
       packet(kUtf8Decl, "<FIELD attrname=\"A\" fieldtype=\"blob\"/>", ""),
       packet("<?xml version=\"1.0\" encoding=\"KOI8-R\"?>", fields, ""),
       packet(kUtf8Decl, "<FIELD attrname=\"D\" fieldtype=\"date\"/>", "<ROW D=\"2026-12-08\"/>"),
+      // Columns declared after the rows began: the rows would name columns the row set lacks.
+      "<DATAPACKET><ROWDATA/><METADATA><FIELDS>" + fields +
+          "</FIELDS></METADATA><ROWDATA><ROW A=\"1\"/></ROWDATA></DATAPACKET>",
+      // A declaration too long to tell the encoding from, wherever the answer is cut into pieces.
+      "<?xml version=\"1.0\"" + std::string(5000, ' ') + "encoding=\"KOI8-R\"?>" + good.substr(kUtf8Decl.size()),
   };
   for (const auto& doc : bad) {
     RowSet rs;

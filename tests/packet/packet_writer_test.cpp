@@ -67,5 +67,21 @@ TEST(PacketWriter, ARowSetSavesItselfAsAPacketThatLoadsTheSame) {
   EXPECT_EQ(again.value_at(0, 1).text(), big5("芒果乾"));
 }
 
+// Bytes that only look like UTF-8 (overlong forms, surrogates, U+FFFF), and column names in Big5:
+// whatever a row set holds, the packet it saves is one that loads again with its names.
+TEST(PacketWriter, WhateverTheRowSetHoldsItSavesAPacketThatLoads) {
+  const std::string name = big5("品名");
+  const std::string looks_like_utf8[] = {"\xE0\x81\x81",     "\xED\xBA\xBA", "\xEF\xBF\xBF",
+                                         "\xF4\x90\x80\x80", "\xC0\xAF",     "\xF0\x80\x80\xAF"};
+  for (const std::string& bytes : looks_like_utf8) {
+    PacketWriter w({field_of_type(name, "string", 20), field_of_type("AMT", "fixed", 10, 2)});
+    w.add_row(std::vector<Value>{Value("a" + bytes), Value("1" + bytes)});
+    RowSet again;
+    ASSERT_NO_THROW(again.load(w.finish())) << bytes;
+    EXPECT_EQ(again.fields()[0].name, name);
+    EXPECT_EQ(again.row_count(), 1u);
+  }
+}
+
 }  // namespace
 }  // namespace pos

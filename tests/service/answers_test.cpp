@@ -46,6 +46,7 @@ TEST_F(QueryAnswers, ErrorAnswersAndNonPacketsRaiseTheAnswerQuotedAtMost2000Byte
       {"<html><body><h1>404 Not Found</h1></body></html>", "<html><body><h1>404 Not Found</h1></body></html>"},
       {junk, junk.substr(0, 2000) + "... (50006 bytes in all)"},
       {"<RESULT>" + junk, ("<RESULT>" + junk).substr(0, 2000) + "... (50014 bytes in all)"},
+      {std::string("\x1F\x8B\x08\0\0\0PK", 8), "\x1F\x8B\x08\\0\\0\\0PK"},  // binary: not cut at its NUL
   };
   for (const auto& c : cases) {
     LoopbackServer server(c.answer);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "packet/row_set.h"
 #include "service/data_mod_http.h"
 #include "tests/service/service_fixture.h"
 #include "text/big5.h"
@@ -101,6 +102,63 @@ TEST_F(HttpSetIni, SchemeAndCaFileAreOptionalAndAnUnknownSchemeIsRefused) {
   EXPECT_EQ(m.ScriptEndpoint(), "https://127.0.0.1:8443/Vark/ado/sql_scripts.php");
   EXPECT_EQ(m.IdHTTP1.settings.ca_file, "/etc/ho/ca.pem");
   EXPECT_THROW(read("[set]\nscheme=ftp\n"), ServiceSettingsError);
+}
+
+// Odd bytes in the file: each case still reads, keeps the other keys apart and never fails.
+TEST_F(HttpSetIni, OddBytesAreReadLineByLineAndNeverFail) {
+  using namespace std::string_literals;
+  const std::string long_value(1 << 20, 'h');
+  struct Case {
+    const char* what;
+    std::string ini;
+    std::string query;  // the query endpoint read from it
+    std::string user = "SYSDBA";
+  } cases[] = {
+      {"NUL bytes stay in their value", "[set]\nuser_name=a\0b\nport=81\n"s, "http://127.0.0.1:81/Vark/ado/index.php",
+       "a\0b"s},
+      {"NUL in a key name", "[set]\npo\0rt=1\ndriver=d\n"s, "http://127.0.0.1:80/Vark/d/index.php"},
+      {"broken UTF-8 and Big5 kept as bytes", "[set]\nhost=\xC3\x28\xFF\nuser_name=\xA4\n",
+       "http://\xC3\x28\xFF:80/Vark/ado/index.php", "\xA4"},
+      {"CR-only line ends", "[set]\rhost=h\rport=82\r\ruser_name=u\r", "http://h:82/Vark/ado/index.php", "u"},
+      {"BOM and CR LF", "\xEF\xBB\xBF[set]\r\nport=83\r\n", "http://127.0.0.1:83/Vark/ado/index.php"},
+      {"UTF-16 is not read", "\xFF\xFE[\0s\0e\0t\0]\0\n\0p\0o\0r\0t\0=\0\x38\0\x35\0"s,
+       "http://127.0.0.1:80/Vark/ado/index.php"},
+      {"no [set] section", "port=86\n[sets]\nport=87\n[se t]\nport=88\n", "http://127.0.0.1:80/Vark/ado/index.php"},
+      {"unclosed section line", "[set\nport=89\n", "http://127.0.0.1:80/Vark/ado/index.php"},
+      {"a port that is not a number", "[set]\nport=-1x\n", "http://127.0.0.1:-1x/Vark/ado/index.php"},
+      {"a megabyte line", "[set]\nhost=" + long_value + "\nport=90\n",
+       "http://" + long_value + ":90/Vark/ado/index.php"},
+      {"a megabyte comment", "[set]\n;" + long_value + "\nport=91\n", "http://127.0.0.1:91/Vark/ado/index.php"},
+      {"only blanks", std::string(10000, ' '), "http://127.0.0.1:80/Vark/ado/index.php"},
+      {"binary",
+       "\x7F"
+       "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0>\0[set]\0port=1"s,
+       "http://127.0.0.1:80/Vark/ado/index.php"},
+  };
+  for (const auto& c : cases) {
+    const auto& m = read(c.ini);
+    EXPECT_EQ(m.QueryEndpoint(), c.query) << c.what;
+    EXPECT_EQ(m.ServiceUserName(), c.user) << c.what;
+  }
+}
+
+// A NUL byte would silently cut the URL handed to the HTTP library and send the request elsewhere.
+TEST_F(HttpSetIni, ANulByteInTheEndpointIsAFailedRequestNotAnotherAddress) {
+  using namespace std::string_literals;
+  testing::LoopbackServer server(testing::kPacket);
+  const std::string port = std::to_string(server.port());
+  for (const std::string& line : {"driver=ado\0x"s, "host=127.0.0.1:"s + port + "/\0"s}) {
+    auto& m = read("[set]\nport=" + port + "\n" + line + "\n");
+    RowSet rows;
+    boxes.clear();
+    EXPECT_THROW(m.OpenRemoteQuery(rows, "select 1"), SilentAbort);
+    ASSERT_EQ(boxes.messages().size(), 1u);
+    EXPECT_NE(boxes.messages()[0].find("NUL"), std::string::npos) << boxes.messages()[0];
+    EXPECT_THROW(m.ExecRemoteStatement("x"), HttpError);
+    EXPECT_FALSE(m.PostSqlScript({"x ;"}));  // its whole URL is percent-encoded, the NUL as %00
+  }
+  ASSERT_EQ(server.requests().size(), 2u);
+  for (const auto& request : server.requests()) EXPECT_NE(request.find("%00"), std::string::npos) << request;
 }
 
 TEST(EncodeUrl, KeepsTheUrlSignsAndEncodesEverythingElse) {
