@@ -28,6 +28,7 @@ constexpr std::size_t kKeysPerRemoval = 100;
 void ensure_taken_table(RunContext& ctx) {
   if (!TableMissing(ctx.SQLQuery3, "POS_TAKEN_KEYS")) return;
   ctx.batcher().commit();
+  release_next_relation_slot(ctx.SQLCon_Loc);
   ctx.SQLCon_Loc.execute("CREATE TABLE POS_TAKEN_KEYS (TAKEN_AS VARCHAR(40) NOT NULL, KEY_VALUE VARCHAR(80) NOT NULL)");
   ctx.batcher().commit();
 }

@@ -58,7 +58,8 @@ std::vector<std::string> gift_query(const std::string& selecting_line) {
 // full update's lookups need. Schema changes take effect on commit: the batch goes first.
 void keep_gift_table(RunContext& ctx) {
   ctx.batcher().commit();
-  if (TableMissing(ctx.SQLQuery3, "GPROMOTION"))
+  if (TableMissing(ctx.SQLQuery3, "GPROMOTION")) {
+    release_next_relation_slot(ctx.SQLCon_Loc);
     run_local(ctx, {"CREATE TABLE GPROMOTION ( ",
                     "    MASTERBILLID VARCHAR(20),",
                     "    BILL_DATE VARCHAR(10),",
@@ -82,6 +83,7 @@ void keep_gift_table(RunContext& ctx) {
                     "    SEC_DIS VARCHAR(1),",
                     "    OVER_AMT INT",
                     "    ) "});
+  }
   ensure_column(ctx.SQLQuery3, "GPROMOTION", "OVER_AMT", "INTEGER");
   if (IndexMissing(ctx.SQLQuery3, "IDX_GPROMOTION_0"))
     run_local(ctx, {"CREATE INDEX IDX_GPROMOTION_0 ON GPROMOTION (MASTERBILLID, TEMPPRODID)"});

@@ -41,6 +41,13 @@ bool IndexMissing(LocalQuery& q, const std::string& index_name) {
   return q.is_null("RDB$INDEX_NAME");
 }
 
+void release_next_relation_slot(LocalConnection& con) {
+  if (con.in_transaction()) return;
+  const auto spare = con.query("SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'POS_RELATION_SLOT'");
+  if (spare.empty()) con.execute("CREATE TABLE POS_RELATION_SLOT (SLOT INTEGER)");
+  con.execute("DROP TABLE POS_RELATION_SLOT");
+}
+
 bool TableMissing(LocalQuery& q, const std::string& table) {
   restart(q);
   q.add("SELECT * FROM RDB$Relations ");

@@ -10,6 +10,12 @@ namespace pos {
 // True when the catalogue has no segment of the index (name compared in upper case). Errors pass on.
 bool IndexMissing(LocalQuery& SQLQuery3, const std::string& index_name);
 
+// A table creation killed before its commit leaves pages registered under the relation id that the
+// next new table gets, and that table can then have no index ("cannot create index"). Creating
+// and dropping a spare table takes that id and releases them. Call it before CREATE TABLE, outside
+// an explicit transaction (inside one it does nothing).
+void release_next_relation_slot(LocalConnection& con);
+
 // True when the catalogue has no table of that name (compared in upper case). Errors pass on.
 bool TableMissing(LocalQuery& SQLQuery3, const std::string& table);
 

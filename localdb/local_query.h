@@ -13,6 +13,7 @@ namespace pos {
 class LocalQuery {
  public:
   explicit LocalQuery(LocalConnection& con) : con_(con) {}
+  LocalConnection& connection() const { return con_; }
 
   void close();                // drops the open result
   void clear();                // empties the SQL text and the parameters
