@@ -6,30 +6,19 @@ namespace pos {
 
 void UpgradeLocalSchema(LocalQuery& q) {
   EnsureVarcharColumn(q, "LOC_PDC", "POINT_YN", "1");
-  // The table and its index come in one transaction: a start killed between the two would leave a
-  // table without its index, or one that the next start cannot finish.
   if (TableMissing(q, "EINVOICE_WORD")) {
-    LocalConnection& con = q.connection();
-    release_next_relation_slot(con);
-    const bool own = !con.in_transaction();
-    if (own) con.begin();
-    try {
-      q.close();
-      q.clear();
-      for (const char* line : {"CREATE TABLE EINVOICE_WORD ( ", " MCH_NO VARCHAR(5) NOT NULL,", " EYY VARCHAR(4),",
-                               " EMM VARCHAR(2),", " EWORD VARCHAR(2),", " BG_NUM VARCHAR(10),", " ED_NUM VARCHAR(10),",
-                               " CHG_DATE VARCHAR(10),", " CHG_USER VARCHAR(10) ) "})
-        q.add(line);
-      q.execute();
-      q.close();
-      q.clear();
-      q.add(" CREATE INDEX IDX_EINVOICE_WORD_0 ON EINVOICE_WORD(MCH_NO) ");
-      q.execute();
-      if (own) con.commit();
-    } catch (...) {
-      if (own) con.rollback();
-      throw;
-    }
+    release_next_relation_slot(q.connection());
+    q.close();
+    q.clear();
+    for (const char* line : {"CREATE TABLE EINVOICE_WORD ( ", " MCH_NO VARCHAR(5) NOT NULL,", " EYY VARCHAR(4),",
+                             " EMM VARCHAR(2),", " EWORD VARCHAR(2),", " BG_NUM VARCHAR(10),", " ED_NUM VARCHAR(10),",
+                             " CHG_DATE VARCHAR(10),", " CHG_USER VARCHAR(10) ) "})
+      q.add(line);
+    q.execute();
+    q.close();
+    q.clear();
+    q.add(" CREATE INDEX IDX_EINVOICE_WORD_0 ON EINVOICE_WORD(MCH_NO) ");
+    q.execute();
   }
   EnsureVarcharColumn(q, "LOC_PDC", "PROD_SCALE", "30");
   EnsureVarcharColumn(q, "LOC_PDC", "STOCK_QTY", "5");
