@@ -22,7 +22,7 @@ void apply_then_remove(RunContext& ctx, RowSet& list, const RowLoop& loop, const
   if (after.failed == before.failed && after.refused == before.refused) send(ctx, remove);
 }
 
-constexpr std::size_t kKeysPerRemoval = 100;
+constexpr std::size_t kKeysPerRemoval = 250;
 
 // Keys whose entries were removed at head office before their rows were applied.
 void ensure_taken_table(RunContext& ctx) {
@@ -33,20 +33,30 @@ void ensure_taken_table(RunContext& ctx) {
   ctx.batcher().commit();
 }
 
-void remember(RunContext& ctx, const char* taken_as, const std::vector<std::string>& keys) {
-  for (const auto& k : keys) {
-    const Value args[] = {Value(std::string(taken_as)), Value(k)};
-    ctx.SQLCon_Loc.execute("INSERT INTO POS_TAKEN_KEYS (TAKEN_AS, KEY_VALUE) VALUES (?, ?)", args);
-  }
+// Runs `statement` once per key in one transaction of its own, after the batch's commit.
+void for_each_key(RunContext& ctx, const char* statement, const char* taken_as, const std::vector<std::string>& keys) {
   ctx.batcher().commit();
+  if (keys.empty()) return;
+  LocalConnection& con = ctx.SQLCon_Loc;
+  con.begin();
+  try {
+    for (const auto& k : keys) {
+      const Value args[] = {Value(std::string(taken_as)), Value(k)};
+      con.execute(statement, args);
+    }
+    con.commit();
+  } catch (...) {
+    if (con.in_transaction()) con.rollback();
+    throw;
+  }
+}
+
+void remember(RunContext& ctx, const char* taken_as, const std::vector<std::string>& keys) {
+  for_each_key(ctx, "INSERT INTO POS_TAKEN_KEYS (TAKEN_AS, KEY_VALUE) VALUES (?, ?)", taken_as, keys);
 }
 
 void forget(RunContext& ctx, const char* taken_as, const std::vector<std::string>& keys) {
-  for (const auto& k : keys) {
-    const Value args[] = {Value(std::string(taken_as)), Value(k)};
-    ctx.SQLCon_Loc.execute("DELETE FROM POS_TAKEN_KEYS WHERE TAKEN_AS = ? AND KEY_VALUE = ?", args);
-  }
-  ctx.batcher().commit();
+  for_each_key(ctx, "DELETE FROM POS_TAKEN_KEYS WHERE TAKEN_AS = ? AND KEY_VALUE = ?", taken_as, keys);
 }
 
 // The keys of the list's next chunk (from its current row), each once, the list not moved.

@@ -1,7 +1,7 @@
 #pragma once
 // The two ways jobs follow a per-terminal change log of the service.
 //
-// Read, remove, apply (products, members): the log has no mark, so each chunk of at most 100
+// Read, remove, apply (products, members): the log has no mark, so each chunk of at most 250
 // entries is handled as: its keys are remembered locally (committed), their entries are removed at
 // head office by a removal that names them (" AND <key> IN (...)"), their rows are applied, and the
 // keys whose rows were applied are forgotten. An entry logged meanwhile, even for a key being
