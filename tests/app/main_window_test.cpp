@@ -2,7 +2,11 @@
 
 #include "app/qt/main_window.h"
 
+#include <netinet/in.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QSignalSpy>
 #include <QTest>
@@ -11,6 +15,7 @@
 
 #include "app/form_tollmere.h"
 #include "service/data_mod_http.h"
+#include "service/run_stop.h"
 #include "tests/support/recording_dialogs.h"
 #include "tests/support/temp_folder.h"
 #include "tools/terminal_folder.h"
@@ -115,6 +120,43 @@ class MainWindowTest : public QObject {
         QVERIFY(w.exit_button()->isEnabled());
       }
     }
+  }
+
+  // A stop signal during a run that waits on a silent service: the wait ends, and the window then
+  // closes as F6 closes it.
+  void aStopSignalEndsTheRunThenClosesTheWindow() {
+    // A listener that never accepts: the request is sent and no answer ever comes.
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QVERIFY(::bind(silent, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0);
+    QVERIFY(::listen(silent, 4) == 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&addr), &len);
+    testing::TempFolder waiting("poswin");
+    make_terminal_folder(TerminalSpec{waiting.string(), "001", "127.0.0.1", std::to_string(ntohs(addr.sin_port))});
+
+    RecordingDialogs dialogs;
+    TFormTollmere form(FormOptions{waiting.path(), (waiting / "Data" / "POS_LOC.GDB").string()}, dialogs);
+    form.FormCreate({"0"});
+    TDataModHttp data_module(waiting.path(), dialogs);
+    data_module.DataModuleCreate();
+    form.DataModHttp = &data_module;
+    MainWindow w(form, dialogs);
+    w.refresh();
+    w.show();
+    w.start_run();
+    QTest::qWait(300);
+    QVERIFY(w.running());
+    request_run_stop(SIGTERM);
+    w.stop_and_close();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.running(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(form.closed(), 1000);
+    QVERIFY(!w.isVisible());
+    QVERIFY(dialogs.messages().empty());  // a stop is not a connection problem
+    clear_run_stop();
+    ::close(silent);
   }
 };
 
