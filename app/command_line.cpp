@@ -5,13 +5,14 @@
 namespace pos {
 
 const char* const kUsage =
-    "usage: pos-updater [MODE] [--home DIR] [--local-db CONN] [--headless] [--jobs LIST] [--summary]\n"
+    "usage: pos-updater [MODE] [--home DIR] [--local-db CONN] [--headless] [--jobs LIST] [--summary] [--history]\n"
     "  MODE        0 changes update (default), 1 full update, -1 none\n"
     "  --home      terminal folder with MCH_NO.TXT, httpset.ini and Data/POS_LOC.GDB\n"
     "  --local-db  local database: HOST:PATH through a server, or a file path (embedded)\n"
     "  --headless  no window: one run, log on stdout, messages on stderr\n"
     "  --jobs      entries to tick before the run, e.g. 0,5 (mode 0 ticks all)\n"
     "  --summary   with --headless: what each job did (rows fetched, written, refused, failed) on stderr\n"
+    "  --history   the last runs recorded in the terminal folder's runs.jsonl, as a table\n"
     "  --help      this text; --version: the program's version\n";
 
 const char* const kVersion = "pos-updater " POS_VERSION;

@@ -75,6 +75,7 @@ class TFormTollmere {
 
   // What each job of the last run did (index = job number).
   const std::array<JobCounters, 15>& last_run() const { return last_run_; }
+  const std::filesystem::path& home() const { return options_.home; }
   // True when a row of the last run failed or was refused.
   bool last_run_had_row_errors() const;
 

@@ -3,8 +3,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 
+#include "app/run_history.h"
 #include "app/start_up.h"
 #include "jobs/job_table.h"
 #include "service/run_stop.h"
@@ -64,11 +66,14 @@ int run_headless(const CommandLine& cl) {
   TFormTollmere& form = *p.form;
   form.Memo1.on_append = [](const std::string& line) { std::cout << shown(line) << std::endl; };
   int status = form.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
+  const std::time_t start = std::time(nullptr);
+  bool stopped = false;
   try {
     form.SpeedButton1Click();
     status = form.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
   } catch (const RunStopped&) {
     report_stop();
+    stopped = true;
     status = kRunEndedEarly;
   } catch (const SilentAbort&) {
     status = kRunEndedEarly;  // its message was shown already
@@ -76,6 +81,7 @@ int run_headless(const CommandLine& cl) {
     dialogs.show_error(e.what());
     status = kRunEndedEarly;
   }
+  record_run(form, start, status, stopped);
   if (cl.summary) print_summary(form);
   return status;
 }

@@ -10,6 +10,7 @@
 #include "app/headless.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_dialogs.h"
+#include "app/run_history.h"
 #include "app/start_up.h"
 #include "app/stop_signals.h"
 
@@ -50,6 +51,19 @@ int run_program(int argc, char** argv) {
   if (given("--version")) {
     std::cout << kVersion << "\n";
     return 0;
+  }
+
+  if (given("--history")) {  // no window, no database
+    try {
+      std::vector<std::string> args;
+      for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--history") != 0) args.emplace_back(argv[i]);
+      std::cout << history_table(parse_command_line(args, exe_folder(argv[0])).home);
+      return 0;
+    } catch (const UsageError& e) {
+      std::cerr << "pos-updater: " << e.what() << "\n" << kUsage;
+      return kStartupFailed;
+    }
   }
 
   watch_stop_signals();  // before the window's and the database engine's threads start

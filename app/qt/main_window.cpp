@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/run_history.h"
 #include "service/run_stop.h"
 #include "service/service_errors.h"
 #include "text/big5.h"
@@ -198,15 +199,20 @@ void MainWindow::start_run() {
   running_ = true;
   refresh();
   worker_ = std::thread([this] {
+    const std::time_t start = std::time(nullptr);
+    int status = 1;  // as headless: 0 completed, 3 with row errors, 1 ended early
+    bool stopped = false;
     try {
       form_.SpeedButton1Click();
+      status = form_.last_run_had_row_errors() ? 3 : 0;
     } catch (const RunStopped&) {
-      // a stop signal: the window closes once the run is over
+      stopped = true;  // a stop signal: the window closes once the run is over
     } catch (const SilentAbort&) {
       // its message was shown already
     } catch (const std::exception& e) {
       dialogs_.show_error(e.what());
     }
+    record_run(form_, start, status, stopped);
     QMetaObject::invokeMethod(
         this, [this] { run_finished(); }, Qt::QueuedConnection);
   });

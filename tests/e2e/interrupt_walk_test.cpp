@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -111,6 +112,10 @@ TEST_P(InterruptWalk, AStopSignalEndsTheRunWithinSecondsKeepingWhatIsDone) {
       EXPECT_EQ(run.err.find("stopped by"), run.err.rfind("stopped by")) << run.err;
       EXPECT_NE(run.err.find("stopped by"), std::string::npos) << run.err;
       EXPECT_EQ(run.out.find("Data Error"), std::string::npos) << run.out;
+      std::ifstream history(play.terminal() / "runs.jsonl");
+      std::string line, last;
+      while (std::getline(history, line)) last = line;
+      EXPECT_NE(last.find("\"outcome\":\"stopped\",\"exit\":1}"), std::string::npos) << last;
     } else if (run.status != -sig) {
       EXPECT_EQ(run.status, 0) << run.err;  // it had finished before the signal came
     }  // else the signal came before main took the stop signals: nothing had been done
