@@ -9,6 +9,7 @@
 #include "app/run_history.h"
 #include "app/start_up.h"
 #include "jobs/job_table.h"
+#include "service/data_mod_http.h"
 #include "service/run_stop.h"
 #include "service/service_errors.h"
 #include "text/big5.h"
@@ -68,6 +69,12 @@ int run_headless(const CommandLine& cl) {
   int status = form.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
   const std::time_t start = std::time(nullptr);
   bool stopped = false;
+  int retries = 0;
+  if (form.DataModHttp)
+    form.DataModHttp->IdHTTP1.on_retry = [&retries](const std::string& why) {
+      ++retries;
+      std::cerr << "pos-updater: " << shown(why) << std::endl;
+    };
   try {
     form.SpeedButton1Click();
     status = form.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
@@ -81,7 +88,7 @@ int run_headless(const CommandLine& cl) {
     dialogs.show_error(e.what());
     status = kRunEndedEarly;
   }
-  record_run(form, start, status, stopped);
+  record_run(form, start, status, stopped, retries);
   if (cl.summary) print_summary(form);
   return status;
 }

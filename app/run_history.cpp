@@ -66,7 +66,7 @@ std::string run_json_line(const RunRecord& run) {
   }
   return "{\"start\":" + json_text(iso_time(run.start)) + ",\"end\":" + json_text(iso_time(run.end)) +
          ",\"mode\":" + std::to_string(run.mode) + ",\"jobs\":[" + jobs + "],\"outcome\":" + json_text(run.outcome) +
-         ",\"exit\":" + std::to_string(run.exit_status) + "}";
+         ",\"exit\":" + std::to_string(run.exit_status) + ",\"retries\":" + std::to_string(run.retries) + "}";
 }
 
 void append_run(const std::filesystem::path& terminal_folder, const RunRecord& run, std::size_t keep) {
@@ -97,13 +97,14 @@ void append_run(const std::filesystem::path& terminal_folder, const RunRecord& r
   if (ec) std::cerr << "pos-updater: cannot write " << file.string() << ": " << ec.message() << "\n";
 }
 
-void record_run(const TFormTollmere& form, std::time_t start, int status, bool stopped) {
+void record_run(const TFormTollmere& form, std::time_t start, int status, bool stopped, int retries) {
   RunRecord run;
   run.start = start;
   run.end = std::time(nullptr);
   run.mode = form.RadioGroup1;
   run.jobs = form.last_run();
   run.exit_status = status;
+  run.retries = retries;
   run.outcome = stopped       ? "stopped"
                 : status == 0 ? "completed"
                 : status == 3 ? "completed with row errors"

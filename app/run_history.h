@@ -18,6 +18,7 @@ struct RunRecord {
   std::array<JobCounters, 15> jobs{};
   std::string outcome;  // "completed", "completed with row errors", "stopped", "ended early"
   int exit_status = 0;
+  int retries = 0;  // requests sent again after a failed connection or a time-out
 };
 
 constexpr std::size_t kRunsKept = 1000;
@@ -31,7 +32,7 @@ void append_run(const std::filesystem::path& terminal_folder, const RunRecord& r
 class TFormTollmere;
 // Records the form's last run, started at `start`, that ended with headless exit status `status`
 // (0 completed, 3 completed with row errors, 1 ended early); `stopped`: by a stop signal.
-void record_run(const TFormTollmere& form, std::time_t start, int status, bool stopped);
+void record_run(const TFormTollmere& form, std::time_t start, int status, bool stopped, int retries);
 
 // The last `count` runs as a table, newest last ("no runs recorded" when there are none).
 std::string history_table(const std::filesystem::path& terminal_folder, std::size_t count = 20);

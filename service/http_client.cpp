@@ -2,11 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "service/run_stop.h"
 
@@ -40,6 +42,7 @@ struct HttpClient::Transfer {
   bool line_too_long = false;
   bool timed_out = false;
   bool stopped = false;
+  std::size_t body_bytes = 0;  // handed to the sink
   Clock::time_point last_activity = Clock::now();
   curl_off_t last_up = 0;
 
@@ -54,6 +57,7 @@ struct HttpClient::Transfer {
     t.last_activity = Clock::now();
     if (t.status() >= 400) return size * count;  // an error page is not an answer
     try {
+      t.body_bytes += size * count;
       t.sink->write(std::string_view(data, size * count));
     } catch (...) {
       t.sink_error = std::current_exception();
@@ -141,6 +145,28 @@ std::string HttpClient::post(const std::string& url, const std::vector<FormField
 }
 
 void HttpClient::post(const std::string& url, const std::vector<FormField>& form, BodySink& sink) {
+  for (int attempt = 0;; ++attempt) {
+    bool answered = false;
+    try {
+      post_once(url, form, sink, answered);
+      return;
+    } catch (const HttpError& e) {
+      if (attempt >= settings.retries || answered || !e.retryable()) throw;
+      const int wait_seconds = 1 << std::min(attempt, 6);
+      if (on_retry)
+        on_retry("request " + std::to_string(attempt + 1) + " of " + std::to_string(settings.retries + 1) +
+                 " failed (" + e.what() + "); again in " + std::to_string(wait_seconds) + " s");
+      const auto until = Clock::now() + std::chrono::seconds(wait_seconds);
+      while (Clock::now() < until) {
+        stop_point();
+        if (while_waiting) while_waiting();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    }
+  }
+}
+
+void HttpClient::post_once(const std::string& url, const std::vector<FormField>& form, BodySink& sink, bool& answered) {
   CURL* c = handle(curl_);
   stop_point();
   // libcurl reads the URL up to its first NUL byte: the rest would be dropped without a word.
@@ -192,11 +218,15 @@ void HttpClient::post(const std::string& url, const std::vector<FormField>& form
   curl_easy_setopt(c, CURLOPT_HEADERDATA, nullptr);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, nullptr);
 
+  answered = t.body_bytes > 0;
   if (t.stopped) throw RunStopped{};
   if (t.sink_error) std::rethrow_exception(t.sink_error);
-  if (t.timed_out) throw HttpError("Read timed out.");
+  if (t.timed_out) throw HttpError("Read timed out.", 0, true);
   if (t.line_too_long) throw HttpError("Max line length exceeded.");
-  if (rc != CURLE_OK) throw HttpError(error[0] != '\0' ? std::string(error) : std::string(curl_easy_strerror(rc)));
+  const bool unreachable =
+      rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_OPERATION_TIMEDOUT;
+  if (rc != CURLE_OK)
+    throw HttpError(error[0] != '\0' ? std::string(error) : std::string(curl_easy_strerror(rc)), 0, unreachable);
 
   long status = 0;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);

@@ -26,6 +26,10 @@ struct HttpSettings {
   std::size_t max_line_length = 65000;  // a longer response header line is an error
   long max_redirects = 15;
   std::string ca_file;  // CA bundle that HTTPS servers are checked against; empty: libcurl's default
+  // A request that could not connect, or timed out before any of its answer arrived, is sent again
+  // after 1, 2, 4, ... seconds, up to this many times. Every request the jobs send may be repeated:
+  // queries, and acknowledgements that remove or mark what they name.
+  int retries = 0;
 };
 
 // Receives an answer's body piece by piece, as it arrives.
@@ -48,6 +52,9 @@ class HttpClient {
   // nothing moves). It must not throw.
   std::function<void()> while_waiting;
 
+  // Told of each retry before its wait: the attempt that failed and why. Must not throw.
+  std::function<void(const std::string&)> on_retry;
+
   // Posts `form`, its parts in the given order, to `url` and returns the answer body as received.
   // Redirects are followed. Throws HttpError when the request does not complete, the final
   // status is 400 or more, or the URL holds a NUL byte.
@@ -61,6 +68,9 @@ class HttpClient {
  private:
   struct Transfer;
   void* curl_;  // CURL*, kept for the client's life so that its cookies stay
+ private:
+  // One attempt; `answered` tells whether any of the answer's body reached the sink.
+  void post_once(const std::string& url, const std::vector<FormField>& form, BodySink& sink, bool& answered);
 };
 
 }  // namespace pos

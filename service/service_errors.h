@@ -11,11 +11,14 @@ namespace pos {
 // (for a status: the status line, e.g. "HTTP/1.1 500 Internal Server Error").
 class HttpError : public std::runtime_error {
  public:
-  explicit HttpError(const std::string& message, long status = 0) : std::runtime_error(message), status_(status) {}
-  long status() const { return status_; }  // 0 when no status was received
+  explicit HttpError(const std::string& message, long status = 0, bool retryable = false)
+      : std::runtime_error(message), status_(status), retryable_(retryable) {}
+  long status() const { return status_; }        // 0 when no status was received
+  bool retryable() const { return retryable_; }  // could not connect, or timed out
 
  private:
   long status_;
+  bool retryable_;
 };
 
 // httpset.ini asks for something the client cannot do (an unknown scheme).

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "app/run_history.h"
+#include "service/data_mod_http.h"
 #include "service/run_stop.h"
 #include "service/service_errors.h"
 #include "text/big5.h"
@@ -202,6 +203,8 @@ void MainWindow::start_run() {
     const std::time_t start = std::time(nullptr);
     int status = 1;  // as headless: 0 completed, 3 with row errors, 1 ended early
     bool stopped = false;
+    int retries = 0;  // counted for the history, never shown in the log
+    if (form_.DataModHttp) form_.DataModHttp->IdHTTP1.on_retry = [&retries](const std::string&) { ++retries; };
     try {
       form_.SpeedButton1Click();
       status = form_.last_run_had_row_errors() ? 3 : 0;
@@ -212,7 +215,8 @@ void MainWindow::start_run() {
     } catch (const std::exception& e) {
       dialogs_.show_error(e.what());
     }
-    record_run(form_, start, status, stopped);
+    if (form_.DataModHttp) form_.DataModHttp->IdHTTP1.on_retry = nullptr;
+    record_run(form_, start, status, stopped, retries);
     QMetaObject::invokeMethod(
         this, [this] { run_finished(); }, Qt::QueuedConnection);
   });

@@ -37,7 +37,7 @@ TEST(RunHistory, KeepsTheLastRunsAndShowsThemAsATable) {
   EXPECT_NE(lines[2].find("\"job\":7,\"fetched\":3,\"written\":3,\"refused\":0,\"failed\":2,\"seconds\":0.250}"),
             std::string::npos)
       << lines[2];
-  EXPECT_NE(lines[2].find("\"outcome\":\"stopped\",\"exit\":1}"), std::string::npos) << lines[2];
+  EXPECT_NE(lines[2].find("\"outcome\":\"stopped\",\"exit\":1,\"retries\":0}"), std::string::npos) << lines[2];
 
   const std::string table = history_table(home.path(), 2);
   std::vector<std::string> rows;
