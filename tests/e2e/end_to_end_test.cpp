@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "tests/e2e/expected_state.h"
+#include "tests/e2e/store_programs.h"
 #include "tests/headoffice/scratch_postgres.h"
 #include "tests/support/process.h"
 #include "tests/support/reference_service.h"
@@ -20,8 +21,6 @@ namespace {
 using testing::Outcome;
 using testing::ReferenceService;
 
-const char* kEveryJob = "0,1,2,4,5,6,7,8,9,10,11,12,14";
-
 class EndToEnd : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
@@ -32,17 +31,12 @@ class EndToEnd : public ::testing::TestWithParam<const char*> {
     }
     service = std::make_unique<ReferenceService>(std::vector<std::string>{"--scale", "small"}, "001,002",
                                                  ReferenceService::kUser, ReferenceService::kPassword, url);
-    Outcome made = testing::run_command(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() +
-                                        " --machine 001 --service " + service->address() + " --user " +
-                                        ReferenceService::kUser + " --password " + ReferenceService::kPassword);
+    Outcome made = init_terminal(*service, home.path());
     ASSERT_EQ(made.status, 0) << made.err;
     ho = std::make_unique<HeadOffice>(service->db_url());
   }
 
-  Outcome update(const std::string& args) {
-    return testing::run_command(std::string(POS_UPDATER_EXE) + " " + args + " --headless --home " + home.string() +
-                                " --local-db " + (home / "Data" / "POS_LOC.GDB").string());
-  }
+  Outcome update(const std::string& args) { return testing::run_command(updater_command(home.path(), args)); }
 
   // Every expected table against the terminal's; a difference names the table and its first rows.
   void expect_tables(const State& expected) {

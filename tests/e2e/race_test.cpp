@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "tests/e2e/saved_store.h"
+#include "tests/e2e/store_programs.h"
 
 namespace pos::e2e {
 namespace {
@@ -20,11 +21,8 @@ using testing::TempFolder;
 
 struct StoreTerminal {
   TempFolder home{"posrace"};
-  std::string database() const { return (home / "Data" / "POS_LOC.GDB").string(); }
-  Outcome update(const std::string& args) const {
-    return testing::run_command(std::string(POS_UPDATER_EXE) + " " + args + " --headless --home " + home.string() +
-                                " --local-db " + database());
-  }
+  std::string database() const { return local_database(home.path()); }
+  Outcome update(const std::string& args) const { return testing::run_command(updater_command(home.path(), args)); }
 };
 
 TEST(ChangeLogRace, EntriesLoggedDuringARunAreNeverRemovedUnapplied) {
@@ -33,9 +31,7 @@ TEST(ChangeLogRace, EntriesLoggedDuringARunAreNeverRemovedUnapplied) {
                            "001,002");
   StoreTerminal t1, t2;
   for (auto [t, machine] : {std::pair{&t1, "001"}, std::pair{&t2, "002"}}) {
-    const Outcome made = testing::run_command(std::string(TERMINAL_INIT_EXE) + " --home " + t->home.string() +
-                                              " --machine " + machine + " --service " + service.address() + " --user " +
-                                              service.user() + " --password " + service.password());
+    const Outcome made = init_terminal(service, t->home.path(), machine);
     ASSERT_EQ(made.status, 0) << made.err;
     const Outcome full = t->update("1 --jobs 0,5,6,7,8,12");
     ASSERT_EQ(full.status, 0) << full.err;

@@ -4,6 +4,8 @@
 #include <regex>
 #include <sstream>
 
+#include "tests/e2e/store_programs.h"
+
 namespace pos::e2e {
 
 namespace fs = std::filesystem;
@@ -27,11 +29,7 @@ StorePlay::StorePlay(const SavedStore& saved, std::vector<std::string> serve_arg
   std::ofstream(ini, std::ios::trunc) << changed << "read_timeout=" << read_timeout << "\n";
 }
 
-std::string StorePlay::command(const std::string& args) const {
-  const fs::path home = folder_ / "terminal";
-  return std::string(POS_UPDATER_EXE) + " " + args + " --headless --home " + home.string() + " --local-db " +
-         database();
-}
+std::string StorePlay::command(const std::string& args) const { return updater_command(terminal(), args); }
 
 testing::Outcome StorePlay::update(const std::string& args) { return finish_update(start_update(args)); }
 
@@ -57,8 +55,6 @@ std::map<std::string, std::vector<Entry>> StorePlay::entries(const std::string& 
 
 namespace {
 
-const char* kEveryJob = "0,1,2,4,5,6,7,8,9,10,11,12,14";
-
 Stage stage(const std::string& name, std::unique_ptr<SavedStore> saved, const std::string& args) {
   Stage st{name, std::move(saved), args, {}, {}, {}, 0};
   StorePlay play(*st.saved);
@@ -77,16 +73,12 @@ std::vector<Stage> build_stages() {
       "001,002");
   testing::TempFolder folder("posstage");
   const fs::path terminal = folder / "terminal";
-  const testing::Outcome made = testing::run_command(std::string(TERMINAL_INIT_EXE) + " --home " + terminal.string() +
-                                                     " --machine 001 --service " + service.address() + " --user " +
-                                                     service.user() + " --password " + service.password());
+  const testing::Outcome made = init_terminal(service, terminal);
   if (made.status != 0) throw std::runtime_error("terminal-init failed: " + made.err);
   std::vector<Stage> stages;
   const std::string full_args = std::string("1 --jobs ") + kEveryJob;
   stages.push_back(stage("full", std::make_unique<SavedStore>(service, terminal), full_args));
-  const testing::Outcome first =
-      testing::run_command(std::string(POS_UPDATER_EXE) + " " + full_args + " --headless --home " + terminal.string() +
-                           " --local-db " + (terminal / "Data" / "POS_LOC.GDB").string());
+  const testing::Outcome first = testing::run_command(updater_command(terminal, full_args));
   if (first.status != 0) throw std::runtime_error("the first full update failed: " + first.err);
   for (const char* what : {"products", "members", "promotions", "anychoice", "gifts"})
     service.run_tool({"change", what, "--count", "2", "--insert", "1", "--delete", "1", "--seed", "11"});

@@ -41,7 +41,7 @@ class StorePlay {
   testing::Outcome finish_update(pid_t pid);  // status is minus the signal when one ended it
 
   std::filesystem::path terminal() const { return folder_ / "terminal"; }
-  std::string database() const { return (folder_ / "terminal" / "Data" / "POS_LOC.GDB").string(); }
+  std::string database() const { return (terminal() / "Data" / "POS_LOC.GDB").string(); }
   testing::LocalSnapshot snapshot() const { return testing::local_snapshot(database()); }
   std::map<std::string, std::vector<Entry>> entries(const std::string& machine);
   testing::ReferenceService& service() { return *service_; }
