@@ -28,6 +28,7 @@
 #include <thread>
 #include <type_traits>
 
+#include "headoffice/answer_encoding.h"
 #include "headoffice/request_handler.h"
 #include "headoffice/wire_text.h"
 
@@ -45,6 +46,9 @@ struct RequestTrace {
   std::chrono::steady_clock::time_point start{};
   bool started = false;
   RequestNote note;
+  bool accepts_gzip = false;   // the request's Accept-Encoding lists gzip
+  std::size_t body_bytes = 0;  // of the answer as sent
+  bool gzipped = false;
 };
 thread_local RequestTrace trace;
 
@@ -531,14 +535,27 @@ struct Service::Impl {
       serve_fault(*fault, Answer{200, error_answer("injected fault")}, res);
       return;
     }
-    const Answer answer =
+    Answer answer =
         script ? handler.script(form, raw_query(req), trace.note) : handler.query(form, raw_query(req), trace.note);
     if (fault) {
       serve_fault(*fault, answer, res);
       return;
     }
     res.status = answer.status;
-    res.set_content(answer.body, answer.content_type.c_str());
+    send_answer(std::move(answer.body), answer.content_type, res);
+  }
+
+  // The answer body, gzipped when it is large and the client asked for it.
+  static void send_answer(std::string body, const std::string& content_type, httplib::Response& res) {
+    res.set_header("Vary", "Accept-Encoding");
+    if (body.size() > kCompressAbove && trace.accepts_gzip) {
+      body = gzip(body);
+      res.set_header("Content-Encoding", "gzip");
+      trace.gzipped = true;
+    }
+    trace.body_bytes = body.size();
+    res.body = std::move(body);  // set_content would copy it
+    res.set_header("Content-Type", content_type);
   }
 
   void serve_fault(FaultKind kind, const Answer& answer, httplib::Response& res) {
@@ -621,9 +638,10 @@ struct Service::Impl {
     const RequestNote& note = trace.note;
     char line[512];
     // The path only: the script endpoint's query string carries the credentials.
-    std::snprintf(line, sizeof line, "%s %s %s %s rows=%lld ms=%.2f status=%d%s path=%s\n", local_time_now().c_str(),
-                  endpoint_name(req.path).c_str(), req.method.c_str(), note.kind.empty() ? "-" : note.kind.c_str(),
-                  static_cast<long long>(note.rows), ms, res.status, note.error ? " error" : "",
+    std::snprintf(line, sizeof line, "%s %s %s %s rows=%lld ms=%.2f bytes=%zu%s status=%d%s path=%s\n",
+                  local_time_now().c_str(), endpoint_name(req.path).c_str(), req.method.c_str(),
+                  note.kind.empty() ? "-" : note.kind.c_str(), static_cast<long long>(note.rows), ms, trace.body_bytes,
+                  trace.gzipped ? " gzip" : "", res.status, note.error ? " error" : "",
                   req.path.substr(0, 200).c_str());
     std::lock_guard lock(log_mutex);
     *options.log << line << std::flush;
@@ -658,6 +676,13 @@ Service::Service(std::unique_ptr<Database> db, ServiceOptions options)
 
   svr.set_pre_routing_handler([&im](const httplib::Request& req, httplib::Response& res) {
     trace = RequestTrace{std::chrono::steady_clock::now(), true, {}};
+    // The library would compress every answer for a client that lists gzip or br; answers are
+    // compressed in send_answer instead, with gzip and only above the threshold. The request is
+    // the library's own non-const object, handed over as const.
+    auto& headers = const_cast<httplib::Request&>(req).headers;
+    const auto [first, last] = headers.equal_range("Accept-Encoding");
+    for (auto it = first; it != last; ++it) trace.accepts_gzip = trace.accepts_gzip || accepts_gzip(it->second);
+    headers.erase(first, last);
     return im.screen(req, res) ? httplib::Server::HandlerResponse::Unhandled
                                : httplib::Server::HandlerResponse::Handled;
   });

@@ -115,7 +115,6 @@ HttpClient::HttpClient() {
   check(curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https"), "PROTOCOLS");
   check(curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"), "REDIR_PROTOCOLS");
   check(curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0)), "HTTP_VERSION");
-  check(curl_easy_setopt(c, CURLOPT_HTTP_CONTENT_DECODING, 0L), "CONTENT_DECODING");
   check(curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L), "FRESH_CONNECT");
   check(curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L), "FORBID_REUSE");
   check(curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L), "FOLLOWLOCATION");
@@ -185,7 +184,9 @@ void HttpClient::post_once(const std::string& url, const std::vector<FormField>&
   // "Expect:" with no value keeps libcurl from ever adding "Expect: 100-continue".
   std::unique_ptr<curl_slist, SlistDeleter> headers;
   for (const std::string& h :
-       {"Accept: " + settings.accept, "Accept-Encoding: " + settings.accept_encoding, std::string("Expect:")}) {
+       {"Accept: " + settings.accept,
+        "Accept-Encoding: " + (settings.compressed_answers ? "gzip, " : std::string()) + settings.accept_encoding,
+        std::string("Expect:")}) {
     curl_slist* head = curl_slist_append(headers.get(), h.c_str());
     if (head == nullptr) throw HttpError("cannot build the request headers");
     (void)headers.release();
@@ -197,6 +198,10 @@ void HttpClient::post_once(const std::string& url, const std::vector<FormField>&
   t.while_waiting = &while_waiting;
   t.sink = &sink;
   char error[CURL_ERROR_SIZE] = "";
+  // libcurl decodes only what CURLOPT_ACCEPT_ENCODING names; the header above replaces its own.
+  check(curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, settings.compressed_answers ? "gzip" : nullptr),
+        "ACCEPT_ENCODING");
+  check(curl_easy_setopt(c, CURLOPT_HTTP_CONTENT_DECODING, settings.compressed_answers ? 1L : 0L), "CONTENT_DECODING");
   check(curl_easy_setopt(c, CURLOPT_URL, url.c_str()), "URL");
   check(curl_easy_setopt(c, CURLOPT_USERAGENT, settings.user_agent.c_str()), "USERAGENT");
   check(curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get()), "HTTPHEADER");
@@ -219,6 +224,8 @@ void HttpClient::post_once(const std::string& url, const std::vector<FormField>&
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, nullptr);
 
   answered = t.body_bytes > 0;
+  curl_off_t wire = 0;
+  if (curl_easy_getinfo(c, CURLINFO_SIZE_DOWNLOAD_T, &wire) == CURLE_OK) wire_bytes += static_cast<std::uint64_t>(wire);
   if (t.stopped) throw RunStopped{};
   if (t.sink_error) std::rethrow_exception(t.sink_error);
   if (t.timed_out) throw HttpError("Read timed out.", 0, true);

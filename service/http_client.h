@@ -21,6 +21,9 @@ struct FormField {
 struct HttpSettings {
   std::string accept = "text/html, */*";
   std::string accept_encoding = "big5";  // sent as a header only; answers are never decoded
+  // Also lists gzip in Accept-Encoding and decodes gzipped answers; a service that does not
+  // compress ignores it.
+  bool compressed_answers = false;
   std::string user_agent = "Mozilla/4.0 (compatible; Indy Library)";
   long read_timeout_ms = 300000;        // longest wait with no byte moving in either direction
   std::size_t max_line_length = 65000;  // a longer response header line is an error
@@ -54,6 +57,9 @@ class HttpClient {
 
   // Told of each retry before its wait: the attempt that failed and why. Must not throw.
   std::function<void(const std::string&)> on_retry;
+
+  // Answer bodies as they crossed the wire (compressed or not), summed over the client's life.
+  std::uint64_t wire_bytes = 0;
 
   // Posts `form`, its parts in the given order, to `url` and returns the answer body as received.
   // Redirects are followed. Throws HttpError when the request does not complete, the final

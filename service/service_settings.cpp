@@ -37,11 +37,11 @@ ServiceSettings read_service_settings(const std::filesystem::path& ini_file) {
   std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (content.starts_with("\xEF\xBB\xBF")) content.erase(0, 3);
 
-  std::string* const fields[] = {&settings.host,   &settings.user_name,    &settings.password,
-                                 &settings.port,   &settings.driver,       &settings.scheme,
-                                 &settings.cafile, &settings.read_timeout, &settings.retries};
-  static constexpr std::string_view keys[] = {"host",   "user_name", "password",     "port",   "driver",
-                                              "scheme", "cafile",    "read_timeout", "retries"};
+  std::string* const fields[] = {&settings.host,    &settings.user_name, &settings.password, &settings.port,
+                                 &settings.driver,  &settings.scheme,    &settings.cafile,   &settings.read_timeout,
+                                 &settings.retries, &settings.compress};
+  static constexpr std::string_view keys[] = {"host",   "user_name", "password",     "port",    "driver",
+                                              "scheme", "cafile",    "read_timeout", "retries", "compress"};
   constexpr int kKeys = static_cast<int>(std::size(keys));
   static_assert(std::size(keys) == std::size(fields));
   bool seen[kKeys] = {};

@@ -16,6 +16,7 @@
 #include <latch>
 #include <thread>
 
+#include "headoffice/answer_encoding.h"
 #include "headoffice/connection_pool.h"
 #include "headoffice/database.h"
 #include "headoffice/service.h"
@@ -212,6 +213,58 @@ TEST_F(ServiceSafetyTest, TheTerminalsClientWorksOverHttps) {
   // Plain HTTP to the HTTPS port gets no answer, and the service carries on.
   EXPECT_EQ(TerminalClient(service.port()).query("SELECT * FROM MCH_ITEM ").status, 0);
   EXPECT_EQ(trusting.ExecRemoteStatement("update psale_temp set tran_code = '' where mch_no = '001'"), true);
+}
+
+// Answers over 64 KB go gzipped to a client whose Accept-Encoding lists gzip, and to no other;
+// the terminal's client, asked to, decodes them back to the plain answer's bytes.
+TEST_F(ServiceSafetyTest, LargeAnswersAreGzippedOnlyWhenAskedAndDecodeToThePlainAnswer) {
+  RunningService service(url_);
+  const TerminalClient raw(service.port());
+  const std::string big = "SELECT * FROM PRODUCT ", small = "SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ";
+  const HttpReply plain = raw.query(big);
+  ASSERT_EQ(plain.status, 200);
+  ASSERT_GT(plain.body.size(), headoffice::kCompressAbove);
+
+  struct Case {
+    const std::string& sql;
+    const char* accept;
+    bool gzipped;
+  } cases[] = {{big, "gzip", true},
+               {big, "x-gzip, deflate", true},
+               {big, "deflate, GZIP;q=0.5", true},
+               {big, "gzip;q=0", false},
+               {big, "br", false},
+               {big, "br, deflate", false},
+               {small, "gzip", false}};
+  for (const Case& c : cases) {
+    const HttpReply reply = raw.query(c.sql, std::string("Accept-Encoding: ") + c.accept + "\r\n");
+    SCOPED_TRACE(c.sql + c.accept);
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.headers.find("Content-Encoding: gzip") != std::string::npos, c.gzipped) << reply.headers;
+    EXPECT_EQ(reply.body.starts_with("\x1f\x8b"), c.gzipped);
+    if (c.gzipped) {
+      EXPECT_LT(reply.body.size() * 4, plain.body.size());
+    } else if (&c.sql == &big) {
+      EXPECT_EQ(reply.body, plain.body);
+    }
+  }
+
+  // httpset.ini's compress=1: the module's Result.txt and rows are those of the plain answer.
+  pos::testing::TempFolder home("ho-gzip");
+  RecordedBoxes boxes;
+  for (const char* compress : {"0", "1"}) {
+    std::ofstream(home / "httpset.ini") << "[set]\r\nhost=127.0.0.1\r\nport=" << service.port()
+                                        << "\r\ncompress=" << compress << "\r\n";
+    TDataModHttp module(home.path(), boxes);
+    module.DataModuleCreate();
+    RowSet rows;
+    module.OpenRemoteQuery(rows, big);
+    EXPECT_GT(rows.row_count(), 0u);
+    std::ifstream result(module.ResultFile(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(result), {}), plain.body + "\r\n");
+    EXPECT_EQ(module.IdHTTP1.wire_bytes < plain.body.size(), compress == std::string("1"));
+  }
+  EXPECT_TRUE(boxes.shown.empty());
 }
 
 }  // namespace

@@ -122,9 +122,10 @@ std::string TerminalClient::script_target() const {
   return encode_url("/Vark/" + driver_ + "/sql_scripts.php?user_name=" + user_ + "&password=" + password_);
 }
 
-HttpReply TerminalClient::query(const std::string& sql) const {
+HttpReply TerminalClient::query(const std::string& sql, const std::string& extra_headers) const {
   return http_exchange(
-      port_, multipart_request(query_target(), {{"user_name", user_}, {"password", password_}, {"sql", sql}}));
+      port_,
+      multipart_request(query_target(), {{"user_name", user_}, {"password", password_}, {"sql", sql}}, extra_headers));
 }
 
 HttpReply TerminalClient::script(const std::string& text) const {

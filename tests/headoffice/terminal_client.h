@@ -40,7 +40,8 @@ class TerminalClient {
       : port_(port), user_(std::move(user)), password_(std::move(password)), driver_(std::move(driver)) {}
 
   // Query endpoint; `sql` is the field as sent (already upper-cased by the terminal).
-  HttpReply query(const std::string& sql) const;
+  // `extra_headers` are whole lines, each ending in CR LF.
+  HttpReply query(const std::string& sql, const std::string& extra_headers = "") const;
   // Script endpoint; `text` is the whole field (lines each followed by CR LF).
   HttpReply script(const std::string& text) const;
   HttpReply script_lines(const std::vector<std::string>& lines) const;

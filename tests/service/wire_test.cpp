@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "packet/row_set.h"
@@ -66,6 +67,21 @@ TEST_F(Wire, ScriptGoesAsWrittenWithOnlyTheSqlField) {
   ASSERT_EQ(r.parts.size(), 1u);
   EXPECT_EQ(r.parts[0].name, "sql");
   EXPECT_EQ(r.parts[0].value, "delete from psale_temp where mch_no = '001' ;\r\nUpdate T set A = 'b'\r\n");
+}
+
+// compress=1 adds gzip in front of the usual Accept-Encoding value and changes nothing else; a
+// service that does not compress answers as always.
+TEST_F(Wire, CompressAddsGzipToTheOneAcceptEncodingHeader) {
+  LoopbackServer server(kPacket);
+  RowSet rows;
+  module(server.port(), 300000, "compress=1\n").OpenRemoteQuery(rows, "select * from mch_item");
+  const SentRequest r = parse_request(server.last_request());
+  const auto encodings = std::count_if(r.headers.begin(), r.headers.end(),
+                                       [](const std::string& h) { return h.starts_with("Accept-Encoding:"); });
+  EXPECT_EQ(encodings, 1);
+  EXPECT_TRUE(r.has_header("Accept-Encoding: gzip, big5"));
+  EXPECT_TRUE(r.has_header("Accept: text/html, */*"));
+  EXPECT_GT(rows.row_count(), 0u);
 }
 
 TEST_F(Wire, RedirectsAreFollowedWithThePostAndItsForm) {
