@@ -45,6 +45,7 @@ struct HttpClient::Transfer {
   std::size_t body_bytes = 0;  // handed to the sink
   Clock::time_point last_activity = Clock::now();
   curl_off_t last_up = 0;
+  curl_off_t last_down = 0;
 
   // The status of the answer being received, from its status line ("HTTP/1.1 200 OK").
   long status() const {
@@ -80,11 +81,13 @@ struct HttpClient::Transfer {
   }
 
   // Ends the transfer when nothing has moved for the read time-out.
-  static int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow) {
+  static int on_progress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
     auto& t = *static_cast<Transfer*>(user);
     const auto now = Clock::now();
-    if (ulnow != t.last_up) {
+    // Compressed bytes count as activity too, before any of them decodes into the body.
+    if (ulnow != t.last_up || dlnow != t.last_down) {
       t.last_up = ulnow;
+      t.last_down = dlnow;
       t.last_activity = now;
     }
     if (now - t.last_activity > std::chrono::milliseconds(t.settings->read_timeout_ms)) {
