@@ -172,7 +172,7 @@ std::pair<int, std::string> update(const Terminal& t, const std::string& args) {
 int main(int argc, char** argv) {
   CLI::App app{"terminals running changes updates at once against two services on one PostgreSQL"};
   int terminals = 100, runs = 3, products = 2000, members = 1000, promotions = 20, any_choice = 10, gifts = 10;
-  int threads = 8, setup_width = 2, batch = 20, pause_ms = 500, edit_ms = 100, seed = 7;
+  int threads = 8, setup_width = 2, batch = 10, pause_ms = 2000, edit_ms = 1000, seed = 7;
   app.add_option("--terminals", terminals, "terminals updating at once")->check(CLI::Range(1, 9998));
   app.add_option("--runs", runs, "changes updates per terminal while head office writes")->check(CLI::PositiveNumber);
   app.add_option("--products", products, "products seeded")->check(CLI::PositiveNumber);
@@ -237,7 +237,7 @@ int main(int argc, char** argv) {
     const auto measured = Clock::now();
 
     std::atomic<bool> writing{true};
-    std::atomic<long long> changes{0}, log_entries{0}, edits{0}, write_errors{0};
+    std::atomic<long long> changes{0}, member_changes{0}, log_entries{0}, edits{0}, write_errors{0};
     std::atomic<int> running{0}, peak{0}, batches{0};
     std::mutex error_mutex;
     std::string first_write_error;
@@ -261,7 +261,9 @@ int main(int argc, char** argv) {
         o.today = pos::today_slashed();
         try {
           const auto s = ho::apply_changes(*c, o);
-          changes += static_cast<long long>(s.updated.size() + s.inserted.size() + s.deleted.size());
+          const auto n = static_cast<long long>(s.updated.size() + s.inserted.size() + s.deleted.size());
+          changes += n;
+          if (o.what == ho::ChangeWhat::Members) member_changes += n;
           log_entries += s.log_entries;
           ++batches;
         } catch (const std::exception& e) {
@@ -383,9 +385,13 @@ int main(int argc, char** argv) {
     std::printf("  %-28s %d\n", "failed runs", failed_runs);
     std::printf("  %-28s p50 %.2f s, p99 %.2f s, max %.2f s\n", "run time", percentile(seconds, 0.5),
                 percentile(seconds, 0.99), percentile(seconds, 1.0));
-    std::printf("  %-28s %d in %.1f s: %.1f/s\n", "requests served", requests, wall, requests / wall);
-    std::printf("  %-28s %lld changes in %d batches + %lld quick edits; %lld change-log entries\n", "head office wrote",
-                changes.load(), batches.load(), edits.load(), log_entries.load());
+    std::printf("  %-28s %d in %.1f s: %.1f/s, %.0f a run\n", "requests served", requests, wall, requests / wall,
+                completed + failed_runs > 0 ? static_cast<double>(requests) / (completed + failed_runs) : 0.0);
+    const long long written = changes + 2 * edits, members_written = member_changes + edits;
+    std::printf("  %-28s %lld changes (%lld of members) in %d batches + %lld quick edits: %.1f/s (members %.1f/s)\n",
+                "head office wrote", written, members_written, batches.load(), edits.load(), written / wall,
+                members_written / wall);
+    std::printf("  %-28s %lld\n", "change-log entries written", log_entries.load());
     if (write_errors > 0)
       std::printf("  %-28s %lld (first: %s)\n", "head-office write errors", write_errors.load(),
                   first_write_error.c_str());
