@@ -14,9 +14,11 @@
 // Prints runs completed, failed runs, run time p50/p99, requests served per second (both services),
 // changes written, terminals converged, peak concurrent runs, wall time and where the CPU time went
 // (terminals, services, PostgreSQL, writers). Exits 1 when a run failed or a terminal did not
-// converge. Heavy: run it under nice.
+// converge. Heavy: run it under nice. Head office's pace (--batch, --pause-ms, --edit-ms) must stay
+// within what the fleet drains, or every run takes the growing backlog of the one before.
 //
 //   fleet_bench [--terminals 100] [--runs 3] [--products 2000] [--members 1000] [--threads 8]
+//               [--batch 10] [--pause-ms 2000] [--edit-ms 1000]
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -25,6 +27,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
