@@ -15,6 +15,7 @@ class ScratchPostgres {
   ScratchPostgres& operator=(const ScratchPostgres&) = delete;
 
   int port() const { return port_; }
+  std::string data_dir() const { return dir_ + "/data"; }  // holds postmaster.pid
   std::string conninfo(const std::string& database = "postgres") const;
   std::string url(const std::string& database) const { return "postgresql:" + conninfo(database); }
 

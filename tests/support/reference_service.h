@@ -34,6 +34,7 @@ class ReferenceService {
   ReferenceService& operator=(const ReferenceService&) = delete;
 
   int port() const { return port_; }
+  pid_t pid() const { return pid_; }  // the serve process
   const std::string& user() const { return user_; }
   const std::string& password() const { return password_; }
   std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
