@@ -51,6 +51,18 @@ long total(const std::string& line, const std::string& key) {
   return sum;
 }
 
+// The last `count` non-empty lines of `file` (none when it cannot be read).
+std::deque<std::string> last_lines(const std::filesystem::path& file, std::size_t count) {
+  std::deque<std::string> lines;
+  std::ifstream in(file);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) continue;
+    lines.push_back(std::move(line));
+    if (lines.size() > count) lines.pop_front();
+  }
+  return lines;
+}
+
 }  // namespace
 
 std::string run_json_line(const RunRecord& run) {
@@ -71,15 +83,7 @@ std::string run_json_line(const RunRecord& run) {
 
 void append_run(const std::filesystem::path& terminal_folder, const RunRecord& run, std::size_t keep) {
   const auto file = terminal_folder / "runs.jsonl";
-  std::deque<std::string> lines;
-  {
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) {
-      if (line.empty()) continue;
-      lines.push_back(std::move(line));
-      if (lines.size() >= keep) lines.pop_front();  // room for the new one
-    }
-  }
+  std::deque<std::string> lines = last_lines(file, keep > 0 ? keep - 1 : 0);  // room for the new one
   lines.push_back(run_json_line(run));
   // A new file moved over the old one: a crash leaves one or the other, whole.
   const auto fresh = terminal_folder / "runs.jsonl.new";
@@ -113,13 +117,7 @@ void record_run(const TFormTollmere& form, std::time_t start, int status, bool s
 }
 
 std::string history_table(const std::filesystem::path& terminal_folder, std::size_t count) {
-  std::deque<std::string> lines;
-  std::ifstream in(terminal_folder / "runs.jsonl");
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty()) continue;
-    lines.push_back(std::move(line));
-    if (lines.size() > count) lines.pop_front();
-  }
+  const std::deque<std::string> lines = last_lines(terminal_folder / "runs.jsonl", count);
   if (lines.empty()) return "no runs recorded in " + (terminal_folder / "runs.jsonl").string() + "\n";
   std::string out;
   char row[256];

@@ -7,21 +7,16 @@
 #include <stdexcept>
 
 #include "text/ascii.h"
+#include "text/number_format.h"
 
 namespace pos::headoffice {
 namespace {
-
-std::string_view trimmed(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
 
 // The q value of a coding's parameters ("q=0.5"); 1 when absent.
 double quality(std::string_view params) {
   while (!params.empty()) {
     const auto semi = params.find(';');
-    const std::string_view param = trimmed(params.substr(0, semi));
+    const std::string_view param = trim_blanks(params.substr(0, semi));
     params.remove_prefix(semi == std::string_view::npos ? params.size() : semi + 1);
     if (param.size() >= 2 && ascii_upper(param[0]) == 'Q' && param[1] == '=')
       return std::strtod(std::string(param.substr(2)).c_str(), nullptr);
@@ -37,7 +32,7 @@ bool accepts_gzip(std::string_view value) {
     const std::string_view item = value.substr(0, comma);
     value.remove_prefix(comma == std::string_view::npos ? value.size() : comma + 1);
     const auto semi = item.find(';');
-    const std::string coding = ascii_upper(std::string(trimmed(item.substr(0, semi))));
+    const std::string coding = ascii_upper(std::string(trim_blanks(item.substr(0, semi))));
     if ((coding == "GZIP" || coding == "X-GZIP") &&
         quality(semi == std::string_view::npos ? "" : item.substr(semi + 1)) > 0)
       return true;

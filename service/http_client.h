@@ -74,7 +74,6 @@ class HttpClient {
  private:
   struct Transfer;
   void* curl_;  // CURL*, kept for the client's life so that its cookies stay
- private:
   // One attempt; `answered` tells whether any of the answer's body reached the sink.
   void post_once(const std::string& url, const std::vector<FormField>& form, BodySink& sink, bool& answered);
 };

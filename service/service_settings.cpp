@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "text/ascii.h"
+#include "text/number_format.h"
 
 namespace pos {
 namespace {
@@ -13,12 +14,6 @@ namespace {
 bool same_name(std::string_view a, std::string_view b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return ascii_upper(x) == ascii_upper(y); });
-}
-
-std::string_view trimmed(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
 std::string unquote(std::string_view value) {
@@ -49,22 +44,22 @@ ServiceSettings read_service_settings(const std::filesystem::path& ini_file) {
   std::string_view rest = content;
   while (!rest.empty()) {
     const std::size_t eol = rest.find_first_of("\r\n");
-    std::string_view line = trimmed(rest.substr(0, eol));
+    std::string_view line = trim_blanks(rest.substr(0, eol));
     rest.remove_prefix(eol == std::string_view::npos ? rest.size() : eol + 1);
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       const std::size_t close = line.find(']');
-      in_set = close != std::string_view::npos && same_name(trimmed(line.substr(1, close - 1)), "set");
+      in_set = close != std::string_view::npos && same_name(trim_blanks(line.substr(1, close - 1)), "set");
       settings.section_found = settings.section_found || in_set;
       continue;
     }
     const std::size_t eq = line.find('=');
     if (!in_set || eq == std::string_view::npos) continue;
-    const std::string_view key = trimmed(line.substr(0, eq));
+    const std::string_view key = trim_blanks(line.substr(0, eq));
     for (int i = 0; i < kKeys; ++i) {
       if (!seen[i] && same_name(key, keys[i])) {
         seen[i] = true;
-        *fields[i] = unquote(trimmed(line.substr(eq + 1)));
+        *fields[i] = unquote(trim_blanks(line.substr(eq + 1)));
       }
     }
   }

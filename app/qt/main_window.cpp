@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/headless.h"
 #include "app/run_history.h"
 #include "service/data_mod_http.h"
 #include "service/run_stop.h"
@@ -201,13 +202,13 @@ void MainWindow::start_run() {
   refresh();
   worker_ = std::thread([this] {
     const std::time_t start = std::time(nullptr);
-    int status = 1;  // as headless: 0 completed, 3 with row errors, 1 ended early
+    int status = kRunEndedEarly;  // the history keeps the status a headless run would exit with
     bool stopped = false;
     int retries = 0;  // counted for the history, never shown in the log
     if (form_.DataModHttp) form_.DataModHttp->IdHTTP1.on_retry = [&retries](const std::string&) { ++retries; };
     try {
       form_.SpeedButton1Click();
-      status = form_.last_run_had_row_errors() ? 3 : 0;
+      status = form_.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
     } catch (const RunStopped&) {
       stopped = true;  // a stop signal: the window closes once the run is over
     } catch (const SilentAbort&) {
