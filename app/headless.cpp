@@ -29,10 +29,9 @@ std::string shown(const std::string& big5) {
 class StderrDialogs : public Dialogs {
  public:
   void show_message(const std::string& text) override { std::cerr << shown(text) << std::endl; }
-  // An error answer is shown without its "<RESULT>" tag.
+  // An error answer is shown without its "<RESULT>" and "</RESULT>" tags.
   void show_error(const std::string& text) override {
-    const std::string_view tag = "<RESULT>";
-    std::cerr << "error: " << shown(text.starts_with(tag) ? text.substr(tag.size()) : text) << std::endl;
+    std::cerr << "error: " << shown(std::string(error_answer_message(text))) << std::endl;
   }
 };
 

@@ -15,7 +15,7 @@ void sync_bundle_barcodes(RunContext& ctx) {
     open_cursor(bundle_rows, "SELECT * FROM PROD_SALE");
     if (bundles.row_count() == 0) return;
     for_each_row(ctx, bundles, {"SAL_BARCODE", "PROD_SALE", OnRowError::EndRun}, [&] {
-      const Value barcode(bundles.text("SAL_BARCODE"));
+      const Value barcode = matching_key(bundles.text("SAL_BARCODE"));
       run_local(ctx, "DELETE from LOC_PDC  WHERE PROD_ID = ? OR BAR_CODE = ?", {barcode, barcode});
       // Copied by position: the local table's first seven columns take the answer's seven.
       bundle_rows.append();

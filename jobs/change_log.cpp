@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "jobs/commit_batcher.h"
+#include "jobs/report_lines.h"
 #include "localdb/catalogue.h"
 #include "text/sql_text.h"
 
@@ -12,17 +13,10 @@ namespace pos {
 
 namespace {
 
-// Applies every row of `list` from its first, then sends `remove` unless a row failed.
-void apply_then_remove(RunContext& ctx, RowSet& list, const RowLoop& loop, const std::function<void()>& apply,
-                       const ServiceStatement& remove) {
-  const JobCounters before = ctx.count();
-  if (list.row_count() > 0) for_each_row(ctx, list, loop, apply);
-  const JobCounters& after = ctx.count();
-  ctx.batcher().commit();
-  if (after.failed == before.failed && after.refused == before.refused) send(ctx, remove);
-}
-
 constexpr std::size_t kKeysPerRemoval = 250;
+constexpr std::size_t kMostKeyBytes = 80;  // POS_TAKEN_KEYS.KEY_VALUE
+
+bool fits(const std::string& key) { return key.size() <= kMostKeyBytes; }
 
 // Keys whose entries were removed at head office before their rows were applied.
 void ensure_taken_table(RunContext& ctx) {
@@ -59,22 +53,65 @@ void forget(RunContext& ctx, const char* taken_as, const std::vector<std::string
   for_each_key(ctx, "DELETE FROM POS_TAKEN_KEYS WHERE TAKEN_AS = ? AND KEY_VALUE = ?", taken_as, keys);
 }
 
-// The keys of the list's next chunk (from its current row), each once, the list not moved.
+// The keys of the list's next chunk (from its current row) that can be remembered, each once,
+// the list not moved. A longer key is left to its row, which fails.
 std::vector<std::string> next_chunk_keys(const RowSet& list, const char* key) {
   const std::size_t col = list.field_index(key);
   std::vector<std::string> keys;
-  for (std::size_t r = list.recno() - 1; r < list.row_count() && r < list.recno() - 1 + kKeysPerRemoval; ++r)
-    keys.push_back(list.value_at(r, col).as_text());
+  for (std::size_t r = list.recno() - 1; r < list.row_count() && r < list.recno() - 1 + kKeysPerRemoval; ++r) {
+    std::string k = list.value_at(r, col).as_text();
+    if (fits(k)) keys.push_back(std::move(k));
+  }
   std::sort(keys.begin(), keys.end());
   keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
   return keys;
+}
+
+// Sends `remove` limited to `keys`. The statement transport upper-cases the whole text, so that a
+// key with small letters would name no entry: such a removal goes as a script, as it is.
+void remove_named(RunContext& ctx, const ServiceStatement& remove, const char* key,
+                  const std::vector<std::string>& keys) {
+  if (keys.empty()) return;
+  ServiceStatement named{remove.transport, naming_keys(remove.text, key, keys)};
+  const bool upper_case_changes_a_key =
+      std::any_of(keys.begin(), keys.end(), [](const std::string& k) { return upper_service_sql(k) != k; });
+  if (named.transport == Transport::Statement && upper_case_changes_a_key) named.transport = Transport::Script;
+  send(ctx, named);
+}
+
+// `remove` limited to `keys`, a removal per chunk.
+void remove_named_in_chunks(RunContext& ctx, const ServiceStatement& remove, const char* key,
+                            const std::vector<std::string>& keys) {
+  for (std::size_t i = 0; i < keys.size(); i += kKeysPerRemoval) {
+    const auto end = keys.begin() + static_cast<std::ptrdiff_t>(std::min(keys.size(), i + kKeysPerRemoval));
+    remove_named(ctx, remove, key, {keys.begin() + static_cast<std::ptrdiff_t>(i), end});
+  }
 }
 
 void remember_and_remove(RunContext& ctx, const std::vector<std::string>& keys, const char* key, const char* taken_as,
                          const ServiceStatement& remove) {
   if (keys.empty()) return;
   remember(ctx, taken_as, keys);
-  send(ctx, {remove.transport, naming_keys(remove.text, key, keys)});
+  remove_named(ctx, remove, key, keys);
+}
+
+// Runs `apply` for each row of `list` from its current one with `loop`; returns the keys of the
+// rows that failed or were refused. An error that ends the loop passes on.
+std::set<std::string> apply_each(RunContext& ctx, RowSet& list, const RowLoop& loop, const char* key,
+                                 const std::function<void()>& apply) {
+  std::set<std::string> failed;
+  for_each_row(ctx, list, loop, [&] {
+    const std::string k = list.text(key);
+    const JobCounters before = ctx.count();
+    try {
+      apply();
+    } catch (...) {
+      failed.insert(k);
+      throw;
+    }
+    if (ctx.count().failed != before.failed || ctx.count().refused != before.refused) failed.insert(k);
+  });
+  return failed;
 }
 
 void take_in_chunks(RunContext& ctx, const ChangeLogStep& step) {
@@ -83,17 +120,9 @@ void take_in_chunks(RunContext& ctx, const ChangeLogStep& step) {
   while (!step.list.eof()) {
     std::vector<std::string> keys = next_chunk_keys(step.list, step.key);
     remember_and_remove(ctx, keys, step.key, step.taken_as, step.remove);
-    std::set<std::string> failed;
-    for_each_row(ctx, step.list, chunk, [&] {
-      const std::string key = step.list.text(step.key);
-      const JobCounters before = ctx.count();
-      try {
-        step.apply();
-      } catch (...) {
-        failed.insert(key);
-        throw;
-      }
-      if (ctx.count().failed != before.failed || ctx.count().refused != before.refused) failed.insert(key);
+    const std::set<std::string> failed = apply_each(ctx, step.list, chunk, step.key, [&] {
+      if (!fits(step.list.text(step.key))) throw RowFailed(key_too_long_message(kMostKeyBytes));
+      step.apply();
     });
     ctx.batcher().commit();
     std::erase_if(keys, [&](const std::string& k) { return failed.count(k) > 0; });
@@ -144,7 +173,11 @@ void take_before_fetch(RunContext& ctx, RowSet& list, const char* key, const cha
   for (list.first(); !list.eof();) {
     const std::vector<std::string> keys = next_chunk_keys(list, key);
     remember_and_remove(ctx, keys, key, taken_as, remove);
-    for (std::size_t i = 0; i < kKeysPerRemoval && !list.eof(); ++i) list.next();
+    for (std::size_t i = 0; i < kKeysPerRemoval && !list.eof(); ++i, list.next()) {
+      if (fits(list.text(key))) continue;
+      ++ctx.count().failed;  // its entry stays at head office
+      ctx.log.append(failed_row_line(taken_as, list.text(key), key_too_long_message(kMostKeyBytes)));
+    }
   }
 }
 
@@ -154,11 +187,23 @@ void forget_taken(RunContext& ctx, const char* taken_as) {
   ctx.batcher().commit();
 }
 
+void remove_listed(RunContext& ctx, RowSet& list, std::vector<std::string> list_query, const char* key,
+                   const ServiceStatement& remove) {
+  service_query(ctx, list, std::move(list_query));
+  std::set<std::string> keys;
+  for (list.first(); !list.eof(); list.next()) keys.insert(list.text(key));
+  remove_named_in_chunks(ctx, remove, key, {keys.begin(), keys.end()});
+}
+
 void MarkedChangeLogRun::take_removals(RowSet& list, const std::function<void()>& drop_local) {
   send(ctx_, {s_.transport, s_.mark_deleted});
-  service_query(ctx_, list, {s_.list_deleted});
+  // Only the marked entries of removed rows: a marked change whose rewrite was held back keeps
+  // its rows until a rewrite is written whole.
+  service_query(ctx_, list, {s_.list_deleted + " AND STATE = 'DELETE'"});
   const RowLoop loop{s_.key, "", OnRowError::EndRun, false};
-  apply_then_remove(ctx_, list, loop, drop_local, {s_.transport, s_.remove_deleted});
+  if (list.row_count() > 0) for_each_row(ctx_, list, loop, drop_local);
+  ctx_.batcher().commit();
+  send(ctx_, {s_.transport, s_.remove_deleted});
 }
 
 void MarkedChangeLogRun::mark_changes(RowSet& list) {
@@ -167,7 +212,23 @@ void MarkedChangeLogRun::mark_changes(RowSet& list) {
 }
 
 void MarkedChangeLogRun::take_changes(RowSet& list, const RowLoop& loop, const std::function<void()>& apply) {
-  apply_then_remove(ctx_, list, loop, apply, {s_.transport, s_.remove_changed});
+  std::set<std::string> listed, failed;
+  if (list.row_count() > 0) {
+    for (list.first(); !list.eof(); list.next()) listed.insert(list.text(s_.key));
+    list.first();
+    failed = apply_each(ctx_, list, loop, s_.key, apply);
+  }
+  ctx_.batcher().commit();
+  const ServiceStatement remove{s_.transport, s_.remove_changed};
+  if (failed.empty()) {
+    send(ctx_, remove);
+    return;
+  }
+  // Entries of the rows held back stay marked and are taken again; the others go, by name.
+  std::vector<std::string> done;
+  for (const auto& k : listed)
+    if (!failed.count(k)) done.push_back(k);
+  remove_named_in_chunks(ctx_, remove, s_.key, done);
 }
 
 }  // namespace pos

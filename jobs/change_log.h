@@ -7,13 +7,17 @@
 // keys whose rows were applied are forgotten. An entry logged meanwhile, even for a key being
 // taken, stays for the next run or is covered by the fetch that follows its removal; keys a run
 // remembered but did not apply (it ended, or their rows failed) are taken first by the next run.
-// Mark, read, apply, remove (the promotion kinds): entries are first
-// marked with TRAN_CODE = 'W', only marked entries are read and removed, so an entry logged
-// meanwhile waits for the next run and one left marked by an interrupted run is taken again.
+// A key too long to be remembered fails its row, and its entry stays at head office.
+// Mark, read, apply, remove (the promotion kinds): entries are first marked with TRAN_CODE = 'W',
+// only marked entries are read and removed, so an entry logged meanwhile waits for the next run
+// and one left marked by an interrupted run is taken again. Local rows go only for a marked
+// deletion; a marked change replaces its rows only by a rewrite written whole.
 //
-// In both, the statements are the job's own texts over the transport its job names. With a mark,
-// what a removal confirms is committed locally before it is sent, and nothing is removed when the
-// apply ended by an error or one of its rows failed or was refused: the entries are taken again.
+// In both, the statements are the job's own texts over the transport its job names; a removal
+// that names keys with small letters goes as a script (the statement transport would upper-case
+// them). With a mark, what a removal confirms is committed locally before it is sent; when the
+// apply ended by an error nothing is removed, and the entries of rows that failed or were refused
+// stay marked while the others are removed by name.
 
 #include <functional>
 #include <string>
@@ -44,6 +48,11 @@ void take_before_fetch(RunContext& ctx, RowSet& list, const char* key, const cha
                        const ServiceStatement& remove);
 void forget_taken(RunContext& ctx, const char* taken_as);
 
+// Lists, with `list_query`, entries that no step applies and removes exactly them: `remove` naming
+// the listed keys, chunk by chunk. An empty list sends nothing.
+void remove_listed(RunContext& ctx, RowSet& list, std::vector<std::string> list_query, const char* key,
+                   const ServiceStatement& remove);
+
 // `remove` limited to `keys`: " AND <key> IN ('k1', ...)" before its closing ";", or at its end.
 std::string naming_keys(const std::string& remove, const char* key, const std::vector<std::string>& keys);
 
@@ -51,7 +60,7 @@ struct MarkedChangeLog {
   Transport transport;
   const char* key;             // the entries' key field, naming them in the log
   std::string mark_deleted;    // marks the entries of removed rows
-  std::string list_deleted;    // lists every marked entry (of any state)
+  std::string list_deleted;    // lists the marked entries (the kit keeps those of removed rows)
   std::string remove_deleted;  // removes the marked entries of removed rows
   std::string mark_changed;    // marks the remaining entries
   std::string list_changed;    // lists the marked entries
@@ -62,7 +71,7 @@ class MarkedChangeLogRun {
  public:
   MarkedChangeLogRun(RunContext& ctx, MarkedChangeLog statements) : ctx_(ctx), s_(std::move(statements)) {}
 
-  // Marks the removals, lists every marked entry into `list`, runs `drop_local` for each (a local
+  // Marks the removals, lists the marked removals into `list`, runs `drop_local` for each (a local
   // statement), commits and removes the marked removals.
   void take_removals(RowSet& list, const std::function<void()>& drop_local);
 
@@ -70,7 +79,8 @@ class MarkedChangeLogRun {
   void mark_changes(RowSet& list);
 
   // Applies each entry of `list` (when there are any) with `loop`, commits, and removes the marked
-  // additions and changes when every entry was applied.
+  // additions and changes: all of them when every entry was applied, else those of the entries
+  // applied, by name.
   void take_changes(RowSet& list, const RowLoop& loop, const std::function<void()>& apply);
 
  private:

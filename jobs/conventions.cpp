@@ -3,6 +3,7 @@
 #include "jobs/commit_batcher.h"
 #include "service/data_mod_http.h"
 #include "service/run_stop.h"
+#include "text/number_format.h"
 #include "text/sql_text.h"
 
 namespace pos {
@@ -41,6 +42,8 @@ void run_local(RunContext& ctx, std::initializer_list<std::string> lines) {
 void run_local(RunContext& ctx, const std::string& sql, std::vector<Value> keys) {
   ctx.SQLCon_Loc.execute(sql, ctx.SQLCon_Loc.whole_keys(sql, std::move(keys)));
 }
+
+Value matching_key(const std::string& text) { return trim_blanks(text).empty() ? Value() : Value(text); }
 
 std::string escaped_text(const RowSet& answer, const char* field) { return sql_escape(answer.text(field)); }
 

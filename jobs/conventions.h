@@ -39,6 +39,10 @@ void run_local(RunContext& ctx, std::initializer_list<std::string> lines);
 // statement; prepared once for all its uses.
 void run_local(RunContext& ctx, const std::string& sql, std::vector<Value> keys);
 
+// A key to compare local rows with: a blank one (empty or blanks only) matches nothing, so that
+// rows with no such key are never taken for one another.
+Value matching_key(const std::string& text);
+
 // The current row's `field` as text with its apostrophes doubled, to stand between apostrophes.
 std::string escaped_text(const RowSet& answer, const char* field);
 

@@ -1,6 +1,7 @@
 #include "jobs/local_writes.h"
 
 #include "jobs/conventions.h"
+#include "jobs/report_lines.h"
 #include "localdb/local_work.h"
 
 namespace pos {
@@ -51,13 +52,13 @@ void insert_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, std::
   });
 }
 
-bool refill(RunContext& ctx, const std::string& table, std::initializer_list<std::string> empty,
+void refill(RunContext& ctx, const std::string& table, std::initializer_list<std::string> empty,
             const std::function<void()>& fill) {
-  return refill(
+  refill(
       ctx, table, [&] { run_local(ctx, empty); }, fill);
 }
 
-bool refill(RunContext& ctx, const std::string& table, const std::function<void()>& empty,
+void refill(RunContext& ctx, const std::string& table, const std::function<void()>& empty,
             const std::function<void()>& fill) {
   JobCounters& n = ctx.count();
   const JobCounters before = n;
@@ -67,11 +68,27 @@ bool refill(RunContext& ctx, const std::string& table, const std::function<void(
     fill();
   } catch (...) {
     n.written = before.written;  // undone with the rest
+    ctx.log.append(kept_rows_line(table));
+    throw;
+  }
+  unit.commit();
+}
+
+bool replace_whole(RunContext& ctx, const std::string& table, const std::string& id, const std::function<void()>& drop,
+                   const std::function<void()>& fill) {
+  JobCounters& n = ctx.count();
+  const JobCounters before = n;
+  LocalWork unit(ctx.SQLCon_Loc);
+  try {
+    drop();
+    fill();
+  } catch (...) {
+    n.written = before.written;
     throw;
   }
   if (n.refused > before.refused) {
-    n.written = before.written;  // undone with the rest
-    ctx.log.append(" " + table + " keeps its rows: " + std::to_string(n.refused - before.refused) + " row(s) refused");
+    n.written = before.written;
+    ctx.log.append(rewrite_kept_line(table, id, n.refused - before.refused));
     return false;
   }
   unit.commit();

@@ -47,14 +47,21 @@ void insert_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, std::
 // Closes `cursor`, sets its command text (with '?' for `keys`, compared whole) and opens it.
 void open_cursor(TableCursor& cursor, const std::string& command_text, std::vector<Value> keys = {});
 
-// Runs `empty` (a local DELETE) and then `fill` as one unit of local work, so that an error, or a
-// row that the database refuses, leaves the rows as they were: the table is never seen empty or
-// half filled. Fetch before calling it, so that the table is locked only while it is written.
-// Returns false when refused rows undid the work (they are in the log; `table` is named there).
-bool refill(RunContext& ctx, const std::string& table, std::initializer_list<std::string> empty,
+// Runs `empty` (a local DELETE) and then `fill` as one unit of local work: the table is never seen
+// empty or half filled. A row that the database refuses is reported and left out, and the other
+// rows replace the table; an error that ends the fill (a value a column cannot take, a lost
+// connection, a stop) leaves the rows as they were, and the log says so. Fetch before calling
+// it, so that the table is locked only while it is written.
+void refill(RunContext& ctx, const std::string& table, std::initializer_list<std::string> empty,
             const std::function<void()>& fill);
 // The same with the emptying done by `empty`.
-bool refill(RunContext& ctx, const std::string& table, const std::function<void()>& empty,
+void refill(RunContext& ctx, const std::string& table, const std::function<void()>& empty,
             const std::function<void()>& fill);
+
+// Replaces the rows of one thing (`id`, e.g. a promotion) in `table`: `drop` and `fill` take
+// effect as one unit of local work, and only whole: when a row is refused (it is in the log) or an
+// error ends the fill, the old rows stay. Returns false when refused rows undid the work.
+bool replace_whole(RunContext& ctx, const std::string& table, const std::string& id, const std::function<void()>& drop,
+                   const std::function<void()>& fill);
 
 }  // namespace pos

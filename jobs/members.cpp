@@ -126,6 +126,15 @@ void take_changed_members(RunContext& ctx) {
        "MEMBER_TEMP CHANGE"});
 }
 
+// Entries of any other state are never applied: they are removed, by name, as the group's
+// acknowledgement removed them, without touching an addition or change logged meanwhile.
+void clear_other_entries(RunContext& ctx) {
+  const std::string m = sql_escape(ctx.MachineNo);
+  const std::string others = " AND STATE <> 'DELETE' AND STATE <> 'UPDATE' AND STATE <> 'INSERT'";
+  remove_listed(ctx, ctx.ClientDataSet2, {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others},
+                "MEMBER_ID", {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others + " ;"});
+}
+
 // Full update: every member replaces its local row by a fresh one. The log's entries are listed,
 // remembered and removed before the members are fetched, so the fetch covers them and an entry
 // logged after it stays for the next run; they are forgotten once every member was written.
@@ -160,6 +169,7 @@ void sync_members(RunContext& ctx) {
   if (ctx.changes_update()) {
     take_deleted_members(ctx);
     take_changed_members(ctx);
+    clear_other_entries(ctx);
   } else if (ctx.full_update()) {
     take_deleted_members(ctx);
     write_all_members(ctx);

@@ -72,9 +72,7 @@ class ProductWriter {
         delete_("DELETE FROM LOC_PDC" + where_) {}
 
   void write(const RowSet& product) {
-    const std::string bar_code = product.text("PROD_BARCODE");
-    std::vector<Value> keys = {trim_blanks(bar_code).empty() ? Value() : Value(bar_code),
-                               Value(product.text("PROD_ID"))};
+    std::vector<Value> keys = {matching_key(product.text("PROD_BARCODE")), Value(product.text("PROD_ID"))};
     atomically(ctx_.SQLCon_Loc, [&] {
       run_local(ctx_, delete_, std::move(keys));
       open_cursor(ctx_.CDS_Query1, lookup_);

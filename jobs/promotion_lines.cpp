@@ -10,8 +10,8 @@ void rewrite_promotion(RunContext& ctx, const std::string& id, std::vector<std::
   RowSet& lines = ctx.ClientDataSet1;
   service_query(ctx, lines, std::move(query));
   if (lines.row_count() == 0) return;
-  refill(
-      ctx, promotions.table, [&] { run_local(ctx, drop, {Value(id)}); },
+  replace_whole(
+      ctx, promotions.table, id, [&] { run_local(ctx, drop, {Value(id)}); },
       [&] {
         for_each_row(ctx, lines, {"TEMPPRODID", promotions.table, OnRowError::EndRun},
                      [&] { append_row(ctx, ctx.CDS_Query1, promotions.mapping, lines); });

@@ -2,6 +2,7 @@
 
 #include "jobs/commit_batcher.h"
 #include "jobs/local_writes.h"
+#include "jobs/report_lines.h"
 #include "localdb/errors.h"
 #include "service/run_stop.h"
 #include "service/service_errors.h"
@@ -13,9 +14,9 @@ namespace {
 void report(RunContext& ctx, const RowLoop& loop, const std::string& key, const std::string& message) {
   if (loop.on_error == OnRowError::LogDataError) {
     ctx.log.append(key + "Data Error...!");
-    ctx.log.append(" " + message);
+    ctx.log.append(reason_line(message));
   } else {
-    ctx.log.append(" " + std::string(loop.table) + " " + key + ": " + message);
+    ctx.log.append(failed_row_line(loop.table, key, message));
   }
 }
 
@@ -56,7 +57,10 @@ void for_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, const st
       if (loop.on_error == OnRowError::LogDataError)
         report(ctx, loop, key_of(answer, loop.key), e.what());
       else
-        ctx.log.append(" " + e.table() + " " + key_of(answer, loop.key) + ": " + e.what());
+        ctx.log.append(refused_row_line(e.table(), key_of(answer, loop.key), e.what()));
+    } catch (const RowFailed& e) {
+      ++n.failed;
+      report(ctx, loop, key_of(answer, loop.key), e.what());
     } catch (const std::exception& e) {
       if (loop.on_error == OnRowError::EndRun) throw;
       ++n.failed;

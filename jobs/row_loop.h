@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <stdexcept>
 
 #include "jobs/run_context.h"
 
@@ -15,6 +16,13 @@ enum class OnRowError {
   LogDataError,   // the row's key directly followed by "Data Error...!", then the message; go on
   ReportAndGoOn,  // one report line with the table, the key and the message; go on
   EndRun,         // the error ends the run; the rows done before it stay
+};
+
+// A row that cannot be taken, thrown by a row's work: counted as failed and reported as its
+// loop reports failures, and the loop goes on whatever its policy.
+class RowFailed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 struct RowLoop {

@@ -1,8 +1,10 @@
 #pragma once
 // Errors raised by the service client.
 
+#include <cctype>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace pos {
 
@@ -33,6 +35,16 @@ class ServiceAnswerError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// The message of an error answer without its "<RESULT>" tag and a closing "</RESULT>" (some
+// services add one); any other text as it is.
+inline std::string_view error_answer_message(std::string_view text) {
+  if (!text.starts_with("<RESULT>")) return text;
+  text.remove_prefix(std::string_view("<RESULT>").size());
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  if (text.ends_with("</RESULT>")) text.remove_suffix(std::string_view("</RESULT>").size());
+  return text;
+}
 
 // A diagnostic file that could not be written.
 class DiagnosticFileError : public std::runtime_error {

@@ -56,7 +56,7 @@ TEST_F(Headless, RefusedRowsExitThreeAndIgnoredArgumentsAreNamed) {
   }
   Outcome o = run_updater(terminal, "0 extra");
   EXPECT_EQ(o.status, 3) << o.out << o.err;
-  EXPECT_NE(o.out.find(" PROD_SALE B1: "), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find(" PROD_SALE B1 本機資料庫拒絕寫入: "), std::string::npos) << o.out;
   EXPECT_NE(o.err.find("ignoring the argument 'extra'"), std::string::npos) << o.err;
 }
 
@@ -65,7 +65,7 @@ TEST_F(Headless, ARunEndedEarlyExitsOneWithTheMessageOnStderr) {
   Outcome o = run_updater(terminal, "1");
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("error: "), std::string::npos) << o.err;
-  EXPECT_EQ(o.err.find("<RESULT>"), std::string::npos) << o.err;  // the error's text, without the tag
+  EXPECT_EQ(o.err.find("RESULT>"), std::string::npos) << o.err;  // the error's text, without its tags
   EXPECT_EQ(o.out.find("階段作業完成"), std::string::npos);
 }
 

@@ -39,6 +39,20 @@ TEST_F(BundleJob, ChangesUpdateReplacesTheTableByPositionAndClearsProductsItRepl
   EXPECT_EQ(products[0][0], "KEEP");
 }
 
+TEST_F(BundleJob, ABlankBundleBarcodeDeletesNoProduct) {
+  service.sql(
+      "INSERT INTO PROD_SALE (PROD_ID, SAL_BARCODE, PACK_QTY) VALUES ('P3', '', 2);"
+      "INSERT INTO PROD_SALE (PROD_ID, SAL_BARCODE, PACK_QTY) VALUES ('P4', '   ', 3);");
+  auto& con = terminal.form().SQLCon_Loc;
+  con.execute("INSERT INTO LOC_PDC (PDC_NO, PROD_ID, BAR_CODE) VALUES ('N1', 'N1', '')");
+  con.execute("INSERT INTO LOC_PDC (PDC_NO, PROD_ID, BAR_CODE) VALUES ('N2', 'N2', '  ')");
+  con.execute("INSERT INTO LOC_PDC (PDC_NO, PROD_ID) VALUES ('N3', '')");
+  ASSERT_EQ(terminal.run(0, {}), "");
+  EXPECT_EQ(terminal.local_rows("SELECT PDC_NO FROM LOC_PDC ORDER BY 1"),
+            (std::vector<std::vector<std::string>>{{"KEEP"}, {"N1"}, {"N2"}, {"N3"}}));
+  EXPECT_EQ(terminal.local_rows("SELECT COUNT(*) FROM PROD_SALE")[0][0], "4");
+}
+
 TEST_F(BundleJob, FullUpdateOnlyLogs) {
   ASSERT_EQ(terminal.run(1, {5}), "");
   auto log = terminal.log_lines();

@@ -21,6 +21,7 @@
 #include "service/data_mod_http.h"
 #include "tests/support/recording_dialogs.h"
 #include "tests/support/temp_database.h"
+#include "text/big5.h"
 
 namespace pos::testing {
 namespace {
@@ -53,7 +54,12 @@ class Kit : public ::testing::Test {
     return other.query("SELECT COUNT(*) FROM " + table)[0][0].integer();
   }
   void insert_t(int id) { db.con().execute("INSERT INTO T VALUES (?, 'x')", std::vector<Value>{Value(id)}); }
-  std::vector<std::string> log_lines() const { return ctx.log.lines(); }
+  // The log in UTF-8.
+  std::vector<std::string> log_lines() const {
+    std::vector<std::string> out;
+    for (const auto& l : ctx.log.lines()) out.push_back(big5_to_utf8(l));
+    return out;
+  }
 
   TempDatabase db;
   RecordingDialogs dialogs;
@@ -103,7 +109,7 @@ TEST_F(Kit, ARowLoopGoesOnAfterRefusedOrFailedRowsAndUndoesOnlyThoseRows) {
   EXPECT_EQ(counters.written, 3u);
   EXPECT_EQ(counters.refused, 1u);
   ASSERT_EQ(log_lines().size(), 1u);
-  EXPECT_TRUE(log_lines()[0].starts_with(" T 2: ")) << log_lines()[0];
+  EXPECT_TRUE(log_lines()[0].starts_with(" T 2 本機資料庫拒絕寫入: ")) << log_lines()[0];
   EXPECT_EQ(progress.max(), 4);
   EXPECT_EQ(progress.position(), 4);
 
@@ -117,7 +123,7 @@ TEST_F(Kit, ARowLoopGoesOnAfterRefusedOrFailedRowsAndUndoesOnlyThoseRows) {
   });
   EXPECT_EQ(counters.failed, 1u);
   EXPECT_EQ(log_lines()[1], "3Data Error...!");
-  EXPECT_EQ(log_lines()[2], " boom");
+  EXPECT_EQ(log_lines()[2], " 原因: boom");
   batch.commit();
   EXPECT_EQ(committed("U"), 4);  // 0, 1, 2 and 4
   EXPECT_EQ(committed("T"), 3);
@@ -126,26 +132,56 @@ TEST_F(Kit, ARowLoopGoesOnAfterRefusedOrFailedRowsAndUndoesOnlyThoseRows) {
   load_answer(cds1, {"ID"}, {{"9"}});
   for_each_row(ctx, cds1, {"ID", "T", OnRowError::LogDataError}, [&] { cds1.text("NAME"); });
   EXPECT_EQ(log_lines()[3], "9Data Error...!");
-  EXPECT_EQ(log_lines()[4], " Field 'NAME' not found");
+  EXPECT_EQ(log_lines()[4], " 原因: Field 'NAME' not found");
+
+  // A row that cannot be taken fails alone, whatever the loop's policy.
+  load_answer(cds1, {"ID"}, {{"7"}, {"8"}});
+  for_each_row(ctx, cds1, {"ID", "T", OnRowError::EndRun}, [&] {
+    if (cds1.text("ID") == "7") throw RowFailed("too long");
+  });
+  EXPECT_EQ(counters.failed, 3u);
+  EXPECT_EQ(log_lines()[5], " T 7 處理失敗: too long");
 }
 
-TEST_F(Kit, ARefillInsideABatchTakesEffectWholeOrNotAtAll) {
+TEST_F(Kit, ARefillLeavesOutRefusedRowsAndKeepsTheOldRowsOnAnErrorWhileAWholeRewriteKeepsThemOnEither) {
   batch.begin_row();
   insert_t(1);  // a batch with a row of another table is open
-  load_answer(cds1, {"ID", "NAME"}, {{"1", "a"}, {"2", "BAD"}});
-  auto fill = [&] {
-    open_cursor(cursor1, "SELECT * FROM U");
-    for_each_row(ctx, cds1, {"ID", "U", OnRowError::EndRun}, [&] { append_row(ctx, cursor1, kMapping, cds1); });
+  auto fill = [&](const char* table) {
+    return [&, table] {
+      open_cursor(cursor1, std::string("SELECT * FROM ") + table);
+      for_each_row(ctx, cds1, {"ID", table, OnRowError::EndRun}, [&] { append_row(ctx, cursor1, kMapping, cds1); });
+    };
   };
-  EXPECT_FALSE(refill(ctx, "U", {"DELETE FROM U"}, fill));
-  EXPECT_EQ(log_lines().back(), " U keeps its rows: 1 row(s) refused");
-  EXPECT_EQ(counters.written, 0u);
+  auto ids = [&](const std::string& table) {
+    std::vector<std::string> out;
+    for (const auto& r : db.con().query("SELECT ID FROM " + table + " ORDER BY ID")) out.push_back(r[0].as_text());
+    return out;
+  };
+  // A refused row is left out; the others replace the table.
+  load_answer(cds1, {"ID", "NAME"}, {{"1", "a"}, {"2", "BAD"}, {"3", "c"}});
+  refill(ctx, "U", {"DELETE FROM U"}, fill("U"));
+  EXPECT_EQ(ids("U"), (std::vector<std::string>{"1", "3"}));
+  EXPECT_EQ(counters.written, 2u);
+  EXPECT_EQ(counters.refused, 1u);
 
-  load_answer(cds1, {"ID", "NAME"}, {{"1", "a"}, {"x", "b"}});  // "x" is no integer: the run ends
-  EXPECT_THROW(refill(ctx, "U", {"DELETE FROM U"}, fill), FieldValueError);
+  // "x" is no integer: the error ends the refill and the rows stay as they were.
+  load_answer(cds1, {"ID", "NAME"}, {{"4", "a"}, {"x", "b"}});
+  EXPECT_THROW(refill(ctx, "U", {"DELETE FROM U"}, fill("U")), FieldValueError);
+  EXPECT_EQ(ids("U"), (std::vector<std::string>{"1", "3"}));
+  EXPECT_EQ(counters.written, 2u);
+  EXPECT_EQ(log_lines().back(), " U 未更新, 保留原有資料");
 
-  load_answer(cds1, {"ID", "NAME"}, {{"1", "a"}, {"2", "b"}});
-  EXPECT_TRUE(refill(ctx, "U", {"DELETE FROM U"}, fill));
+  // A rewrite of one thing takes effect only whole: a refused row keeps the old rows.
+  load_answer(cds1, {"ID", "NAME"}, {{"5", "a"}, {"6", "BAD"}});
+  EXPECT_FALSE(replace_whole(
+      ctx, "U", "P1", [&] { db.con().execute("DELETE FROM U WHERE ID = 1"); }, fill("U")));
+  EXPECT_EQ(ids("U"), (std::vector<std::string>{"1", "3"}));
+  EXPECT_EQ(log_lines().back(), " U P1 有 1 筆被拒絕, 保留原有資料");
+  load_answer(cds1, {"ID", "NAME"}, {{"5", "a"}});
+  EXPECT_TRUE(replace_whole(
+      ctx, "U", "P1", [&] { db.con().execute("DELETE FROM U WHERE ID = 1"); }, fill("U")));
+  EXPECT_EQ(ids("U"), (std::vector<std::string>{"3", "5"}));
+
   EXPECT_EQ(committed("U"), 1);  // still the batch's: nothing committed yet
   batch.commit();
   EXPECT_EQ(committed("U"), 2);

@@ -134,6 +134,71 @@ TEST_F(Promotions, ARefusedLineKeepsThePromotionsOldLinesAndItsEntry) {
   EXPECT_EQ(terminal.counters(6).refused, 1u);
 }
 
+// A promotion whose rewrite the local database refuses keeps its old lines run after run, also
+// across an empty answer, while other promotions are deleted; once the rewrite is accepted, the
+// change log drains. Once for each way the logs are acknowledged: scripts (6) and statements (8).
+TEST(PromotionsHeldBack, ARefusedRewriteKeepsTheOldLinesAcrossRunsUntilItIsWrittenWhole) {
+  const struct {
+    int job;
+    std::string master, sub, log, local;
+    bool typed;  // a header type and lines that may be stopped
+  } shapes[] = {{6, "PSALE_MASTER", "PSALE_SUB", "PSALE_TEMP", "PROMOTION", true},
+                {8, "PTSALE_MASTER", "PTSALE_SUB", "PTSALE_TEMP", "PTSALE", false}};
+  for (const auto& k : shapes) {
+    SCOPED_TRACE(k.log);
+    ReferenceService service;
+    Terminal terminal{service};
+    auto line = [&](const std::string& id, const std::string& l, const std::string& name) {
+      return "INSERT INTO " + k.sub + " (MASTERBILLID, TEMPPRODID, PROD_NAME" + (k.typed ? ", STOP_SALE" : "") +
+             ") VALUES ('" + id + "', '" + l + "', '" + name + "'" + (k.typed ? ", 'N'" : "") + ");";
+    };
+    service.sql(
+        "INSERT INTO MCH_ITEM (MCH_NO, STOCK_ID) VALUES ('001', 'ST01');"
+        "INSERT INTO " +
+        k.master + " (MASTERBILLID, INI_DATE, END_DATE" + (k.typed ? ", BILL_TYPE" : "") +
+        ") VALUES ('A', '2024/05/01', '2024/06/30'" + (k.typed ? ", '1'" : "") + ");" + line("A", "L1", "x") +
+        line("A", "L2", "BAD") + logged(k.log, "A", "UPDATE") + logged(k.log, "B", "DELETE"));
+    terminal.start({"0"});
+    auto& con = terminal.form().SQLCon_Loc;
+    con.execute("ALTER TABLE " + k.local + " ADD CONSTRAINT NO_BAD CHECK (PROD_NAME IS DISTINCT FROM 'BAD')");
+    for (const char* id : {"A", "B", "C", "D", "E"})
+      con.execute("INSERT INTO " + k.local + " (MASTERBILLID, TEMPPRODID) VALUES ('" + id + "', '" +
+                  (id == std::string("A") ? "OLD" : "L1") + "')");
+    auto lines = [&] {
+      return terminal.local_rows("SELECT MASTERBILLID, TEMPPRODID FROM " + k.local + " ORDER BY 1, 2");
+    };
+    auto entries = [&] { return service.rows("SELECT MASTERBILLID, STATE, TRAN_CODE FROM " + k.log + " ORDER BY 1"); };
+    const Rows held{{"A", "UPDATE", "W"}};
+
+    ASSERT_EQ(terminal.run(0), "");  // refused: A keeps its lines, B goes
+    EXPECT_EQ(terminal.counters(static_cast<std::size_t>(k.job)).refused, 1u);
+    EXPECT_EQ(lines(), (Rows{{"A", "OLD"}, {"C", "L1"}, {"D", "L1"}, {"E", "L1"}}));
+    EXPECT_EQ(entries(), held);
+
+    service.sql(logged(k.log, "C", "DELETE"));
+    ASSERT_EQ(terminal.run(0), "");  // refused again, C goes
+    EXPECT_EQ(lines(), (Rows{{"A", "OLD"}, {"D", "L1"}, {"E", "L1"}}));
+    EXPECT_EQ(entries(), held);
+
+    service.sql("UPDATE " + k.sub + " SET MASTERBILLID = 'AWAY' WHERE MASTERBILLID = 'A';" +
+                logged(k.log, "D", "DELETE"));
+    ASSERT_EQ(terminal.run(0), "");  // an empty answer: A keeps its lines, its entry goes; D goes
+    EXPECT_EQ(lines(), (Rows{{"A", "OLD"}, {"E", "L1"}}));
+    EXPECT_TRUE(entries().empty());
+
+    service.sql("UPDATE " + k.sub + " SET MASTERBILLID = 'A' WHERE MASTERBILLID = 'AWAY';" +
+                logged(k.log, "A", "UPDATE") + logged(k.log, "E", "DELETE"));
+    ASSERT_EQ(terminal.run(0), "");  // refused a third time, E goes
+    EXPECT_EQ(lines(), (Rows{{"A", "OLD"}}));
+    EXPECT_EQ(entries(), held);
+
+    service.sql("UPDATE " + k.sub + " SET PROD_NAME = 'y' WHERE PROD_NAME = 'BAD';");
+    ASSERT_EQ(terminal.run(0), "");  // accepted: A is rewritten whole and the log drains
+    EXPECT_EQ(lines(), (Rows{{"A", "L1"}, {"A", "L2"}}));
+    EXPECT_TRUE(entries().empty());
+  }
+}
+
 TEST_F(Promotions, FullUpdatesUpsertTodaysLinesAndPurgeEndedOnes) {
   service.sql(header("PSALE_MASTER", "TODAY", "2024/05/01", "2024/05/31") +
               sales_line("TODAY", "L1", "2", "3", "NULL") +

@@ -42,17 +42,6 @@ TEST_F(ReferenceTables, StaffIsUpsertedInChangesUpdateAndRefilledWholeInFullUpda
 
   ASSERT_EQ(terminal.run(1, {1}), "");
   EXPECT_EQ(rows("SELECT LAB_NO FROM LOC_PERS ORDER BY LAB_NO"), (Rows{{"E1"}, {"E2"}}));
-
-  // A refused row or a failed fetch leaves the staff the terminal had.
-  local("ALTER TABLE LOC_PERS ADD CONSTRAINT NO_BAD CHECK (CNAME IS DISTINCT FROM 'BAD')");
-  service.sql("INSERT INTO EMPLOYEE VALUES ('E3', 'BAD', NULL, NULL);");
-  ASSERT_EQ(terminal.run(1, {1}), "");
-  EXPECT_EQ(terminal.counters(1).refused, 1u);
-  EXPECT_TRUE(terminal.log_lines().at(2).starts_with(" LOC_PERS E3: ")) << terminal.log_lines().at(2);
-  EXPECT_EQ(terminal.log_lines().at(3), " LOC_PERS keeps its rows: 1 row(s) refused");
-  service.sql("DROP TABLE EMPLOYEE;");
-  EXPECT_NE(terminal.run(1, {1}), "");
-  EXPECT_EQ(rows("SELECT LAB_NO FROM LOC_PERS ORDER BY LAB_NO"), (Rows{{"E1"}, {"E2"}}));
 }
 
 TEST_F(ReferenceTables, AShiftIsUpdatedInPlaceKeepingItsOtherColumns) {

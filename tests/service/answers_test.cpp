@@ -59,6 +59,12 @@ TEST_F(QueryAnswers, ErrorAnswersAndNonPacketsRaiseTheAnswerQuotedAtMost2000Byte
   EXPECT_TRUE(boxes.messages().empty());
 }
 
+TEST(ErrorAnswerMessage, DropsTheTagsOfAnErrorAnswerOnly) {
+  EXPECT_EQ(error_answer_message("<RESULT>login failed for posuser</RESULT>\r\n"), "login failed for posuser");
+  EXPECT_EQ(error_answer_message("<RESULT>no such table: X"), "no such table: X");
+  EXPECT_EQ(error_answer_message("<html>404</RESULT>"), "<html>404</RESULT>");
+}
+
 class QueryFailures : public ServiceTest {
  protected:
   // Runs a query that must fail on the way; returns what the message box said after the endpoint.
