@@ -4,8 +4,8 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "jobs/conventions.h"
 #include "jobs/job_table.h"
+#include "jobs/kit/service_steps.h"
 #include "localdb/schema_upkeep.h"
 #include "service/data_mod_http.h"
 #include "service/run_stop.h"
@@ -110,22 +110,22 @@ void TFormTollmere::SpeedButton1Click() {
 
 RunContext TFormTollmere::context() {
   if (!DataModHttp) throw std::runtime_error("the data module is not ready");
-  return RunContext{update_mode(RadioGroup1),
-                    format_slashed_date(options_.now()),
-                    MachineNo,
-                    script_buffer_,
-                    Memo1,
-                    ProgressBar1,
-                    ClientDataSet1,
-                    ClientDataSet2,
-                    ClientDataSet4,
-                    aCDS,
-                    SQLCon_Loc,
-                    SQLQuery3,
-                    CDS_Query1,
-                    CDS_Query4,
-                    *DataModHttp,
-                    options_.home};
+  return RunContext{.mode = update_mode(RadioGroup1),
+                    .today = format_slashed_date(options_.now()),
+                    .MachineNo = MachineNo,
+                    .ScriptBuffer = script_buffer_,
+                    .log = Memo1,
+                    .progress = ProgressBar1,
+                    .ClientDataSet1 = ClientDataSet1,
+                    .ClientDataSet2 = ClientDataSet2,
+                    .ClientDataSet4 = ClientDataSet4,
+                    .aCDS = aCDS,
+                    .SQLCon_Loc = SQLCon_Loc,
+                    .SQLQuery3 = SQLQuery3,
+                    .CDS_Query1 = CDS_Query1,
+                    .CDS_Query4 = CDS_Query4,
+                    .DataModHttp = *DataModHttp,
+                    .terminal_folder = options_.home};
 }
 
 bool TFormTollmere::last_run_had_row_errors() const {

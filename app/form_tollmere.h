@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/dialogs.h"
-#include "jobs/run_context.h"
-#include "jobs/run_log.h"
+#include "jobs/kit/run_context.h"
+#include "jobs/kit/run_log.h"
 #include "localdb/connection.h"
 #include "localdb/local_query.h"
 #include "localdb/table_cursor.h"

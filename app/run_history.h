@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "jobs/run_context.h"
+#include "jobs/kit/run_context.h"
 
 namespace pos {
 

@@ -2,11 +2,11 @@
 // PTSALE_TEMP in changes update (single statements), reloaded whole in full update: the table is
 // emptied and refilled as one unit of work, after the answer was saved to ptpromotion.cds.
 
-#include "jobs/change_log.h"
-#include "jobs/conventions.h"
 #include "jobs/jobs.h"
-#include "jobs/local_writes.h"
-#include "jobs/promotion_lines.h"
+#include "jobs/kit/local_statements.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/promotions.h"
+#include "jobs/kit/service_steps.h"
 #include "text/sql_text.h"
 
 namespace pos {
@@ -48,26 +48,15 @@ std::vector<std::string> bill_query(const std::string& selecting_line) {
 }
 
 void take_logged_bills(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
-  MarkedChangeLogRun log(
-      ctx, {Transport::Statement, "MASTERBILLID",
-            "UPDATE PTSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' ",
-            "select MASTERBILLID from PTSALE_TEMP where TRAN_CODE = 'W' and MCH_NO = '" + m + "'",
-            "delete from PTSALE_TEMP where TRAN_CODE = 'W' and MCH_NO = '" + m + "'" + " and STATE = 'DELETE' ",
-            "UPDATE PTSALE_TEMP SET TRAN_CODE = 'W' where MCH_NO = '" + m + "'" + " and STATE <> 'DELETE' ",
-            "select * from PTSALE_TEMP where TRAN_CODE = 'W' and MCH_NO = '" + m + "'",
-            "delete from PTSALE_TEMP where TRAN_CODE = 'W' and mch_no = '" + m + "'" + " and state <> 'DELETE' "});
-  RowSet& entries = ctx.ClientDataSet2;
-  log.take_removals(entries, [&] {
-    run_local(ctx, "delete from PTSALE where MASTERBILLID = ?", {Value(entries.text("MASTERBILLID"))});
-  });
-  log.mark_changes(entries);
-  open_cursor(ctx.CDS_Query1, "select * FROM PTSALE");
-  log.take_changes(entries, {"MASTERBILLID", "PTSALE", OnRowError::EndRun, false}, [&] {
-    const std::string id = entries.text("MASTERBILLID");
-    rewrite_promotion(ctx, id, bill_query("where a.masterbillid = '" + sql_escape(id) + "'"),
-                      "delete from PTSALE where MASTERBILLID = ?", kBills);
-  });
+  take_marked_promotions(
+      ctx, {.log = single_statement_log("PTSALE_TEMP", ctx.MachineNo),
+            .promotions = kBills,
+            .drop_deleted = "delete from PTSALE where MASTERBILLID = ?",
+            .line_query =
+                [](const std::string& id) { return bill_query("where a.masterbillid = '" + sql_escape(id) + "'"); },
+            .drop_rewritten = "delete from PTSALE where MASTERBILLID = ?",
+            .open_table = "select * FROM PTSALE",
+            .open_without_entries = true});
 }
 
 void reload_current_bills(RunContext& ctx) {

@@ -1,7 +1,8 @@
-#include "jobs/conventions.h"
 #include "jobs/jobs.h"
-#include "jobs/local_writes.h"
-#include "jobs/row_loop.h"
+#include "jobs/kit/local_statements.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/service_steps.h"
 
 namespace pos {
 
@@ -14,7 +15,7 @@ void sync_bundle_barcodes(RunContext& ctx) {
     TableCursor& bundle_rows = ctx.CDS_Query1;
     open_cursor(bundle_rows, "SELECT * FROM PROD_SALE");
     if (bundles.row_count() == 0) return;
-    for_each_row(ctx, bundles, {"SAL_BARCODE", "PROD_SALE", OnRowError::EndRun}, [&] {
+    for_each_row(ctx, bundles, {.key = "SAL_BARCODE", .table = "PROD_SALE", .on_error = OnRowError::EndRun}, [&] {
       const Value barcode = matching_key(bundles.text("SAL_BARCODE"));
       run_local(ctx, "DELETE from LOC_PDC  WHERE PROD_ID = ? OR BAR_CODE = ?", {barcode, barcode});
       // Copied by position: the local table's first seven columns take the answer's seven.

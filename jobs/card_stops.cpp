@@ -1,10 +1,10 @@
 // Job 14: the stopped stored-value cards. When head office lists any, the local table is refilled
 // with them as one unit of work; a failure keeps the old rows.
 
-#include "jobs/conventions.h"
 #include "jobs/jobs.h"
-#include "jobs/local_writes.h"
-#include "jobs/row_loop.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/service_steps.h"
 
 namespace pos {
 
@@ -26,7 +26,7 @@ void sync_card_stops(RunContext& ctx) {
   if (cards.row_count() == 0) return;  // no stopped card: the old list stays
   refill(ctx, "SMARTCARD_DATA", {"delete from SMARTCARD_DATA"}, [&] {
     open_cursor(ctx.CDS_Query1, "SELECT * FROM  SMARTCARD_DATA ");
-    for_each_row(ctx, cards, {"MEMBER_ID", "SMARTCARD_DATA", OnRowError::EndRun},
+    for_each_row(ctx, cards, {.key = "MEMBER_ID", .table = "SMARTCARD_DATA", .on_error = OnRowError::EndRun},
                  [&] { append_row(ctx, ctx.CDS_Query1, kCardMapping, cards); });
   });
 }

@@ -1,9 +1,10 @@
 #include "jobs/categories.h"
 
-#include "jobs/column_mapping.h"
-#include "jobs/conventions.h"
-#include "jobs/local_writes.h"
-#include "jobs/row_loop.h"
+#include "jobs/kit/column_mapping.h"
+#include "jobs/kit/local_statements.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/service_steps.h"
 #include "localdb/catalogue.h"
 
 namespace pos {
@@ -29,7 +30,7 @@ void rebuild_categories(RunContext& ctx) {
   refill(ctx, "LOC_TYPE", {"DELETE FROM LOC_TYPE"}, [&] {
     if (categories.row_count() == 0) return;
     insert_each_row(
-        ctx, categories, {"PD_ITEMID", "LOC_TYPE", OnRowError::EndRun},
+        ctx, categories, {.key = "PD_ITEMID", .table = "LOC_TYPE", .on_error = OnRowError::EndRun},
         {"Insert into LOC_TYPE(TYPE_NO,TYPE_NAME,MID_ITEMID,MID_ITEMNAME,TOP_ITEMID,TOP_ITEMNAME,M_SHOW,"
          "PD_DEPID,PD_DEPNAME) ",
          " VALUES(:TYPE_NO,:TYPE_NAME,:MID_ITEMID,:MID_ITEMNAME,:TOP_ITEMID,:TOP_ITEMNAME,:M_SHOW,:PD_DEPID,"

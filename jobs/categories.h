@@ -1,7 +1,7 @@
 #pragma once
 // The first stretches of the product job: the category table rebuild and the product indexes.
 
-#include "jobs/run_context.h"
+#include "jobs/kit/run_context.h"
 
 namespace pos {
 

@@ -4,10 +4,11 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "jobs/conventions.h"
 #include "jobs/jobs.h"
-#include "jobs/local_writes.h"
-#include "jobs/row_loop.h"
+#include "jobs/kit/local_statements.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/service_steps.h"
 #include "text/number_format.h"
 
 namespace pos {
@@ -35,7 +36,7 @@ void sync_discount_levels(RunContext& ctx) {
   RowSet& levels = ctx.ClientDataSet1;
   service_query(ctx, levels, {"SELECT * FROM MEMDIS_LEVEL"});
   if (levels.row_count() == 0) return;
-  for_each_row(ctx, levels, {"CLASS_ID", "MEMDIS_LEVEL", OnRowError::EndRun}, [&] {
+  for_each_row(ctx, levels, {.key = "CLASS_ID", .table = "MEMDIS_LEVEL", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, ctx.CDS_Query1,
            "select * from MEMDIS_LEVEL where CLASS_ID = '" + escaped_text(levels, "CLASS_ID") + "'" +
                " and LEVEL_ID = " + level_number(levels),

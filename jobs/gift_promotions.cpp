@@ -6,11 +6,11 @@
 
 #include "jobs/gift_promotions.h"
 
-#include "jobs/change_log.h"
-#include "jobs/commit_batcher.h"
-#include "jobs/conventions.h"
-#include "jobs/local_writes.h"
-#include "jobs/promotion_lines.h"
+#include "jobs/kit/local_statements.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/promotions.h"
+#include "jobs/kit/service_steps.h"
+#include "jobs/sale_lines.h"
 #include "localdb/catalogue.h"
 #include "text/big5.h"
 #include "text/sql_text.h"
@@ -19,29 +19,9 @@ namespace pos {
 
 namespace {
 
-const ColumnMap kGiftMapping[] = {
-    {"MASTERBILLID", text("MASTERBILLID")},
-    {"BILL_DATE", text("BILL_DATE")},
-    {"INI_DATE", text("INI_DATE")},
-    {"END_DATE", text("END_DATE")},
-    {"REASON", text("REASON")},
-    {"PROD_ID", text("PROD_ID")},
-    {"PROD_NAME", text("PROD_NAME")},
-    {"PROD_BARCODE", text("PROD_BARCODE")},
-    {"PD_ITEMID", text("PD_ITEMID")},
-    {"PSALE_FLAG", text("PSALE_FLAG")},
-    {"PSALE_PRICE", value_copy("PSALE_PRICE")},
-    {"OLD_PRICE", value_copy("OLD_PRICE")},
-    {"VIP_PRICE", value_copy("VIP_PRICE").or_field_when_null_in_full_update("PSALE_PRICE")},
-    {"N_QTY", value_copy("N_QTY").constant_when_null("N_QTY", 0)},
-    {"G_PROD_ID", text("G_PROD_ID")},
-    {"G_PROD_NAME", text("G_PROD_NAME")},
-    {"G_QTY", value_copy("G_QTY").constant_when_null("G_QTY", 0)},
-    {"STORE_ID", text("STORE_ID")},
-    {"TEMPPRODID", text("TEMPPRODID")},
-    {"SEC_DIS", text("SEC_DIS")},
-    {"OVER_AMT", integer_parse("OVER_AMT", 0)},
-};
+// N_QTY as it comes, 0 when it is missing.
+const std::vector<ColumnMap> kGiftMapping =
+    sale_line_mapping({"N_QTY", value_copy("N_QTY").constant_when_null("N_QTY", 0)});
 const PromotionTable kGifts{"GPROMOTION", kGiftMapping};
 
 std::vector<std::string> gift_query(const std::string& selecting_line) {
@@ -55,71 +35,59 @@ std::vector<std::string> gift_query(const std::string& selecting_line) {
 }
 
 // Creates GPROMOTION when it is missing, adds OVER_AMT to one that lacks it, and the index the
-// full update's lookups need. Schema changes take effect on commit: the batch goes first.
+// full update's lookups need.
 void keep_gift_table(RunContext& ctx) {
-  ctx.batcher().commit();
-  if (TableMissing(ctx.SQLQuery3, "GPROMOTION")) {
-    release_next_relation_slot(ctx.SQLCon_Loc);
-    run_local(ctx, {"CREATE TABLE GPROMOTION ( ",
-                    "    MASTERBILLID VARCHAR(20),",
-                    "    BILL_DATE VARCHAR(10),",
-                    "    INI_DATE VARCHAR(10),",
-                    "    END_DATE VARCHAR(10),",
-                    "    REASON VARCHAR(100),",
-                    "    PROD_ID VARCHAR(20),",
-                    "    PROD_NAME VARCHAR(50),",
-                    "    PROD_BARCODE VARCHAR(20),",
-                    "    PD_ITEMID VARCHAR(10),",
-                    "    PSALE_FLAG VARCHAR(10),",
-                    "    PSALE_PRICE DOUBLE PRECISION,",
-                    "    OLD_PRICE DOUBLE PRECISION,",
-                    "    VIP_PRICE DOUBLE PRECISION,",
-                    "    N_QTY INT,",
-                    "    G_PROD_ID VARCHAR(20),",
-                    "    G_PROD_NAME VARCHAR(50),",
-                    "    G_QTY INT,",
-                    "    STORE_ID VARCHAR(10),",
-                    "    TEMPPRODID VARCHAR(20),",
-                    "    SEC_DIS VARCHAR(1),",
-                    "    OVER_AMT INT",
-                    "    ) "});
-  }
-  ensure_column(ctx.SQLQuery3, "GPROMOTION", "OVER_AMT", "INTEGER");
-  if (IndexMissing(ctx.SQLQuery3, "IDX_GPROMOTION_0"))
-    run_local(ctx, {"CREATE INDEX IDX_GPROMOTION_0 ON GPROMOTION (MASTERBILLID, TEMPPRODID)"});
+  change_schema(ctx, [&] {
+    if (TableMissing(ctx.SQLQuery3, "GPROMOTION")) {
+      release_next_relation_slot(ctx.SQLCon_Loc);
+      run_local(ctx, {"CREATE TABLE GPROMOTION ( ",
+                      "    MASTERBILLID VARCHAR(20),",
+                      "    BILL_DATE VARCHAR(10),",
+                      "    INI_DATE VARCHAR(10),",
+                      "    END_DATE VARCHAR(10),",
+                      "    REASON VARCHAR(100),",
+                      "    PROD_ID VARCHAR(20),",
+                      "    PROD_NAME VARCHAR(50),",
+                      "    PROD_BARCODE VARCHAR(20),",
+                      "    PD_ITEMID VARCHAR(10),",
+                      "    PSALE_FLAG VARCHAR(10),",
+                      "    PSALE_PRICE DOUBLE PRECISION,",
+                      "    OLD_PRICE DOUBLE PRECISION,",
+                      "    VIP_PRICE DOUBLE PRECISION,",
+                      "    N_QTY INT,",
+                      "    G_PROD_ID VARCHAR(20),",
+                      "    G_PROD_NAME VARCHAR(50),",
+                      "    G_QTY INT,",
+                      "    STORE_ID VARCHAR(10),",
+                      "    TEMPPRODID VARCHAR(20),",
+                      "    SEC_DIS VARCHAR(1),",
+                      "    OVER_AMT INT",
+                      "    ) "});
+    }
+    ensure_column(ctx.SQLQuery3, "GPROMOTION", "OVER_AMT", "INTEGER");
+    if (IndexMissing(ctx.SQLQuery3, "IDX_GPROMOTION_0"))
+      run_local(ctx, {"CREATE INDEX IDX_GPROMOTION_0 ON GPROMOTION (MASTERBILLID, TEMPPRODID)"});
+  });
 }
 
 void take_logged_gifts(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
-  MarkedChangeLogRun log(
-      ctx, {Transport::Statement, "MASTERBILLID",
-            "update GSALE_TEMP set tran_code = 'W' where mch_no = '" + m + "'" + " and state = 'DELETE' ",
-            "SELECT MASTERBILLID FROM GSALE_TEMP WHERE TRAN_CODE = 'W' AND MCH_NO = '" + m + "'",
-            "DELETE FROM GSALE_TEMP WHERE TRAN_CODE = 'W' AND MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' ",
-            "UPDATE GSALE_TEMP SET TRAN_CODE = 'W' where mch_no = '" + m + "'" + " and state <> 'DELETE' ",
-            "select * from GSALE_TEMP where tran_code = 'W' and MCH_NO = '" + m + "'",
-            "delete from GSALE_TEMP where TRAN_CODE = 'W' and mch_no = '" + m + "'" + " and state <> 'DELETE' "});
-  RowSet& entries = ctx.ClientDataSet2;
-  log.take_removals(entries, [&] {
-    run_local(ctx, "delete from GPROMOTION where masterbillid = ?", {Value(entries.text("masterbillid"))});
-  });
-  log.mark_changes(entries);
-  if (entries.row_count() > 0) open_cursor(ctx.CDS_Query1, "select * FROM GPROMOTION");
-  log.take_changes(entries, {"MASTERBILLID", "GPROMOTION", OnRowError::EndRun, false}, [&] {
-    const std::string id = entries.text("masterbillid");
-    rewrite_promotion(ctx, id, gift_query(" WHERE A.MASTERBILLID = '" + sql_escape(id) + "'"),
-                      "delete from Gpromotion where masterbillid = ?", kGifts);
-  });
+  take_marked_promotions(
+      ctx, {.log = single_statement_log("GSALE_TEMP", ctx.MachineNo),
+            .promotions = kGifts,
+            .drop_deleted = "delete from GPROMOTION where masterbillid = ?",
+            .line_query =
+                [](const std::string& id) { return gift_query(" WHERE A.MASTERBILLID = '" + sql_escape(id) + "'"); },
+            .drop_rewritten = "delete from Gpromotion where masterbillid = ?",
+            .open_table = "select * FROM GPROMOTION"});
 }
 
 void refresh_current_gifts(RunContext& ctx) {
-  RowSet& lines = ctx.ClientDataSet1;
-  service_query(ctx, lines, gift_query(" WHERE '" + ctx.today + "'" + " BETWEEN A.INI_DATE AND A.END_DATE"));
-  keep_gift_table(ctx);
-  run_local(ctx, {"DELETE FROM GPROMOTION WHERE END_DATE < '" + ctx.today + "'"});
-  if (lines.row_count() == 0) return;
-  upsert_promotion_lines(ctx, lines, OnRowError::ReportAndGoOn,
-                         "SELECT * FROM GPROMOTION  where MASTERBILLID = ? AND TEMPPRODID = ?", kGifts);
+  refresh_current_promotions(
+      ctx, {.line_query = gift_query(" WHERE '" + ctx.today + "'" + " BETWEEN A.INI_DATE AND A.END_DATE"),
+            .keep_table = [&] { keep_gift_table(ctx); },
+            .purge = "DELETE FROM GPROMOTION WHERE END_DATE < '" + ctx.today + "'",
+            .lookup = "SELECT * FROM GPROMOTION  where MASTERBILLID = ? AND TEMPPRODID = ?",
+            .promotions = kGifts});
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // The gift promotions, the second half of job 12.
 
-#include "jobs/run_context.h"
+#include "jobs/kit/run_context.h"
 
 namespace pos {
 

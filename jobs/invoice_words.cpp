@@ -1,10 +1,10 @@
 // Job 4: the paper-invoice word tracks and this terminal's e-invoice number ranges, upserted by
 // their period (year and month joined as they come).
 
-#include "jobs/conventions.h"
 #include "jobs/jobs.h"
-#include "jobs/local_writes.h"
-#include "jobs/row_loop.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/service_steps.h"
 #include "text/sql_text.h"
 
 namespace pos {
@@ -25,13 +25,13 @@ void sync_invoice_words(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
   RowSet& answer = ctx.ClientDataSet1;
   service_query(ctx, answer, {"SELECT * FROM INV_WORD ORDER BY YY,MM"});
-  for_each_row(ctx, answer, {"YY", "LOC_WORD", OnRowError::EndRun}, [&] {
+  for_each_row(ctx, answer, {.key = "YY", .table = "LOC_WORD", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, ctx.CDS_Query1, "SELECT * FROM LOC_WORD WHERE YY||MM = ?", kTrackMapping, answer,
            {Value(answer.text("YY") + answer.text("MM"))});
   });
 
   service_query(ctx, answer, {"SELECT * FROM EINVOICE_WORD where MCH_NO = '" + sql_escape(ctx.MachineNo) + "'"});
-  for_each_row(ctx, answer, {"EYY", "EINVOICE_WORD", OnRowError::EndRun}, [&] {
+  for_each_row(ctx, answer, {.key = "EYY", .table = "EINVOICE_WORD", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, ctx.CDS_Query1, "SELECT * FROM EINVOICE_WORD WHERE EYY||EMM = ?", kRangeMapping, answer,
            {Value(answer.text("EYY") + answer.text("EMM"))});
   });

@@ -1,11 +1,6 @@
 #include "jobs/job_table.h"
 
-#include <chrono>
-
-#include "jobs/commit_batcher.h"
 #include "jobs/jobs.h"
-#include "localdb/errors.h"
-#include "service/data_mod_http.h"
 #include "text/big5.h"
 
 namespace pos {
@@ -39,46 +34,6 @@ const std::array<JobEntry, 15>& job_table() {
       job("儲值停卡", " 儲值停卡資料傳送中...!", sync_card_stops),
   };
   return table;
-}
-
-void run_job(const JobEntry& entry, RunContext& ctx, JobCounters& counters) {
-  if (!entry.run) return;
-  const auto started = std::chrono::steady_clock::now();
-  counters.ran = true;
-  CommitBatcher batch(ctx.SQLCon_Loc);
-  ctx.batch = &batch;
-  ctx.counters = &counters;
-  // While the job waits on the service, a batch that grows old is committed.
-  HttpClient& http = ctx.DataModHttp.IdHTTP1;
-  http.while_waiting = [&batch] {
-    try {
-      batch.commit_if_due();
-    } catch (...) {
-      // the next local statement meets the same fault and reports it
-    }
-  };
-  auto finish = [&] {
-    http.while_waiting = nullptr;
-    ctx.batch = nullptr;
-    ctx.counters = nullptr;
-    counters.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  };
-  ctx.log.append(entry.first_line);
-  try {
-    entry.run(ctx);
-    batch.commit();
-  } catch (const LocalConnectionLost&) {
-    finish();
-    throw;
-  } catch (...) {
-    try {
-      batch.commit();  // the rows done before the failure stay
-    } catch (...) {
-    }
-    finish();
-    throw;
-  }
-  finish();
 }
 
 }  // namespace pos

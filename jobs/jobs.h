@@ -2,7 +2,7 @@
 // The synchronisation jobs of the job list. Each takes the run's context; its first log line is
 // written by the run before it is called.
 
-#include "jobs/run_context.h"
+#include "jobs/kit/run_context.h"
 
 namespace pos {
 

@@ -2,10 +2,10 @@
 // refilled as one unit of work after its fetch (a failure keeps the old rows), upserting by key
 // so that the last answer row of a key wins. Neither looks at the update mode.
 
-#include "jobs/conventions.h"
 #include "jobs/jobs.h"
-#include "jobs/local_writes.h"
-#include "jobs/row_loop.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/service_steps.h"
 
 namespace pos {
 
@@ -22,7 +22,7 @@ const ColumnMap kKeyMapping[] = {
 void sync_machines(RunContext& ctx) {
   RowSet& machines = ctx.ClientDataSet1;
   service_query(ctx, machines, {"SELECT * FROM MCH_ITEM "});
-  for_each_row(ctx, machines, {"MCH_NO", "MCH_ITEM", OnRowError::EndRun}, [&] {
+  for_each_row(ctx, machines, {.key = "MCH_NO", .table = "MCH_ITEM", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MCH_ITEM WHERE MCH_NO = ?", kMachineMapping, machines,
            {Value(machines.text("MCH_NO"))});
   });
@@ -32,7 +32,7 @@ void sync_keyboard_maps(RunContext& ctx) {
   RowSet& keys = ctx.ClientDataSet1;
   service_query(ctx, keys, {"SELECT * FROM LOC_KEY_MAP "});
   refill(ctx, "LOC_KEY_MAP", {"DELETE from LOC_KEY_MAP "}, [&] {
-    for_each_row(ctx, keys, {"ID_NO", "LOC_KEY_MAP", OnRowError::EndRun}, [&] {
+    for_each_row(ctx, keys, {.key = "ID_NO", .table = "LOC_KEY_MAP", .on_error = OnRowError::EndRun}, [&] {
       upsert(ctx, ctx.CDS_Query1, "select * from LOC_KEY_MAP where ID_NO = ?", kKeyMapping, keys,
              {Value(keys.text("ID_NO"))});
     });
@@ -41,7 +41,7 @@ void sync_keyboard_maps(RunContext& ctx) {
   service_query(ctx, keys, {"select * from LOC_KEY_MAP_SUB"});
   refill(ctx, "LOC_KEY_MAP_SUB", {"DELETE from LOC_KEY_MAP_SUB "}, [&] {
     if (keys.row_count() == 0) return;
-    for_each_row(ctx, keys, {"ID_NO", "LOC_KEY_MAP_SUB", OnRowError::EndRun}, [&] {
+    for_each_row(ctx, keys, {.key = "ID_NO", .table = "LOC_KEY_MAP_SUB", .on_error = OnRowError::EndRun}, [&] {
       upsert(ctx, ctx.CDS_Query1, "SELECT * from LOC_KEY_MAP_SUB  where ID_NO = ? AND PDC_NO = ?", kKeyMapping, keys,
              {Value(keys.text("ID_NO")), Value(keys.text("PDC_NO"))});
     });

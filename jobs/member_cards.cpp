@@ -1,8 +1,9 @@
 #include "jobs/member_cards.h"
 
-#include "jobs/conventions.h"
-#include "jobs/local_writes.h"
-#include "jobs/row_loop.h"
+#include "jobs/kit/local_statements.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/service_steps.h"
 #include "text/big5.h"
 #include "text/sql_text.h"
 
@@ -58,7 +59,8 @@ void rebuild_class_discounts(RunContext& ctx) {
                 {"select MEM_CLASSID,PD_CLASSID,PD_CLASSNAME,DISCOUNT,REMARK FROM MEMLEVEL_PDCLASS_DIS"});
   refill(ctx, "MEMLEVEL_PDCLASS_DIS", {"DELETE FROM MEMLEVEL_PDCLASS_DIS"}, [&] {
     if (discounts.row_count() == 0) return;
-    insert_each_row(ctx, discounts, {"MEM_CLASSID", "MEMLEVEL_PDCLASS_DIS", OnRowError::EndRun},
+    insert_each_row(ctx, discounts,
+                    {.key = "MEM_CLASSID", .table = "MEMLEVEL_PDCLASS_DIS", .on_error = OnRowError::EndRun},
                     {"Insert into MEMLEVEL_PDCLASS_DIS(MEM_CLASSID,PD_CLASSID,PD_CLASSNAME,DISCOUNT,REMARK) ",
                      " VALUES(:MEM_CLASSID,:PD_CLASSID,:PD_CLASSNAME,:DISCOUNT,:REMARK) "},
                     kClassDiscountParameters);

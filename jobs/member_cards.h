@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "jobs/run_context.h"
+#include "jobs/kit/run_context.h"
 
 namespace pos {
 

@@ -1,10 +1,11 @@
 // Job 7: members with their sub-cards, following the member change log, then the member-class
 // discounts. A member and its sub-cards are written as one unit of work, after both were fetched.
 
-#include "jobs/change_log.h"
-#include "jobs/conventions.h"
 #include "jobs/jobs.h"
-#include "jobs/local_writes.h"
+#include "jobs/kit/change_log.h"
+#include "jobs/kit/local_statements.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/service_steps.h"
 #include "jobs/member_cards.h"
 #include "localdb/local_work.h"
 #include "service/diagnostics.h"
@@ -86,14 +87,15 @@ void take_deleted_members(RunContext& ctx) {
   const std::string m = sql_escape(ctx.MachineNo);
   RowSet& deleted = ctx.ClientDataSet1;
   take_change_log(
-      ctx,
-      {deleted,
-       {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' "},
-       {"MEMBER_ID", "MEMBER", OnRowError::EndRun, false},
-       [&] { run_local(ctx, {"DELETE FROM MEMBER WHERE MEMBER_ID = '" + escaped_text(deleted, "MEMBER_ID") + "'"}); },
-       {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' ;"},
-       "MEMBER_ID",
-       "MEMBER_TEMP DELETE"});
+      ctx, {.list = deleted,
+            .list_query = {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' "},
+            .key = "MEMBER_ID",
+            .taken_as = "MEMBER_TEMP DELETE",
+            .remove = {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' ;"},
+            .loop = {.key = "MEMBER_ID", .table = "MEMBER", .on_error = OnRowError::EndRun, .progress = false},
+            .apply = [&] {
+              run_local(ctx, {"DELETE FROM MEMBER WHERE MEMBER_ID = '" + escaped_text(deleted, "MEMBER_ID") + "'"});
+            }});
 }
 
 // Changes update: each logged member is fetched (its query saved to 123.txt), then it and its
@@ -103,27 +105,27 @@ void take_changed_members(RunContext& ctx) {
   RowSet& changed = ctx.ClientDataSet2;
   RowSet& member = ctx.ClientDataSet1;
   take_change_log(
-      ctx,
-      {changed,
-       {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND (STATE = 'UPDATE' OR STATE = 'INSERT') "},
-       {"MEMBER_ID", "MEMBER", OnRowError::EndRun, false},
-       [&] {
-         const std::string logged = changed.text("MEMBER_ID");
-         ctx.ScriptBuffer = member_query(&logged);
-         write_diagnostic_file(ctx.terminal_folder / "123.txt", script_text(ctx.ScriptBuffer));
-         service_query(ctx, member, ctx.ScriptBuffer);
-         if (member.row_count() == 0) return;
-         const std::string id = member.text("MEMBER_ID");
-         fetch_sub_cards(ctx, id);
-         atomically(ctx.SQLCon_Loc, [&] {
-           upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", kMemberMapping, member,
-                  {Value(logged)});
-           write_sub_cards(ctx, id);
-         });
-       },
-       {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' ;"},
-       "MEMBER_ID",
-       "MEMBER_TEMP CHANGE"});
+      ctx, {.list = changed,
+            .list_query = {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m +
+                           "' AND (STATE = 'UPDATE' OR STATE = 'INSERT') "},
+            .key = "MEMBER_ID",
+            .taken_as = "MEMBER_TEMP CHANGE",
+            .remove = {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' ;"},
+            .loop = {.key = "MEMBER_ID", .table = "MEMBER", .on_error = OnRowError::EndRun, .progress = false},
+            .apply = [&] {
+              const std::string logged = changed.text("MEMBER_ID");
+              ctx.ScriptBuffer = member_query(&logged);
+              write_diagnostic_file(ctx.terminal_folder / "123.txt", script_text(ctx.ScriptBuffer));
+              service_query(ctx, member, ctx.ScriptBuffer);
+              if (member.row_count() == 0) return;
+              const std::string id = member.text("MEMBER_ID");
+              fetch_sub_cards(ctx, id);
+              atomically(ctx.SQLCon_Loc, [&] {
+                upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", kMemberMapping, member,
+                       {Value(logged)});
+                write_sub_cards(ctx, id);
+              });
+            }});
 }
 
 // Entries of any other state are never applied: they are removed, by name, as the group's
@@ -148,7 +150,7 @@ void write_all_members(RunContext& ctx) {
   service_query(ctx, members, member_query(nullptr));
   const JobCounters before = ctx.count();
   if (members.row_count() > 0) {
-    for_each_row(ctx, members, {"MEMBER_ID", "MEMBER", OnRowError::LogDataError}, [&] {
+    for_each_row(ctx, members, {.key = "MEMBER_ID", .table = "MEMBER", .on_error = OnRowError::LogDataError}, [&] {
       const std::string id = members.text("MEMBER_ID");
       fetch_sub_cards(ctx, id);
       atomically(ctx.SQLCon_Loc, [&] {
@@ -159,8 +161,7 @@ void write_all_members(RunContext& ctx) {
       });
     });
   }
-  if (ctx.count().failed == before.failed && ctx.count().refused == before.refused)
-    forget_taken(ctx, "MEMBER_TEMP CHANGE");
+  if (!ctx.count().faults_since(before)) forget_taken(ctx, "MEMBER_TEMP CHANGE");
 }
 
 }  // namespace

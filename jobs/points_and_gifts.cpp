@@ -1,11 +1,11 @@
 // Job 12: the points settings that start today or later, upserted by start date, then the gift
 // promotions.
 
-#include "jobs/conventions.h"
 #include "jobs/gift_promotions.h"
 #include "jobs/jobs.h"
-#include "jobs/local_writes.h"
-#include "jobs/row_loop.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/service_steps.h"
 
 namespace pos {
 
@@ -22,7 +22,7 @@ void sync_points_and_gifts(RunContext& ctx) {
   RowSet& points = ctx.ClientDataSet1;
   service_query(ctx, points,
                 {"SELECT * FROM POINT_SET ", " WHERE INI_DATE >= '" + ctx.today + "'", " order by ini_date "});
-  for_each_row(ctx, points, {"INI_DATE", "POINT_SET", OnRowError::EndRun}, [&] {
+  for_each_row(ctx, points, {.key = "INI_DATE", .table = "POINT_SET", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, ctx.CDS_Query1, "select * from POINT_SET where INI_DATE = ?", kPointsMapping, points,
            {Value(points.text("INI_DATE"))});
   });

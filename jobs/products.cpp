@@ -1,10 +1,11 @@
 #include "jobs/categories.h"
-#include "jobs/change_log.h"
-#include "jobs/column_mapping.h"
-#include "jobs/conventions.h"
 #include "jobs/jobs.h"
-#include "jobs/local_writes.h"
-#include "jobs/row_loop.h"
+#include "jobs/kit/change_log.h"
+#include "jobs/kit/column_mapping.h"
+#include "jobs/kit/local_statements.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/service_steps.h"
 #include "localdb/local_work.h"
 #include "text/big5.h"
 #include "text/number_format.h"
@@ -96,13 +97,16 @@ void take_deleted_products(RunContext& ctx) {
   const std::string m = sql_escape(ctx.MachineNo);
   RowSet& deleted = ctx.ClientDataSet1;
   take_change_log(
-      ctx, {deleted,
-            {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' "},
-            {"PROD_ID", "LOC_PDC", OnRowError::EndRun, false},
-            [&] { run_local(ctx, {"DELETE FROM LOC_PDC WHERE PROD_ID = '" + escaped_text(deleted, "PROD_ID") + "'"}); },
-            {Transport::Script, "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' ;"},
-            "PROD_ID",
-            "PRODUCT_TEMP DELETE"});
+      ctx,
+      {.list = deleted,
+       .list_query = {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' "},
+       .key = "PROD_ID",
+       .taken_as = "PRODUCT_TEMP DELETE",
+       .remove = {Transport::Script, "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' ;"},
+       .loop = {.key = "PROD_ID", .table = "LOC_PDC", .on_error = OnRowError::EndRun, .progress = false},
+       .apply = [&] {
+         run_local(ctx, {"DELETE FROM LOC_PDC WHERE PROD_ID = '" + escaped_text(deleted, "PROD_ID") + "'"});
+       }});
 }
 
 void take_changed_products(RunContext& ctx, const std::string& top) {
@@ -111,10 +115,14 @@ void take_changed_products(RunContext& ctx, const std::string& top) {
   RowSet& product = ctx.ClientDataSet1;
   ProductWriter writer(ctx);
   take_change_log(
-      ctx, {changed,
-            {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "},
-            {"PROD_ID", "LOC_PDC", OnRowError::LogDataError},
-            [&] {
+      ctx, {.list = changed,
+            .list_query = {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "},
+            .key = "PROD_ID",
+            .taken_as = "PRODUCT_TEMP CHANGE",
+            .remove = {Transport::Statement,
+                       "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "},
+            .loop = {.key = "PROD_ID", .table = "LOC_PDC", .on_error = OnRowError::LogDataError},
+            .apply = [&] {
               std::vector<std::string> lines = {"SELECT " + kProductColumnList + " FROM PRODUCT WHERE PROD_ID = " +
                                                 "'" + sql_escape(changed.text(0)) + "'"};
               if (!top.empty()) {
@@ -123,10 +131,7 @@ void take_changed_products(RunContext& ctx, const std::string& top) {
               }
               service_query(ctx, product, lines);
               if (product.row_count() > 0) writer.write(product);  // no row: the product is skipped
-            },
-            {Transport::Statement, "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "},
-            "PROD_ID",
-            "PRODUCT_TEMP CHANGE"});
+            }});
 }
 
 void write_all_products(RunContext& ctx, const std::string& top) {
@@ -141,7 +146,8 @@ void write_all_products(RunContext& ctx, const std::string& top) {
   service_query(ctx, products, lines);
   if (products.row_count() == 0) return;
   ProductWriter writer(ctx);
-  for_each_row(ctx, products, {"PROD_ID", "LOC_PDC", OnRowError::LogDataError}, [&] { writer.write(products); });
+  for_each_row(ctx, products, {.key = "PROD_ID", .table = "LOC_PDC", .on_error = OnRowError::LogDataError},
+               [&] { writer.write(products); });
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // Jobs 1 and 2: the staff list and the shifts, upserted by key. A full update refills the staff
 // table as one unit of work: staff removed at head office go, and a failure keeps the old rows.
 
-#include "jobs/conventions.h"
 #include "jobs/jobs.h"
-#include "jobs/local_writes.h"
-#include "jobs/row_loop.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/service_steps.h"
 
 namespace pos {
 
@@ -30,7 +30,7 @@ void sync_staff(RunContext& ctx) {
   service_query(ctx, staff, {"select EMPLOYEE_ID,EMPLOYEE_NAME,PASS_WD,CHK_CODE from employee"});
   auto write_staff = [&] {
     if (staff.row_count() == 0) return;
-    for_each_row(ctx, staff, {"EMPLOYEE_ID", "LOC_PERS", OnRowError::EndRun}, [&] {
+    for_each_row(ctx, staff, {.key = "EMPLOYEE_ID", .table = "LOC_PERS", .on_error = OnRowError::EndRun}, [&] {
       upsert(ctx, ctx.CDS_Query1, "SELECT * FROM LOC_PERS WHERE LAB_NO = ?", kStaffMapping, staff,
              {Value(staff.text("EMPLOYEE_ID"))});
     });
@@ -45,7 +45,7 @@ void sync_shifts(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
   RowSet& shifts = ctx.ClientDataSet1;
   service_query(ctx, shifts, {"SELECT * FROM WRK_ITEM"});
-  for_each_row(ctx, shifts, {"WRK_NO", "LOC_WRK", OnRowError::EndRun}, [&] {
+  for_each_row(ctx, shifts, {.key = "WRK_NO", .table = "LOC_WRK", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, ctx.CDS_Query1, "Select * FROM LOC_WRK WHERE WRK_NO = ?", kShiftMapping, shifts,
            {Value(shifts.text("WRK_NO"))});
   });

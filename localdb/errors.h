@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace pos {
 
@@ -23,6 +24,16 @@ class FieldValueError : public DbError {
 class LocalConnectionLost : public DbError {
  public:
   using DbError::DbError;
+};
+
+// A posted row that the local database refused when it was applied.
+class RowRefused : public DbError {
+ public:
+  RowRefused(std::string table, const std::string& message) : DbError(message), table_(std::move(table)) {}
+  const std::string& table() const { return table_; }
+
+ private:
+  std::string table_;
 };
 
 }  // namespace pos

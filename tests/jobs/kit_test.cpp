@@ -10,12 +10,12 @@
 #include <fstream>
 #include <thread>
 
-#include "jobs/column_mapping.h"
-#include "jobs/commit_batcher.h"
-#include "jobs/conventions.h"
 #include "jobs/job_table.h"
-#include "jobs/local_writes.h"
-#include "jobs/row_loop.h"
+#include "jobs/kit/column_mapping.h"
+#include "jobs/kit/commit_batcher.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/service_steps.h"
 #include "localdb/local_work.h"
 #include "packet/packet_writer.h"
 #include "service/data_mod_http.h"
@@ -71,8 +71,22 @@ class Kit : public ::testing::Test {
   RowSet cds1, cds2, cds4, acds;
   LocalQuery query{db.con()};
   TableCursor cursor1{db.con()}, cursor4{db.con()};
-  RunContext ctx{UpdateMode::Full, "2024/05/31", machine, script,  log, progress,   cds1, cds2, cds4, acds,
-                 db.con(),         query,        cursor1, cursor4, dm,  db.folder()};
+  RunContext ctx{.mode = UpdateMode::Full,
+                 .today = "2024/05/31",
+                 .MachineNo = machine,
+                 .ScriptBuffer = script,
+                 .log = log,
+                 .progress = progress,
+                 .ClientDataSet1 = cds1,
+                 .ClientDataSet2 = cds2,
+                 .ClientDataSet4 = cds4,
+                 .aCDS = acds,
+                 .SQLCon_Loc = db.con(),
+                 .SQLQuery3 = query,
+                 .CDS_Query1 = cursor1,
+                 .CDS_Query4 = cursor4,
+                 .DataModHttp = dm,
+                 .terminal_folder = db.folder()};
   CommitBatcher batch{db.con(), 3, std::chrono::milliseconds(60000)};
   JobCounters counters;
 };
@@ -104,7 +118,7 @@ TEST_F(Kit, BatchesCommitByRowsAndByAgeButNeverInsideAUnitOfWork) {
 TEST_F(Kit, ARowLoopGoesOnAfterRefusedOrFailedRowsAndUndoesOnlyThoseRows) {
   load_answer(cds1, {"ID", "NAME"}, {{"1", "a"}, {"2", "BAD"}, {"3", "c"}, {"4", "d"}});
   // Refused on apply: reported, counted, and the loop goes on even when other errors end the run.
-  for_each_row(ctx, cds1, {"ID", "T", OnRowError::EndRun},
+  for_each_row(ctx, cds1, {.key = "ID", .table = "T", .on_error = OnRowError::EndRun},
                [&] { upsert(ctx, cursor1, "SELECT * FROM T WHERE ID = " + cds1.text("ID"), kMapping, cds1); });
   EXPECT_EQ(counters.written, 3u);
   EXPECT_EQ(counters.refused, 1u);
@@ -115,7 +129,7 @@ TEST_F(Kit, ARowLoopGoesOnAfterRefusedOrFailedRowsAndUndoesOnlyThoseRows) {
 
   // A row whose work fails half-way leaves nothing of itself; the rows around it stay.
   cds1.first();
-  for_each_row(ctx, cds1, {"ID", "U", OnRowError::LogDataError}, [&] {
+  for_each_row(ctx, cds1, {.key = "ID", .table = "U", .on_error = OnRowError::LogDataError}, [&] {
     atomically(db.con(), [&] {
       db.con().execute("INSERT INTO U VALUES (?, 'new')", std::vector<Value>{cds1.value("ID")});
       if (cds1.text("ID") == "3") throw std::runtime_error("boom");
@@ -130,13 +144,14 @@ TEST_F(Kit, ARowLoopGoesOnAfterRefusedOrFailedRowsAndUndoesOnlyThoseRows) {
 
   // An answer without a column the job reads: the second line names it.
   load_answer(cds1, {"ID"}, {{"9"}});
-  for_each_row(ctx, cds1, {"ID", "T", OnRowError::LogDataError}, [&] { cds1.text("NAME"); });
+  for_each_row(ctx, cds1, {.key = "ID", .table = "T", .on_error = OnRowError::LogDataError},
+               [&] { cds1.text("NAME"); });
   EXPECT_EQ(log_lines()[3], "9Data Error...!");
   EXPECT_EQ(log_lines()[4], " 原因: Field 'NAME' not found");
 
   // A row that cannot be taken fails alone, whatever the loop's policy.
   load_answer(cds1, {"ID"}, {{"7"}, {"8"}});
-  for_each_row(ctx, cds1, {"ID", "T", OnRowError::EndRun}, [&] {
+  for_each_row(ctx, cds1, {.key = "ID", .table = "T", .on_error = OnRowError::EndRun}, [&] {
     if (cds1.text("ID") == "7") throw RowFailed("too long");
   });
   EXPECT_EQ(counters.failed, 3u);
@@ -149,7 +164,8 @@ TEST_F(Kit, ARefillLeavesOutRefusedRowsAndKeepsTheOldRowsOnAnErrorWhileAWholeRew
   auto fill = [&](const char* table) {
     return [&, table] {
       open_cursor(cursor1, std::string("SELECT * FROM ") + table);
-      for_each_row(ctx, cds1, {"ID", table, OnRowError::EndRun}, [&] { append_row(ctx, cursor1, kMapping, cds1); });
+      for_each_row(ctx, cds1, {.key = "ID", .table = table, .on_error = OnRowError::EndRun},
+                   [&] { append_row(ctx, cursor1, kMapping, cds1); });
     };
   };
   auto ids = [&](const std::string& table) {
@@ -192,7 +208,7 @@ TEST_F(Kit, ALostServiceOrLocalConnectionEndsTheJobAtOnceKeepingWhatWasDone) {
   load_answer(cds1, {"ID"}, {{"1"}, {"2"}, {"3"}});
   int bodies = 0;
   JobEntry lost_service{"", " job", [&](RunContext& c) {
-                          for_each_row(c, cds1, {"ID", "T", OnRowError::LogDataError}, [&] {
+                          for_each_row(c, cds1, {.key = "ID", .table = "T", .on_error = OnRowError::LogDataError}, [&] {
                             if (++bodies == 2) throw SilentAbort();
                             insert_t(bodies);
                           });
@@ -207,14 +223,14 @@ TEST_F(Kit, ALostServiceOrLocalConnectionEndsTheJobAtOnceKeepingWhatWasDone) {
   const Value id = db.con().query("SELECT CURRENT_CONNECTION FROM RDB$DATABASE")[0][0];
   cds1.first();
   bodies = 0;
-  JobEntry lost_database{"", " job", [&](RunContext& c) {
-                           for_each_row(c, cds1, {"ID", "T", OnRowError::LogDataError}, [&] {
-                             if (++bodies == 2)
-                               killer.execute("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = ?",
-                                              std::vector<Value>{id});
-                             insert_t(bodies);
-                           });
-                         }};
+  JobEntry lost_database{
+      "", " job", [&](RunContext& c) {
+        for_each_row(c, cds1, {.key = "ID", .table = "T", .on_error = OnRowError::LogDataError}, [&] {
+          if (++bodies == 2)
+            killer.execute("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = ?", std::vector<Value>{id});
+          insert_t(bodies);
+        });
+      }};
   EXPECT_THROW(run_job(lost_database, ctx, counters), LocalConnectionLost);
   EXPECT_EQ(bodies, 2);
   const auto lines = log_lines();

@@ -6,7 +6,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "jobs/run_context.h"
+#include "jobs/kit/run_context.h"
 
 namespace pos {
 

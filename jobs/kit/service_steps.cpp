@@ -1,10 +1,8 @@
-#include "jobs/conventions.h"
+#include "jobs/kit/service_steps.h"
 
-#include "jobs/commit_batcher.h"
+#include "jobs/kit/commit_batcher.h"
 #include "service/data_mod_http.h"
 #include "service/run_stop.h"
-#include "text/number_format.h"
-#include "text/sql_text.h"
 
 namespace pos {
 
@@ -31,20 +29,5 @@ void send(RunContext& ctx, const ServiceStatement& statement) {
   else
     ctx.DataModHttp.ExecRemoteStatement(script_text(ctx.ScriptBuffer));
 }
-
-void run_local(RunContext& ctx, std::initializer_list<std::string> lines) {
-  ctx.SQLQuery3.close();
-  ctx.SQLQuery3.clear();
-  for (const auto& l : lines) ctx.SQLQuery3.add(l);
-  ctx.SQLQuery3.execute();
-}
-
-void run_local(RunContext& ctx, const std::string& sql, std::vector<Value> keys) {
-  ctx.SQLCon_Loc.execute(sql, ctx.SQLCon_Loc.whole_keys(sql, std::move(keys)));
-}
-
-Value matching_key(const std::string& text) { return trim_blanks(text).empty() ? Value() : Value(text); }
-
-std::string escaped_text(const RowSet& answer, const char* field) { return sql_escape(answer.text(field)); }
 
 }  // namespace pos

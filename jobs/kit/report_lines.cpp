@@ -1,4 +1,4 @@
-#include "jobs/report_lines.h"
+#include "jobs/kit/report_lines.h"
 
 #include "text/big5.h"
 

@@ -1,7 +1,7 @@
-#include "jobs/local_writes.h"
+#include "jobs/kit/local_writes.h"
 
-#include "jobs/conventions.h"
-#include "jobs/report_lines.h"
+#include "jobs/kit/local_statements.h"
+#include "jobs/kit/report_lines.h"
 #include "localdb/local_work.h"
 
 namespace pos {
@@ -52,30 +52,12 @@ void insert_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, std::
   });
 }
 
-void refill(RunContext& ctx, const std::string& table, std::initializer_list<std::string> empty,
-            const std::function<void()>& fill) {
-  refill(
-      ctx, table, [&] { run_local(ctx, empty); }, fill);
-}
+namespace {
 
-void refill(RunContext& ctx, const std::string& table, const std::function<void()>& empty,
-            const std::function<void()>& fill) {
-  JobCounters& n = ctx.count();
-  const JobCounters before = n;
-  LocalWork unit(ctx.SQLCon_Loc);
-  try {
-    empty();
-    fill();
-  } catch (...) {
-    n.written = before.written;  // undone with the rest
-    ctx.log.append(kept_rows_line(table));
-    throw;
-  }
-  unit.commit();
-}
-
-bool replace_whole(RunContext& ctx, const std::string& table, const std::string& id, const std::function<void()>& drop,
-                   const std::function<void()>& fill) {
+// `drop` and then `fill` as one unit of local work. An error undoes it, with the rows it counted
+// as written, and runs `undone`; so does a refused row when the unit must be `whole`.
+bool write_unit(RunContext& ctx, const std::function<void()>& drop, const std::function<void()>& fill, bool whole,
+                const std::function<void(std::size_t refused)>& undone) {
   JobCounters& n = ctx.count();
   const JobCounters before = n;
   LocalWork unit(ctx.SQLCon_Loc);
@@ -84,15 +66,36 @@ bool replace_whole(RunContext& ctx, const std::string& table, const std::string&
     fill();
   } catch (...) {
     n.written = before.written;
+    undone(0);
     throw;
   }
-  if (n.refused > before.refused) {
+  if (whole && n.refused > before.refused) {
     n.written = before.written;
-    ctx.log.append(rewrite_kept_line(table, id, n.refused - before.refused));
+    undone(n.refused - before.refused);
     return false;
   }
   unit.commit();
   return true;
+}
+
+}  // namespace
+
+void refill(RunContext& ctx, const std::string& table, std::initializer_list<std::string> empty,
+            const std::function<void()>& fill) {
+  refill(
+      ctx, table, [&] { run_local(ctx, empty); }, fill);
+}
+
+void refill(RunContext& ctx, const std::string& table, const std::function<void()>& empty,
+            const std::function<void()>& fill) {
+  write_unit(ctx, empty, fill, false, [&](std::size_t) { ctx.log.append(kept_rows_line(table)); });
+}
+
+bool replace_whole(RunContext& ctx, const std::string& table, const std::string& id, const std::function<void()>& drop,
+                   const std::function<void()>& fill) {
+  return write_unit(ctx, drop, fill, true, [&](std::size_t refused) {
+    if (refused > 0) ctx.log.append(rewrite_kept_line(table, id, refused));
+  });
 }
 
 }  // namespace pos

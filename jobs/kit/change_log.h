@@ -23,20 +23,20 @@
 #include <string>
 #include <vector>
 
-#include "jobs/conventions.h"
-#include "jobs/row_loop.h"
-#include "jobs/run_context.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/run_context.h"
+#include "jobs/kit/service_steps.h"
 
 namespace pos {
 
 struct ChangeLogStep {
   RowSet& list;                         // receives the entries
   std::vector<std::string> list_query;  // the query that lists them
-  RowLoop loop;                         // how each entry's work is done
-  std::function<void()> apply;          // the work of the list's current entry
-  ServiceStatement remove;              // removes the entries of a state; the kit names the keys
   const char* key;                      // the list's key field
   const char* taken_as;                 // names the step's remembered keys locally
+  ServiceStatement remove;              // removes the entries of a state; the kit names the keys
+  RowLoop loop;                         // how each entry's work is done
+  std::function<void()> apply;          // the work of the list's current entry
 };
 
 // Takes the keys remembered by an earlier run, then lists the entries and takes them, chunk by chunk.
@@ -66,6 +66,10 @@ struct MarkedChangeLog {
   std::string list_changed;    // lists the marked entries
   std::string remove_changed;  // removes the marked entries of added and changed rows
 };
+
+// The statements of the marked change log `log` of the terminal `machine`, sent as single
+// statements: the query endpoint upper-cases them, so that one text serves every such log.
+MarkedChangeLog single_statement_log(const std::string& log, const std::string& machine);
 
 class MarkedChangeLogRun {
  public:

@@ -13,7 +13,7 @@
 #include <span>
 #include <string>
 
-#include "jobs/run_context.h"
+#include "jobs/kit/run_context.h"
 #include "localdb/local_query.h"
 #include "localdb/table_cursor.h"
 #include "packet/row_set.h"

@@ -7,22 +7,12 @@
 #include <span>
 #include <string>
 
-#include "jobs/column_mapping.h"
-#include "jobs/row_loop.h"
-#include "jobs/run_context.h"
+#include "jobs/kit/column_mapping.h"
+#include "jobs/kit/row_loop.h"
+#include "jobs/kit/run_context.h"
 #include "localdb/errors.h"
 
 namespace pos {
-
-// A posted row that the local database refused when it was applied.
-class RowRefused : public DbError {
- public:
-  RowRefused(std::string table, const std::string& message) : DbError(message), table_(std::move(table)) {}
-  const std::string& table() const { return table_; }
-
- private:
-  std::string table_;
-};
 
 // Posts the cursor's row and applies it to the local database at once. Counts it as written;
 // throws RowRefused when the database refuses it.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/run_log.h"
+#include "jobs/kit/run_log.h"
 #include "localdb/connection.h"
 #include "localdb/local_query.h"
 #include "localdb/table_cursor.h"
@@ -35,6 +35,8 @@ struct JobCounters {
   bool ran = false;  // the job was run
 
   bool clean() const { return refused == 0 && failed == 0; }
+  // True when a row failed or was refused since the counters stood at `before`.
+  bool faults_since(const JobCounters& before) const { return failed != before.failed || refused != before.refused; }
 };
 
 struct RunContext {

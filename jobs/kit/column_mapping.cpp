@@ -1,4 +1,4 @@
-#include "jobs/column_mapping.h"
+#include "jobs/kit/column_mapping.h"
 
 #include "text/big5.h"
 #include "text/number_format.h"

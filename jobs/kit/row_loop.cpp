@@ -1,8 +1,8 @@
-#include "jobs/row_loop.h"
+#include "jobs/kit/row_loop.h"
 
-#include "jobs/commit_batcher.h"
-#include "jobs/local_writes.h"
-#include "jobs/report_lines.h"
+#include "jobs/kit/commit_batcher.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/report_lines.h"
 #include "localdb/errors.h"
 #include "service/run_stop.h"
 #include "service/service_errors.h"

@@ -1,11 +1,12 @@
-#include "jobs/change_log.h"
+#include "jobs/kit/change_log.h"
 
 #include <algorithm>
 #include <set>
 #include <utility>
 
-#include "jobs/commit_batcher.h"
-#include "jobs/report_lines.h"
+#include "jobs/kit/commit_batcher.h"
+#include "jobs/kit/local_statements.h"
+#include "jobs/kit/report_lines.h"
 #include "localdb/catalogue.h"
 #include "text/sql_text.h"
 
@@ -21,10 +22,11 @@ bool fits(const std::string& key) { return key.size() <= kMostKeyBytes; }
 // Keys whose entries were removed at head office before their rows were applied.
 void ensure_taken_table(RunContext& ctx) {
   if (!TableMissing(ctx.SQLQuery3, "POS_TAKEN_KEYS")) return;
-  ctx.batcher().commit();
-  release_next_relation_slot(ctx.SQLCon_Loc);
-  ctx.SQLCon_Loc.execute("CREATE TABLE POS_TAKEN_KEYS (TAKEN_AS VARCHAR(40) NOT NULL, KEY_VALUE VARCHAR(80) NOT NULL)");
-  ctx.batcher().commit();
+  change_schema(ctx, [&] {
+    release_next_relation_slot(ctx.SQLCon_Loc);
+    ctx.SQLCon_Loc.execute(
+        "CREATE TABLE POS_TAKEN_KEYS (TAKEN_AS VARCHAR(40) NOT NULL, KEY_VALUE VARCHAR(80) NOT NULL)");
+  });
 }
 
 // Runs `statement` once per key in one transaction of its own, after the batch's commit.
@@ -109,7 +111,7 @@ std::set<std::string> apply_each(RunContext& ctx, RowSet& list, const RowLoop& l
       failed.insert(k);
       throw;
     }
-    if (ctx.count().failed != before.failed || ctx.count().refused != before.refused) failed.insert(k);
+    if (ctx.count().faults_since(before)) failed.insert(k);
   });
   return failed;
 }
@@ -195,12 +197,24 @@ void remove_listed(RunContext& ctx, RowSet& list, std::vector<std::string> list_
   remove_named_in_chunks(ctx, remove, key, {keys.begin(), keys.end()});
 }
 
+MarkedChangeLog single_statement_log(const std::string& log, const std::string& machine) {
+  const std::string m = "MCH_NO = " + sql_quoted(machine);
+  return {.transport = Transport::Statement,
+          .key = "MASTERBILLID",
+          .mark_deleted = "UPDATE " + log + " SET TRAN_CODE = 'W' WHERE " + m + " AND STATE = 'DELETE' ",
+          .list_deleted = "SELECT MASTERBILLID FROM " + log + " WHERE TRAN_CODE = 'W' AND " + m,
+          .remove_deleted = "DELETE FROM " + log + " WHERE TRAN_CODE = 'W' AND " + m + " AND STATE = 'DELETE' ",
+          .mark_changed = "UPDATE " + log + " SET TRAN_CODE = 'W' WHERE " + m + " AND STATE <> 'DELETE' ",
+          .list_changed = "SELECT * FROM " + log + " WHERE TRAN_CODE = 'W' AND " + m,
+          .remove_changed = "DELETE FROM " + log + " WHERE TRAN_CODE = 'W' AND " + m + " AND STATE <> 'DELETE' "};
+}
+
 void MarkedChangeLogRun::take_removals(RowSet& list, const std::function<void()>& drop_local) {
   send(ctx_, {s_.transport, s_.mark_deleted});
   // Only the marked entries of removed rows: a marked change whose rewrite was held back keeps
   // its rows until a rewrite is written whole.
   service_query(ctx_, list, {s_.list_deleted + " AND STATE = 'DELETE'"});
-  const RowLoop loop{s_.key, "", OnRowError::EndRun, false};
+  const RowLoop loop{.key = s_.key, .table = "", .on_error = OnRowError::EndRun, .progress = false};
   if (list.row_count() > 0) for_each_row(ctx_, list, loop, drop_local);
   ctx_.batcher().commit();
   send(ctx_, {s_.transport, s_.remove_deleted});

@@ -1,4 +1,4 @@
-#include "jobs/run_log.h"
+#include "jobs/kit/run_log.h"
 
 #include <algorithm>
 

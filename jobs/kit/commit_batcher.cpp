@@ -1,4 +1,4 @@
-#include "jobs/commit_batcher.h"
+#include "jobs/kit/commit_batcher.h"
 
 namespace pos {
 

@@ -1,12 +1,11 @@
 #pragma once
-// The steps every job repeats: service queries through the script buffer, statements sent to the
-// service by the transport their job names, and local statements.
+// The service steps every job repeats: queries through the script buffer, and statements sent to
+// the service by the transport their job names.
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
-#include "jobs/run_context.h"
+#include "jobs/kit/run_context.h"
 
 namespace pos {
 
@@ -31,19 +30,5 @@ struct ServiceStatement {
 // Clears the script buffer, adds the statement as its one line and sends it; the result is not
 // examined. The job's batch is committed first: what the statement confirms is stored.
 void send(RunContext& ctx, const ServiceStatement& statement);
-
-// Runs `lines` as one local statement through SQLQuery3 (close, clear, add, execute).
-void run_local(RunContext& ctx, std::initializer_list<std::string> lines);
-
-// Runs `sql`, with '?' for `keys` that columns are compared with (compared whole), as one local
-// statement; prepared once for all its uses.
-void run_local(RunContext& ctx, const std::string& sql, std::vector<Value> keys);
-
-// A key to compare local rows with: a blank one (empty or blanks only) matches nothing, so that
-// rows with no such key are never taken for one another.
-Value matching_key(const std::string& text);
-
-// The current row's `field` as text with its apostrophes doubled, to stand between apostrophes.
-std::string escaped_text(const RowSet& answer, const char* field);
 
 }  // namespace pos

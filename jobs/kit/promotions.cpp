@@ -1,0 +1,56 @@
+#include "jobs/kit/promotions.h"
+
+#include "jobs/kit/local_statements.h"
+#include "jobs/kit/local_writes.h"
+#include "jobs/kit/service_steps.h"
+
+namespace pos {
+
+void rewrite_promotion(RunContext& ctx, const std::string& id, std::vector<std::string> query, const std::string& drop,
+                       const PromotionTable& promotions) {
+  RowSet& lines = ctx.ClientDataSet1;
+  service_query(ctx, lines, std::move(query));
+  if (lines.row_count() == 0) return;
+  replace_whole(
+      ctx, promotions.table, id, [&] { run_local(ctx, drop, {Value(id)}); },
+      [&] {
+        for_each_row(ctx, lines, {.key = "TEMPPRODID", .table = promotions.table, .on_error = OnRowError::EndRun},
+                     [&] { append_row(ctx, ctx.CDS_Query1, promotions.mapping, lines); });
+      });
+}
+
+void take_marked_promotions(RunContext& ctx, const MarkedPromotions& kind) {
+  MarkedChangeLogRun log(ctx, kind.log);
+  RowSet& entries = ctx.ClientDataSet2;
+  const char* key = kind.log.key;
+  log.take_removals(entries, [&] { run_local(ctx, kind.drop_deleted, {Value(entries.text(key))}); });
+  log.mark_changes(entries);
+  if (entries.row_count() > 0 || kind.open_without_entries) {
+    if (kind.before_rewrites) kind.before_rewrites();
+    open_cursor(ctx.CDS_Query1, kind.open_table);
+  }
+  const RowLoop loop{.key = key, .table = kind.promotions.table, .on_error = OnRowError::EndRun, .progress = false};
+  log.take_changes(entries, loop, [&] {
+    const std::string id = entries.text(key);
+    rewrite_promotion(ctx, id, kind.line_query(id), kind.drop_rewritten, kind.promotions);
+  });
+}
+
+void refresh_current_promotions(RunContext& ctx, const CurrentPromotions& kind) {
+  RowSet& lines = ctx.ClientDataSet1;
+  service_query(ctx, lines, kind.line_query);
+  kind.keep_table();
+  run_local(ctx, {kind.purge});
+  if (lines.row_count() == 0) return;
+  upsert_promotion_lines(ctx, lines, OnRowError::ReportAndGoOn, kind.lookup, kind.promotions);
+}
+
+void upsert_promotion_lines(RunContext& ctx, RowSet& lines, OnRowError on_error, const std::string& lookup,
+                            const PromotionTable& promotions) {
+  for_each_row(ctx, lines, {.key = "MASTERBILLID", .table = promotions.table, .on_error = on_error}, [&] {
+    upsert(ctx, ctx.CDS_Query1, lookup, promotions.mapping, lines,
+           {Value(lines.text("MASTERBILLID")), Value(lines.text("TEMPPRODID"))});
+  });
+}
+
+}  // namespace pos
