@@ -52,8 +52,7 @@ void take_logged_bills(RunContext& ctx) {
       ctx, {.log = single_statement_log("PTSALE_TEMP", ctx.MachineNo),
             .promotions = kBills,
             .drop_deleted = "delete from PTSALE where MASTERBILLID = ?",
-            .line_query =
-                [](const std::string& id) { return bill_query("where a.masterbillid = '" + sql_escape(id) + "'"); },
+            .line_query = [](const std::string& condition) { return bill_query("where a.masterbillid" + condition); },
             .drop_rewritten = "delete from PTSALE where MASTERBILLID = ?",
             .open_table = "select * FROM PTSALE",
             .open_without_entries = true});

@@ -75,8 +75,7 @@ void take_logged_gifts(RunContext& ctx) {
       ctx, {.log = single_statement_log("GSALE_TEMP", ctx.MachineNo),
             .promotions = kGifts,
             .drop_deleted = "delete from GPROMOTION where masterbillid = ?",
-            .line_query =
-                [](const std::string& id) { return gift_query(" WHERE A.MASTERBILLID = '" + sql_escape(id) + "'"); },
+            .line_query = [](const std::string& condition) { return gift_query(" WHERE A.MASTERBILLID" + condition); },
             .drop_rewritten = "delete from Gpromotion where masterbillid = ?",
             .open_table = "select * FROM GPROMOTION"});
 }

@@ -27,8 +27,10 @@ const ColumnMap kClassDiscountParameters[] = {
 
 }  // namespace
 
-void fetch_sub_cards(RunContext& ctx, const std::string& id) {
-  service_query(ctx, ctx.ClientDataSet4, {"SELECT * FROM VIPCARD_SUB WHERE MEMBER_ID = '" + sql_escape(id) + "'"});
+KeyedFetch sub_card_fetch(RunContext& ctx) {
+  return KeyedFetch(ctx, "MEMBER_ID", [](const std::string& condition) -> std::vector<std::string> {
+    return {"SELECT * FROM VIPCARD_SUB WHERE MEMBER_ID" + condition};
+  });
 }
 
 void write_sub_cards(RunContext& ctx, const std::string& id) {

@@ -3,12 +3,14 @@
 
 #include <string>
 
+#include "jobs/kit/keyed_fetch.h"
 #include "jobs/kit/run_context.h"
 
 namespace pos {
 
-// Fetches the service's sub-cards of member `id` into ClientDataSet4.
-void fetch_sub_cards(RunContext& ctx, const std::string& id);
+// Fetches the service's sub-cards of a member (`fetch(ctx.ClientDataSet4, id)`), or of a chunk of
+// members at once when the terminal batches its requests.
+KeyedFetch sub_card_fetch(RunContext& ctx);
 
 // Brings the member's local sub-cards in line with the fetched ones: each is found by SUBCARD_ID
 // (whole value, letter case significant, rows appended earlier in the same refresh included) and

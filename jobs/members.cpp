@@ -3,6 +3,7 @@
 
 #include "jobs/jobs.h"
 #include "jobs/kit/change_log.h"
+#include "jobs/kit/keyed_fetch.h"
 #include "jobs/kit/local_statements.h"
 #include "jobs/kit/local_writes.h"
 #include "jobs/kit/service_steps.h"
@@ -59,8 +60,8 @@ const ColumnMap kMemberMapping[] = {
     {"U_DATE", today()},
 };
 
-// The member query; with an id, the ninth line selects that member (changes update).
-std::vector<std::string> member_query(const std::string* id) {
+// The member query; with a condition, the ninth line selects members by it (changes update).
+std::vector<std::string> member_query(const std::string& condition) {
   std::vector<std::string> lines = {
       "SELECT A.MEMBER_ID, A.MEMBER_NAME, A.MEMBER_PHONE, A.MEMBER_ADD, A.MEMBER_BIRTHDAY, A.SERVICE_ID, "
       "A.SERVICE_NAME, ",
@@ -79,7 +80,7 @@ std::vector<std::string> member_query(const std::string* id) {
       "LEFT OUTER JOIN MEMBER_CLASS B ",
       "       ON A.MEMBER_CLASSID = B.CLASS_ID ",
   };
-  if (id) lines.push_back("       where A.MEMBER_ID = '" + sql_escape(*id) + "'");
+  if (!condition.empty()) lines.push_back("       where A.MEMBER_ID" + condition);
   return lines;
 }
 
@@ -104,6 +105,10 @@ void take_changed_members(RunContext& ctx) {
   const std::string m = sql_escape(ctx.MachineNo);
   RowSet& changed = ctx.ClientDataSet2;
   RowSet& member = ctx.ClientDataSet1;
+  KeyedFetch members(ctx, "MEMBER_ID", member_query, [&](const std::vector<std::string>& lines) {
+    write_diagnostic_file(ctx.terminal_folder / "123.txt", script_text(lines));
+  });
+  KeyedFetch cards = sub_card_fetch(ctx);
   take_change_log(
       ctx, {.list = changed,
             .list_query = {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m +
@@ -112,20 +117,24 @@ void take_changed_members(RunContext& ctx) {
             .taken_as = "MEMBER_TEMP CHANGE",
             .remove = {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' ;"},
             .loop = {.key = "MEMBER_ID", .table = "MEMBER", .on_error = OnRowError::EndRun, .progress = false},
-            .apply = [&] {
-              const std::string logged = changed.text("MEMBER_ID");
-              ctx.ScriptBuffer = member_query(&logged);
-              write_diagnostic_file(ctx.terminal_folder / "123.txt", script_text(ctx.ScriptBuffer));
-              service_query(ctx, member, ctx.ScriptBuffer);
-              if (member.row_count() == 0) return;
-              const std::string id = member.text("MEMBER_ID");
-              fetch_sub_cards(ctx, id);
-              atomically(ctx.SQLCon_Loc, [&] {
-                upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", kMemberMapping, member,
-                       {Value(logged)});
-                write_sub_cards(ctx, id);
-              });
-            }});
+            .apply =
+                [&] {
+                  const std::string logged = changed.text("MEMBER_ID");
+                  members.fetch(member, logged);
+                  if (member.row_count() == 0) return;
+                  const std::string id = member.text("MEMBER_ID");
+                  cards.fetch(ctx.ClientDataSet4, id);
+                  atomically(ctx.SQLCon_Loc, [&] {
+                    upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", kMemberMapping, member,
+                           {Value(logged)});
+                    write_sub_cards(ctx, id);
+                  });
+                },
+            .before_chunk =
+                [&](const std::vector<std::string>& keys) {
+                  members.prefetch(keys);
+                  cards.prefetch(members.prefetched_keys());
+                }});
 }
 
 // Entries of any other state are never applied: they are removed, by name, as the group's
@@ -147,19 +156,24 @@ void write_all_members(RunContext& ctx) {
   service_query(ctx, logged, {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' "});
   take_before_fetch(ctx, logged, "MEMBER_ID", "MEMBER_TEMP CHANGE",
                     {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' "});
-  service_query(ctx, members, member_query(nullptr));
+  service_query(ctx, members, member_query(""));
   const JobCounters before = ctx.count();
+  TableCursor& member_rows = ctx.CDS_Query1;
+  KeyedFetch cards = sub_card_fetch(ctx);
   if (members.row_count() > 0) {
-    for_each_row(ctx, members, {.key = "MEMBER_ID", .table = "MEMBER", .on_error = OnRowError::LogDataError}, [&] {
-      const std::string id = members.text("MEMBER_ID");
-      fetch_sub_cards(ctx, id);
-      atomically(ctx.SQLCon_Loc, [&] {
-        open_cursor(ctx.CDS_Query1, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", {Value(id)});
-        if (ctx.CDS_Query1.row_count() > 0) run_local(ctx, "DELETE FROM MEMBER WHERE MEMBER_ID = ?", {Value(id)});
-        append_row(ctx, ctx.CDS_Query1, kMemberMapping, members);
-        write_sub_cards(ctx, id);
-      });
-    });
+    for_each_row_in_chunks(
+        ctx, members, {.key = "MEMBER_ID", .table = "MEMBER", .on_error = OnRowError::LogDataError}, "MEMBER_ID",
+        [&](const std::vector<std::string>& ids) { cards.prefetch(ids); },
+        [&] {
+          const std::string id = members.text("MEMBER_ID");
+          cards.fetch(ctx.ClientDataSet4, id);
+          atomically(ctx.SQLCon_Loc, [&] {
+            open_cursor(member_rows, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", {Value(id)});
+            if (member_rows.row_count() > 0) run_local(ctx, "DELETE FROM MEMBER WHERE MEMBER_ID = ?", {Value(id)});
+            append_row(ctx, member_rows, kMemberMapping, members);
+            write_sub_cards(ctx, id);
+          });
+        });
   }
   if (!ctx.count().faults_since(before)) forget_taken(ctx, "MEMBER_TEMP CHANGE");
 }

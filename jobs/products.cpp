@@ -2,6 +2,7 @@
 #include "jobs/jobs.h"
 #include "jobs/kit/change_log.h"
 #include "jobs/kit/column_mapping.h"
+#include "jobs/kit/keyed_fetch.h"
 #include "jobs/kit/local_statements.h"
 #include "jobs/kit/local_writes.h"
 #include "jobs/kit/row_loop.h"
@@ -114,6 +115,14 @@ void take_changed_products(RunContext& ctx, const std::string& top) {
   RowSet& changed = ctx.aCDS;
   RowSet& product = ctx.ClientDataSet1;
   ProductWriter writer(ctx);
+  KeyedFetch products(ctx, "PROD_ID", [&](const std::string& condition) {
+    std::vector<std::string> lines = {"SELECT " + kProductColumnList + " FROM PRODUCT WHERE PROD_ID" + condition};
+    if (!top.empty()) {
+      lines.push_back(" AND PD_ITEMID IN (");
+      for (auto& l : category_subselect(top)) lines.push_back(l);
+    }
+    return lines;
+  });
   take_change_log(
       ctx, {.list = changed,
             .list_query = {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "},
@@ -122,16 +131,12 @@ void take_changed_products(RunContext& ctx, const std::string& top) {
             .remove = {Transport::Statement,
                        "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "},
             .loop = {.key = "PROD_ID", .table = "LOC_PDC", .on_error = OnRowError::LogDataError},
-            .apply = [&] {
-              std::vector<std::string> lines = {"SELECT " + kProductColumnList + " FROM PRODUCT WHERE PROD_ID = " +
-                                                "'" + sql_escape(changed.text(0)) + "'"};
-              if (!top.empty()) {
-                lines.push_back(" AND PD_ITEMID IN (");
-                for (auto& l : category_subselect(top)) lines.push_back(l);
-              }
-              service_query(ctx, product, lines);
-              if (product.row_count() > 0) writer.write(product);  // no row: the product is skipped
-            }});
+            .apply =
+                [&] {
+                  products.fetch(product, changed.text(0));
+                  if (product.row_count() > 0) writer.write(product);  // no row: the product is skipped
+                },
+            .before_chunk = [&](const std::vector<std::string>& keys) { products.prefetch(keys); }});
 }
 
 void write_all_products(RunContext& ctx, const std::string& top) {

@@ -142,6 +142,17 @@ Value RowSet::value(std::size_t col) const {
   return eof() ? Value() : value_at(cur_, col);
 }
 
+void RowSet::copy_rows(const RowSet& from, const std::vector<std::size_t>& rows) {
+  reset(from.fields_);
+  for (std::size_t r : rows) {
+    begin_row();
+    for (std::size_t c = 0; c < fields_.size(); ++c)
+      if (!from.raw_null(r, c)) set_raw(c, from.raw(r, c));
+    end_row();
+  }
+  first();
+}
+
 void RowSet::reset(std::vector<PacketField> fields) {
   clear();
   fields_ = std::move(fields);
@@ -168,7 +179,7 @@ void RowSet::end_row() {
   for (const Cell& c : pending_cells_) size += varint_size(c.length == kNull ? 0 : c.length + std::uint64_t{1});
   if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < size) {
     blocks_.emplace_back();
-    blocks_.back().reserve(std::max(kBlock, size));
+    blocks_.back().reserve(std::max(blocks_.size() == 1 ? kFirstBlock : kBlock, size));
   }
   std::string& block = blocks_.back();
   row_at_.push_back(static_cast<std::uint64_t>(blocks_.size() - 1) << 32 | block.size());

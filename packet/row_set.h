@@ -52,6 +52,10 @@ class RowSet {
   // Any row, 0-based.
   Value value_at(std::size_t row, std::size_t col) const;
 
+  // Replaces the content with `rows` (0-based, in that order) of `from`, its columns the same, and
+  // stands on the first.
+  void copy_rows(const RowSet& from, const std::vector<std::size_t>& rows);
+
   // The row set as a data packet (UTF-8), and saved to a file (overwritten).
   std::string to_packet() const;
   void save_to_file(const std::string& path) const;
@@ -68,6 +72,7 @@ class RowSet {
   // growing never copies stored rows. A row is found by where it starts; the cells of the row read
   // last are kept decoded.
   static constexpr std::size_t kBlock = std::size_t{1} << 20;
+  static constexpr std::size_t kFirstBlock = std::size_t{1} << 14;  // most answers are a few rows
   static constexpr std::uint32_t kNull = 0xFFFFFFFFu;
   struct Cell {
     std::uint32_t offset;  // from the row's start

@@ -95,6 +95,9 @@ void TDataModHttp::DataModuleCreate() {
   IdHTTP1.settings.retries = std::clamp(parse_integer_or(s.retries, 0), 0, 10);
   // compress: absent or 0 keeps the plain answers and the Accept-Encoding header as always.
   IdHTTP1.settings.compressed_answers = parse_integer_or(s.compress, 0) != 0;
+  // batch: absent or 0 keeps a connection and a fetch per request, as always.
+  batch_requests_ = parse_integer_or(s.batch, 0) != 0;
+  IdHTTP1.settings.keep_alive = batch_requests_;
   // An optional read_timeout in seconds; a value that is not a positive number keeps the default.
   const double seconds = parse_number_or(s.read_timeout, 0);
   if (seconds > 0 && seconds < 86400) IdHTTP1.settings.read_timeout_ms = static_cast<long>(seconds * 1000);

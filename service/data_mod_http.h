@@ -36,6 +36,8 @@ class TDataModHttp {
   const std::string& QueryEndpoint() const { return QueryEndpoint_; }
   const std::string& ScriptEndpoint() const { return ScriptEndpoint_; }
   const std::string& LastServiceMessage() const { return LastServiceMessage_; }
+  // batch=1 in httpset.ini: one kept-alive connection, and the jobs fetch a chunk of keys at once.
+  bool batch_requests() const { return batch_requests_; }
 
   HttpClient IdHTTP1;
 
@@ -77,6 +79,7 @@ class TDataModHttp {
   std::string QueryEndpoint_;
   std::string ScriptEndpoint_;
   std::string LastServiceMessage_;
+  bool batch_requests_ = false;
 };
 
 }  // namespace pos

@@ -117,9 +117,6 @@ HttpClient::HttpClient() {
   check(curl_easy_setopt(c, CURLOPT_NOPROXY, "*"), "NOPROXY");
   check(curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https"), "PROTOCOLS");
   check(curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"), "REDIR_PROTOCOLS");
-  check(curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0)), "HTTP_VERSION");
-  check(curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L), "FRESH_CONNECT");
-  check(curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L), "FORBID_REUSE");
   check(curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L), "FOLLOWLOCATION");
   // Every request is a POST: a 301, 302 or 303 redirect is followed with the POST and its form.
   check(curl_easy_setopt(c, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL)), "POSTREDIR");
@@ -205,6 +202,12 @@ void HttpClient::post_once(const std::string& url, const std::vector<FormField>&
   check(curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, settings.compressed_answers ? "gzip" : nullptr),
         "ACCEPT_ENCODING");
   check(curl_easy_setopt(c, CURLOPT_HTTP_CONTENT_DECODING, settings.compressed_answers ? 1L : 0L), "CONTENT_DECODING");
+  const long fresh = settings.keep_alive ? 0L : 1L;
+  check(curl_easy_setopt(c, CURLOPT_HTTP_VERSION,
+                         static_cast<long>(settings.keep_alive ? CURL_HTTP_VERSION_1_1 : CURL_HTTP_VERSION_1_0)),
+        "HTTP_VERSION");
+  check(curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, fresh), "FRESH_CONNECT");
+  check(curl_easy_setopt(c, CURLOPT_FORBID_REUSE, fresh), "FORBID_REUSE");
   check(curl_easy_setopt(c, CURLOPT_URL, url.c_str()), "URL");
   check(curl_easy_setopt(c, CURLOPT_USERAGENT, settings.user_agent.c_str()), "USERAGENT");
   check(curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get()), "HTTPHEADER");

@@ -1,6 +1,7 @@
 #pragma once
 // IdHTTP1: the data module's one HTTP client, on libcurl. Every request is a multipart/form-data
-// POST sent as HTTP/1.0 on a connection of its own; cookies live as long as the client.
+// POST sent as HTTP/1.0 on a connection of its own (or, with keep_alive, HTTP/1.1 on a connection
+// kept open); cookies live as long as the client.
 // Not thread-safe: one request at a time.
 
 #include <cstdint>
@@ -33,6 +34,9 @@ struct HttpSettings {
   // after 1, 2, 4, ... seconds, up to this many times. Every request the jobs send may be repeated:
   // queries, and acknowledgements that remove or mark what they name.
   int retries = 0;
+  // HTTP/1.1 on one connection kept open across requests (a new one when the service closes it).
+  // Off: every request is HTTP/1.0 on a connection of its own, as always.
+  bool keep_alive = false;
 };
 
 // Receives an answer's body piece by piece, as it arrives.

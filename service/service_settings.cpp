@@ -34,9 +34,9 @@ ServiceSettings read_service_settings(const std::filesystem::path& ini_file) {
 
   std::string* const fields[] = {&settings.host,    &settings.user_name, &settings.password, &settings.port,
                                  &settings.driver,  &settings.scheme,    &settings.cafile,   &settings.read_timeout,
-                                 &settings.retries, &settings.compress};
-  static constexpr std::string_view keys[] = {"host",   "user_name", "password",     "port",    "driver",
-                                              "scheme", "cafile",    "read_timeout", "retries", "compress"};
+                                 &settings.retries, &settings.compress,  &settings.batch};
+  static constexpr std::string_view keys[] = {"host",   "user_name",    "password", "port",     "driver", "scheme",
+                                              "cafile", "read_timeout", "retries",  "compress", "batch"};
   constexpr int kKeys = static_cast<int>(std::size(keys));
   static_assert(std::size(keys) == std::size(fields));
   bool seen[kKeys] = {};

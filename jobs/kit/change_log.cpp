@@ -14,7 +14,7 @@ namespace pos {
 
 namespace {
 
-constexpr std::size_t kKeysPerRemoval = 250;
+constexpr std::size_t kKeysPerRemoval = kChunkRows;
 constexpr std::size_t kMostKeyBytes = 80;  // POS_TAKEN_KEYS.KEY_VALUE
 
 bool fits(const std::string& key) { return key.size() <= kMostKeyBytes; }
@@ -122,6 +122,7 @@ void take_in_chunks(RunContext& ctx, const ChangeLogStep& step) {
   while (!step.list.eof()) {
     std::vector<std::string> keys = next_chunk_keys(step.list, step.key);
     remember_and_remove(ctx, keys, step.key, step.taken_as, step.remove);
+    if (step.before_chunk) step.before_chunk(keys);
     const std::set<std::string> failed = apply_each(ctx, step.list, chunk, step.key, [&] {
       if (!fits(step.list.text(step.key))) throw RowFailed(key_too_long_message(kMostKeyBytes));
       step.apply();
@@ -225,12 +226,17 @@ void MarkedChangeLogRun::mark_changes(RowSet& list) {
   service_query(ctx_, list, {s_.list_changed});
 }
 
-void MarkedChangeLogRun::take_changes(RowSet& list, const RowLoop& loop, const std::function<void()>& apply) {
+void MarkedChangeLogRun::take_changes(RowSet& list, const RowLoop& loop, const std::function<void()>& apply,
+                                      const std::function<void(const std::vector<std::string>&)>& before_chunk) {
   std::set<std::string> listed, failed;
   if (list.row_count() > 0) {
     for (list.first(); !list.eof(); list.next()) listed.insert(list.text(s_.key));
-    list.first();
-    failed = apply_each(ctx_, list, loop, s_.key, apply);
+    RowLoop chunk = loop;
+    chunk.max_rows = kKeysPerRemoval;
+    for (list.first(); !list.eof();) {
+      if (before_chunk) before_chunk(next_chunk_keys(list, s_.key));
+      failed.merge(apply_each(ctx_, list, chunk, s_.key, apply));
+    }
   }
   ctx_.batcher().commit();
   const ServiceStatement remove{s_.transport, s_.remove_changed};

@@ -37,6 +37,8 @@ struct ChangeLogStep {
   ServiceStatement remove;              // removes the entries of a state; the kit names the keys
   RowLoop loop;                         // how each entry's work is done
   std::function<void()> apply;          // the work of the list's current entry
+  // Runs before a chunk's entries are applied, with its keys (e.g. to fetch their rows at once).
+  std::function<void(const std::vector<std::string>& keys)> before_chunk = nullptr;
 };
 
 // Takes the keys remembered by an earlier run, then lists the entries and takes them, chunk by chunk.
@@ -82,10 +84,11 @@ class MarkedChangeLogRun {
   // Marks the additions and changes and lists the marked entries into `list`.
   void mark_changes(RowSet& list);
 
-  // Applies each entry of `list` (when there are any) with `loop`, commits, and removes the marked
-  // additions and changes: all of them when every entry was applied, else those of the entries
-  // applied, by name.
-  void take_changes(RowSet& list, const RowLoop& loop, const std::function<void()>& apply);
+  // Applies each entry of `list` (when there are any) with `loop`, chunk by chunk (`before_chunk`
+  // gets each chunk's keys first), commits, and removes the marked additions and changes: all of
+  // them when every entry was applied, else those of the entries applied, by name.
+  void take_changes(RowSet& list, const RowLoop& loop, const std::function<void()>& apply,
+                    const std::function<void(const std::vector<std::string>&)>& before_chunk = nullptr);
 
  private:
   RunContext& ctx_;

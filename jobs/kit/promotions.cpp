@@ -6,10 +6,10 @@
 
 namespace pos {
 
-void rewrite_promotion(RunContext& ctx, const std::string& id, std::vector<std::string> query, const std::string& drop,
+void rewrite_promotion(RunContext& ctx, const std::string& id, KeyedFetch& fetch, const std::string& drop,
                        const PromotionTable& promotions) {
   RowSet& lines = ctx.ClientDataSet1;
-  service_query(ctx, lines, std::move(query));
+  fetch.fetch(lines, id);
   if (lines.row_count() == 0) return;
   replace_whole(
       ctx, promotions.table, id, [&] { run_local(ctx, drop, {Value(id)}); },
@@ -30,10 +30,10 @@ void take_marked_promotions(RunContext& ctx, const MarkedPromotions& kind) {
     open_cursor(ctx.CDS_Query1, kind.open_table);
   }
   const RowLoop loop{.key = key, .table = kind.promotions.table, .on_error = OnRowError::EndRun, .progress = false};
-  log.take_changes(entries, loop, [&] {
-    const std::string id = entries.text(key);
-    rewrite_promotion(ctx, id, kind.line_query(id), kind.drop_rewritten, kind.promotions);
-  });
+  KeyedFetch lines(ctx, "MASTERBILLID", kind.line_query);
+  log.take_changes(
+      entries, loop, [&] { rewrite_promotion(ctx, entries.text(key), lines, kind.drop_rewritten, kind.promotions); },
+      [&](const std::vector<std::string>& ids) { lines.prefetch(ids); });
 }
 
 void refresh_current_promotions(RunContext& ctx, const CurrentPromotions& kind) {

@@ -11,6 +11,7 @@
 
 #include "jobs/kit/change_log.h"
 #include "jobs/kit/column_mapping.h"
+#include "jobs/kit/keyed_fetch.h"
 #include "jobs/kit/row_loop.h"
 #include "jobs/kit/run_context.h"
 
@@ -21,11 +22,11 @@ struct PromotionTable {
   std::span<const ColumnMap> mapping;  // answer line -> local row
 };
 
-// One logged promotion `id`: fetches its lines with `query` into ClientDataSet1. When there are
+// One logged promotion `id`: fetches its lines with `lines` into ClientDataSet1. When there are
 // any, `drop` (a local DELETE of the promotion's lines, with '?' for `id`) and every fetched line
 // appended to the open CDS_Query1 take effect as one unit of work; when there are none, the local
 // lines stay.
-void rewrite_promotion(RunContext& ctx, const std::string& id, std::vector<std::string> query, const std::string& drop,
+void rewrite_promotion(RunContext& ctx, const std::string& id, KeyedFetch& lines, const std::string& drop,
                        const PromotionTable& promotions);
 
 // A kind's changes update: its change log's statements, and its local statements with '?' for a
@@ -33,9 +34,10 @@ void rewrite_promotion(RunContext& ctx, const std::string& id, std::vector<std::
 struct MarkedPromotions {
   MarkedChangeLog log;
   PromotionTable promotions;
-  std::string drop_deleted;                                                   // drops a deleted promotion's lines
-  std::function<std::vector<std::string>(const std::string& id)> line_query;  // fetches one promotion's lines
-  std::string drop_rewritten;                                                 // drops them before the rewrite
+  std::string drop_deleted;  // drops a deleted promotion's lines
+  // The lines of the promotions whose MASTERBILLID meets `condition` (" = 'P1'" or " IN (...)").
+  std::function<std::vector<std::string>(const std::string& condition)> line_query;
+  std::string drop_rewritten;                       // drops a promotion's lines before its rewrite
   std::string open_table;                           // CDS_Query1's command text: the table the rewrites append to
   bool open_without_entries = false;                // opened also when no promotion is logged
   std::function<void()> before_rewrites = nullptr;  // schema upkeep the lines need

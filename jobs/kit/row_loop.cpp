@@ -1,5 +1,7 @@
 #include "jobs/kit/row_loop.h"
 
+#include <set>
+
 #include "jobs/kit/commit_batcher.h"
 #include "jobs/kit/local_writes.h"
 #include "jobs/kit/report_lines.h"
@@ -66,6 +68,24 @@ void for_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, const st
       ++n.failed;
       report(ctx, loop, key_of(answer, loop.key), e.what());
     }
+  }
+}
+
+void for_each_row_in_chunks(RunContext& ctx, RowSet& answer, const RowLoop& loop, const char* key,
+                            const std::function<void(const std::vector<std::string>&)>& before_chunk,
+                            const std::function<void()>& body) {
+  RowLoop chunk = loop;
+  chunk.max_rows = kChunkRows;
+  const std::size_t col = answer.field_index(key);
+  while (!answer.eof()) {
+    std::vector<std::string> keys;
+    std::set<std::string> seen;
+    for (std::size_t r = answer.recno() - 1; r < answer.row_count() && r < answer.recno() - 1 + kChunkRows; ++r) {
+      std::string k = answer.value_at(r, col).as_text();
+      if (seen.insert(k).second) keys.push_back(std::move(k));
+    }
+    before_chunk(keys);
+    for_each_row(ctx, answer, chunk, body);
   }
 }
 

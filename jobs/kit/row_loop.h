@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <functional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "jobs/kit/run_context.h"
 
@@ -33,6 +35,9 @@ struct RowLoop {
   std::size_t max_rows = 0;  // stop after this many rows, leaving the answer at the next; 0: all
 };
 
+// Rows a chunk holds: keys named in one removal, or fetched in one request.
+inline constexpr std::size_t kChunkRows = 250;
+
 // Sets the progress bar for a loop over `answer`: maximum = its row count, minimum = 0.
 void start_progress(RunContext& ctx, const RowSet& answer);
 
@@ -40,5 +45,11 @@ void start_progress(RunContext& ctx, const RowSet& answer);
 // committed in batches. Whatever the policy, a lost service (its message already shown) and a lost
 // local connection end the loop at once, keeping what was written; nothing is acknowledged after.
 void for_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, const std::function<void()>& body);
+
+// for_each_row in chunks of kChunkRows rows; before each chunk, `before_chunk` gets the chunk's
+// values of the field `key`, each once (e.g. to fetch what the rows need at once).
+void for_each_row_in_chunks(RunContext& ctx, RowSet& answer, const RowLoop& loop, const char* key,
+                            const std::function<void(const std::vector<std::string>&)>& before_chunk,
+                            const std::function<void()>& body);
 
 }  // namespace pos
