@@ -52,7 +52,7 @@ class RowSet {
   // Any row, 0-based.
   Value value_at(std::size_t row, std::size_t col) const;
 
-  // The row set as a data packet (UTF-8), and saved to a file (overwritten).
+  // The row set as a data packet (UTF-8), and saved to a file (overwritten; owner only).
   std::string to_packet() const;
   void save_to_file(const std::string& path) const;
 
