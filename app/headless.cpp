@@ -64,7 +64,7 @@ int run_headless(const CommandLine& cl) {
     return kFolderBusy;
   }
   if (p.start_failed) {
-    record_start_failure(cl.home, p.form->RadioGroup1, mode_given, p.start_error);
+    record_start_failure(cl.home, mode, mode_given, p.start_error);
     return kStartupFailed;
   }
   TFormTollmere& form = *p.form;

@@ -4,7 +4,6 @@
 
 #include "app/exit_status.h"
 #include "app/run_history.h"
-#include "jobs/job_table.h"
 #include "service/data_mod_http.h"
 #include "service/run_stop.h"
 #include "service/service_errors.h"
@@ -31,8 +30,9 @@ std::string stop_reason() {
   return std::string("stopped by ") + (sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "request");
 }
 
-// Warnings of a run that got to its end, and the log line for unconfirmed statements.
-void warn_about_run(TFormTollmere& form, RunResult& result) {
+// Warnings of a run that got to its end, and the log line for unconfirmed statements, whose
+// number it returns.
+std::size_t warn_about_run(TFormTollmere& form, RunResult& result) {
   if (form.machine_unknown())
     result.warnings.push_back("head office does not know this machine: MCH_ITEM has no row for MCH_NO '" +
                               as_utf8(form.MachineNo) + "' (MCH_NO.TXT), so no job gets anything for this terminal");
@@ -44,13 +44,15 @@ void warn_about_run(TFormTollmere& form, RunResult& result) {
     unconfirmed += n;
     jobs += (jobs.empty() ? "job " : ", job ") + std::to_string(i) + ": " + std::to_string(n);
   }
-  if (unconfirmed == 0) return;
+  if (unconfirmed == 0) return 0;
   form.Memo1.append(big5(" 總部未確認 ") + std::to_string(unconfirmed) +
                     big5(" 筆異動記錄的處理 (請看 message.txt)..!"));
   std::string last = form.DataModHttp ? first_line(form.DataModHttp->LastServiceMessage()) : "";
-  result.warnings.push_back(
-      "head office did not confirm " + std::to_string(unconfirmed) + " change-log statement(s) (" + jobs +
-      "); their entries stay in its change logs. Its last answer: " + (last.empty() ? "(empty)" : as_utf8(last)));
+  result.warnings.push_back("head office did not confirm " + std::to_string(unconfirmed) +
+                            " change-log statement(s) (" + jobs +
+                            "); what they remove or mark may still stand in its change logs. Its last answer: " +
+                            (last.empty() ? "(empty)" : as_utf8(last)));
+  return unconfirmed;
 }
 
 std::string outcome_of(const RunResult& r, const TFormTollmere& form) {
@@ -75,9 +77,7 @@ RunResult run_once(TFormTollmere& form, Dialogs& dialogs, const RunOptions& opti
     };
   try {
     form.SpeedButton1Click();
-    warn_about_run(form, result);
-    bool unconfirmed = false;
-    for (const auto& job : form.last_run()) unconfirmed = unconfirmed || job.unconfirmed > 0;
+    const bool unconfirmed = warn_about_run(form, result) > 0;
     result.status = form.last_run_had_row_errors() || unconfirmed ? kRunCompletedWithDataErrors : kRunCompleted;
   } catch (const RunStopped&) {
     result.stopped = true;
@@ -91,7 +91,9 @@ RunResult run_once(TFormTollmere& form, Dialogs& dialogs, const RunOptions& opti
   if (http) http->on_retry = nullptr;
   if (!result.reason.empty()) {
     result.status = kRunEndedEarly;
-    form.Memo1.append(format_run_timestamp(form.options().now()) + big5(" 資料更新中斷: ") + first_line(result.reason));
+    const std::string why = first_line(result.reason);  // a long answer's start is enough for the log
+    form.Memo1.append(format_run_timestamp(form.options().now()) + big5(" 資料更新中斷: ") +
+                      why.substr(0, big5_fit(why, 300)));
   }
 
   RunRecord run;
