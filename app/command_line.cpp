@@ -13,7 +13,9 @@ const char* const kUsage =
     "  --jobs      entries to tick before the run, e.g. 0,5 (mode 0 ticks all)\n"
     "  --summary   with --headless: what each job did (rows fetched, written, refused, failed) on stderr\n"
     "  --history   the last runs recorded in the terminal folder's runs.jsonl, as a table\n"
-    "  --help      this text; --version: the program's version\n";
+    "  --help      this text; --version: the program's version\n"
+    "exit status: 0 completed, 1 ended early, 2 did not start, 3 completed with rows that failed or were\n"
+    "refused or statements head office did not confirm, 4 another run holds the terminal folder\n";
 
 const char* const kVersion = "pos-updater " POS_VERSION;
 

@@ -9,6 +9,7 @@
 #include "localdb/schema_upkeep.h"
 #include "service/data_mod_http.h"
 #include "service/run_stop.h"
+#include "service/service_settings.h"
 #include "text/big5.h"
 #include "text/date_format.h"
 #include "text/number_format.h"
@@ -66,6 +67,9 @@ void TFormTollmere::FormCreate(const std::vector<std::string>& args) {
   ConnectionParams params;
   params.database =
       options_.local_database.empty() ? default_local_database(options_.home.string()) : options_.local_database;
+  const LocalDbSignIn sign_in = read_local_db_sign_in(options_.home / "httpset.ini");
+  params.user = sign_in.user;
+  params.password = sign_in.password;
   SQLCon_Loc.open(params);
 }
 
@@ -86,6 +90,7 @@ void TFormTollmere::Timer1Timer() {
 void TFormTollmere::SpeedButton1Click() {
   stop_point();
   last_run_ = {};
+  machine_unknown_ = false;
   Memo1.append(format_run_timestamp(options_.now()));
   script_buffer_.clear();
   if (!DataModHttp) throw std::runtime_error("the data module is not ready");
@@ -94,6 +99,10 @@ void TFormTollmere::SpeedButton1Click() {
   script_buffer_.push_back("SELECT * FROM MCH_ITEM WHERE MCH_NO = '" + sql_escape(MachineNo) + "'");
   DataModHttp->OpenRemoteQuery(ClientDataSet1, script_text(script_buffer_));
   ClientDataSet1.value("STOCK_ID");
+  // No row is no failure, but head office then keeps nothing for this terminal: say so.
+  machine_unknown_ = ClientDataSet1.row_count() == 0;
+  if (machine_unknown_)
+    Memo1.append(big5(" 總部沒有此機台 ") + MachineNo + big5(" 的資料 (MCH_ITEM)，本機收不到異動..!"));
 
   RunContext ctx = context();
   for (std::size_t i = 0; i < CheckListBox1.size(); ++i) {

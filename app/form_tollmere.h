@@ -78,6 +78,8 @@ class TFormTollmere {
   const std::filesystem::path& home() const { return options_.home; }
   // True when a row of the last run failed or was refused.
   bool last_run_had_row_errors() const;
+  // True when the last run's opening check found no MCH_ITEM row for MachineNo.
+  bool machine_unknown() const { return machine_unknown_; }
 
   const FormOptions& options() const { return options_; }
 
@@ -89,6 +91,7 @@ class TFormTollmere {
   Dialogs& dialogs_;
   std::vector<std::string> script_buffer_;
   bool closed_ = false;
+  bool machine_unknown_ = false;
   std::array<JobCounters, 15> last_run_{};
 };
 

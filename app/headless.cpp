@@ -1,30 +1,18 @@
 #include "app/headless.h"
 
-#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <iostream>
 
-#include "app/run_history.h"
+#include "app/one_run.h"
 #include "app/start_up.h"
+#include "app/terminal_lock.h"
 #include "jobs/job_table.h"
-#include "service/data_mod_http.h"
-#include "service/run_stop.h"
-#include "service/service_errors.h"
-#include "text/big5.h"
 
 namespace pos {
 
 namespace {
 
-std::string shown(const std::string& big5) {
-  try {
-    return big5_to_utf8(big5);
-  } catch (const TextError&) {
-    return big5;  // not Big5 (e.g. a system message): as it is
-  }
-}
+std::string shown(const std::string& big5) { return as_utf8(big5); }
 
 class StderrDialogs : public Dialogs {
  public:
@@ -44,52 +32,47 @@ void print_summary(const TFormTollmere& form) {
     char line[256];
     std::snprintf(line, sizeof line, "job %2zu: fetched %7zu  written %7zu  refused %4zu  failed %4zu  %7.2f s  ", i,
                   n.fetched, n.written, n.refused, n.failed, n.seconds);
-    std::cerr << line << shown(jobs[i].caption) << "\n";
+    std::cerr << line;
+    if (n.unconfirmed > 0) std::cerr << "unconfirmed " << n.unconfirmed << "  ";
+    std::cerr << shown(jobs[i].caption) << "\n";
   }
 }
 
-void report_stop() {
-  const int sig = run_stop_signal();
-  std::cerr << "pos-updater: stopped by "
-            << (sig == SIGINT    ? "SIGINT"
-                : sig == SIGTERM ? "SIGTERM"
-                                 : "request")
-            << "; what was written is kept and nothing more was acknowledged" << std::endl;
-}
+void say(const std::string& text) { std::cerr << "pos-updater: " << text << std::endl; }
 
 }  // namespace
 
 int run_headless(const CommandLine& cl) {
   StderrDialogs dialogs;
+  const int mode = mode_from_argument(cl.args);
+  const std::string mode_given = mode_as_given(cl.args);
+  // The folder is this run's before the database or head office is touched.
+  TerminalLock lock(cl.home);
+  try {
+    if (!lock.take(run_description(mode, true))) {
+      say(folder_busy_message(cl.home, lock.holder()));
+      return kFolderBusy;
+    }
+  } catch (const std::exception& e) {
+    say("cannot lock the terminal folder " + cl.home.string() + ": " + e.what());
+    return kStartupFailed;
+  }
   Program p = start_program(cl, dialogs);
-  if (p.start_failed) return kStartupFailed;
+  if (p.database_in_use) {
+    say(database_in_use_message(*p.form));
+    return kFolderBusy;
+  }
+  if (p.start_failed) {
+    record_start_failure(cl.home, mode, mode_given, p.start_error);
+    return kStartupFailed;
+  }
   TFormTollmere& form = *p.form;
   form.Memo1.on_append = [](const std::string& line) { std::cout << shown(line) << std::endl; };
-  int status = form.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
-  const std::time_t start = std::time(nullptr);
-  bool stopped = false;
-  int retries = 0;
-  if (form.DataModHttp)
-    form.DataModHttp->IdHTTP1.on_retry = [&retries](const std::string& why) {
-      ++retries;
-      std::cerr << "pos-updater: " << shown(why) << std::endl;
-    };
-  try {
-    form.SpeedButton1Click();
-    status = form.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
-  } catch (const RunStopped&) {
-    report_stop();
-    stopped = true;
-    status = kRunEndedEarly;
-  } catch (const SilentAbort&) {
-    status = kRunEndedEarly;  // its message was shown already
-  } catch (const std::exception& e) {
-    dialogs.show_error(e.what());
-    status = kRunEndedEarly;
-  }
-  record_run(form, start, status, stopped, retries);
+  const RunResult r = run_once(form, dialogs, {mode_given, [](const std::string& why) { say(why); }});
+  if (r.stopped) say(r.reason + "; what was written is kept and nothing more was acknowledged");
+  for (const auto& w : r.warnings) say("warning: " + w);
   if (cl.summary) print_summary(form);
-  return status;
+  return r.status;
 }
 
 }  // namespace pos

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <string_view>
 
 #include "app/command_line.h"
 #include "app/headless.h"
@@ -13,6 +14,7 @@
 #include "app/run_history.h"
 #include "app/start_up.h"
 #include "app/stop_signals.h"
+#include "app/terminal_lock.h"
 
 namespace pos {
 
@@ -34,6 +36,32 @@ bool display_available(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "-platform") == 0) return true;
   return false;
+}
+
+// Qt's own lines about its platform while the window starts, for the reason if it cannot.
+std::string& platform_lines() {
+  static std::string lines;
+  return lines;
+}
+
+// Qt aborts (status 134, "Reinstalling the application may fix this problem") when its platform
+// cannot start, e.g. on a DISPLAY whose X server is gone. Its fatal message is taken here instead:
+// what happened, what to do, and the start-up status.
+void on_qt_message(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtFatalMsg) {
+    const char* display = std::getenv("DISPLAY");
+    const std::string lines = platform_lines();
+    std::cerr << "pos-updater: the window cannot open"
+              << (display && *display ? std::string(" on display ") + display : std::string()) << " ("
+              << (lines.empty() ? text.toStdString() : lines.substr(0, lines.find('\n')))
+              << "); run it with --headless, or with DISPLAY naming a running X server" << std::endl;
+    std::_Exit(kStartupFailed);
+  }
+  if (context.category && std::string_view(context.category).starts_with("qt.qpa")) {
+    platform_lines() += text.toStdString() + "\n";
+    return;
+  }
+  std::cerr << qFormatLogMessage(type, context, text).toStdString() << std::endl;
 }
 
 }  // namespace
@@ -63,6 +91,9 @@ int run_program(int argc, char** argv) {
     } catch (const UsageError& e) {
       std::cerr << "pos-updater: " << e.what() << "\n" << kUsage;
       return kStartupFailed;
+    } catch (const std::exception& e) {
+      std::cerr << "pos-updater: " << e.what() << "\n";
+      return kStartupFailed;
     }
   }
 
@@ -81,7 +112,10 @@ int run_program(int argc, char** argv) {
     std::cerr << "pos-updater: there is no display for the window (DISPLAY is not set); run it with --headless\n";
     return kStartupFailed;
   }
+  qInstallMessageHandler(on_qt_message);
   QApplication app(argc, argv);  // takes its own options (-platform, ...) out of argv
+  qInstallMessageHandler(nullptr);
+  std::cerr << platform_lines();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   CommandLine cl;
@@ -93,8 +127,25 @@ int run_program(int argc, char** argv) {
   }
 
   QtDialogs dialogs;
+  // Start-up opens the database and upgrades it: not while another run holds the folder. Each run of
+  // the window takes the lock again.
+  TerminalLock lock(cl.home);
+  try {
+    if (!lock.take(run_description(mode_from_argument(cl.args), false))) {
+      dialogs.show_error(folder_busy_box(lock.holder()));
+      return kFolderBusy;
+    }
+  } catch (const std::exception& e) {
+    dialogs.show_error("cannot lock the terminal folder " + cl.home.string() + ": " + e.what());
+    return kStartupFailed;
+  }
   Program p = start_program(cl, dialogs);  // a failed step was shown; the window opens all the same
   TFormTollmere& form = *p.form;
+  if (p.database_in_use) {
+    dialogs.show_error(folder_busy_box(database_in_use_message(form)));
+    return kFolderBusy;
+  }
+  lock.release();
 
   MainWindow window(form, dialogs);
   dialogs.parent = &window;

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "jobs/job_table.h"
+#include "localdb/errors.h"
 #include "service/service_settings.h"
 #include "text/number_format.h"
 
@@ -15,9 +16,15 @@ void warn(const std::string& text) { std::cerr << "pos-updater: " << text << "\n
 // What the operator or cron most likely did not mean, said on stderr; the log panel stays as it is.
 void warn_about(const CommandLine& cl, const TFormTollmere& form) {
   for (const auto& a : cl.ignored) warn("ignoring the argument '" + a + "'");
-  if (!cl.args.empty() && cl.args[0].rfind("--", 0) != 0 && parse_integer_or(cl.args[0], 0) == 0 &&
-      parse_integer_or(cl.args[0], 1) == 1)
-    warn("the mode '" + cl.args[0] + "' is not a number: mode 0 (changes update)");
+  if (!cl.args.empty() && cl.args[0].rfind("--", 0) != 0) {
+    const std::string& a = cl.args[0];
+    const int n = parse_integer_or(a, 0);
+    if (n == 0 && parse_integer_or(a, 1) == 1)
+      warn("the mode '" + a + "' is not a number: mode 0 (changes update)");
+    else if (n < -1 || n > 1)
+      warn("there is no mode '" + a + "' (0 changes update, 1 full update, -1 none): it is read as mode " +
+           std::to_string(form.RadioGroup1) + ", as the window's mode selector takes it");
+  }
   const auto ini = cl.home / "httpset.ini";
   const ServiceSettings settings = read_service_settings(ini);
   if (!settings.file_found)
@@ -36,16 +43,45 @@ void warn_about(const CommandLine& cl, const TFormTollmere& form) {
   }
 }
 
+// What to check when the local database could not be opened: a server that does not answer, or a
+// sign-in it refused.
+std::string what_to_check(const std::exception& e, const TFormTollmere& form) {
+  const ConnectionParams& db = form.SQLCon_Loc.params();
+  const auto ini = form.home() / "httpset.ini";
+  if (dynamic_cast<const LocalLoginRefused*>(&e))
+    return "\npos-updater signs in to the terminal's database as " + db.user + " with the password of [localdb] in " +
+           ini.string() +
+           " (user= and password=; absent: the fixed ones); they must be the Firebird server's, e.g. ISC_PASSWORD "
+           "in /etc/firebird/3.0/SYSDBA.password";
+  if (dynamic_cast<const LocalConnectionLost*>(&e) && !form.SQLCon_Loc.connected() && !is_embedded_path(db.database))
+    return "\nthe terminal's Firebird server is not running or does not answer (start it: service firebird3.0 start); "
+           "without a server, open the file with the embedded engine: --local-db " +
+           (form.home() / "Data" / "POS_LOC.GDB").string();
+  return "";
+}
+
 }  // namespace
+
+std::string database_in_use_message(const TFormTollmere& form) {
+  return "another process has the terminal's database " + form.SQLCon_Loc.params().database +
+         " open, and the embedded engine lets one process at a time open it; this run does not start";
+}
 
 Program start_program(const CommandLine& cl, Dialogs& dialogs) {
   Program p;
   p.form = std::make_unique<TFormTollmere>(FormOptions{cl.home, cl.local_db}, dialogs);
+  auto failed = [&](const std::string& text) {
+    dialogs.show_error(text);
+    if (!p.start_failed) p.start_error = text;
+    p.start_failed = true;
+  };
   try {
     p.form->FormCreate(cl.args);
+  } catch (const LocalDatabaseInUse&) {
+    p.database_in_use = true;
+    return p;
   } catch (const std::exception& e) {
-    dialogs.show_error(e.what());
-    p.start_failed = true;
+    failed(e.what() + what_to_check(e, *p.form));
   }
   for (int j : cl.jobs)
     if (static_cast<std::size_t>(j) < p.form->CheckListBox1.size())
@@ -54,8 +90,7 @@ Program start_program(const CommandLine& cl, Dialogs& dialogs) {
   try {
     p.data_module->DataModuleCreate();
   } catch (const std::exception& e) {
-    dialogs.show_error(e.what());
-    p.start_failed = true;
+    failed(e.what());
   }
   p.form->DataModHttp = p.data_module.get();
   warn_about(cl, *p.form);

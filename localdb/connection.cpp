@@ -1,5 +1,7 @@
 #include "localdb/connection.h"
 
+#include <string_view>
+
 #include "localdb/errors.h"
 #include "localdb/firebird_api.h"
 
@@ -38,9 +40,13 @@ std::string default_local_database(const std::string& terminal_folder) {
 }
 
 bool is_embedded_path(const std::string& database) {
-  auto colon = database.find(':');
-  auto slash = database.find('/');
-  return colon == std::string::npos || (slash != std::string::npos && slash < colon);
+  const auto colon = database.find(':');
+  if (colon == std::string::npos || colon == 0) return true;
+  // "host:path" and "host/port:path" go to a server; a path with a colon further on does not.
+  const std::string_view host = std::string_view(database).substr(0, colon);
+  const auto slash = host.find('/');
+  return slash != std::string_view::npos &&
+         (slash == 0 || slash + 1 == host.size() || host.find('/', slash + 1) != host.npos);
 }
 
 LocalConnection::LocalConnection() = default;

@@ -32,7 +32,8 @@ struct ConnectionParams {
 // "127.0.0.1:" + folder + "/Data/POS_LOC.GDB", the terminal database served by the local server.
 std::string default_local_database(const std::string& terminal_folder);
 
-// True when `database` names a file to open with the embedded engine (no "host:" in front).
+// True when `database` names a file to open with the embedded engine (no "host:" or "host/port:"
+// in front).
 bool is_embedded_path(const std::string& database);
 
 class LocalConnection {

@@ -19,9 +19,27 @@ class FieldValueError : public DbError {
   using DbError::DbError;
 };
 
-// The attachment itself is gone (server stopped, network lost, database shut down): every
-// further statement on it fails too, so work that goes on row by row must stop.
-class LocalConnectionLost : public DbError {
+// The database itself cannot go on (no space left, an I/O error, its file gone): every further
+// statement fails too, so work that goes on row by row must stop.
+class LocalDatabaseFailed : public DbError {
+ public:
+  using DbError::DbError;
+};
+
+// The attachment itself is gone (server stopped, network lost, database shut down).
+class LocalConnectionLost : public LocalDatabaseFailed {
+ public:
+  using LocalDatabaseFailed::LocalDatabaseFailed;
+};
+
+// The embedded engine of another process has the database file open.
+class LocalDatabaseInUse : public DbError {
+ public:
+  using DbError::DbError;
+};
+
+// The server did not accept the user name and password.
+class LocalLoginRefused : public DbError {
  public:
   using DbError::DbError;
 };

@@ -32,8 +32,8 @@ std::string message_of(const Firebird::FbException& e);
 // True when the failure means the attachment is gone (network, shutdown, lost connection).
 bool connection_lost(const Firebird::FbException& e);
 
-// Throws DbError with the database's message, optionally prefixed by context; LocalConnectionLost
-// when the attachment is gone.
+// Throws DbError with the database's message, optionally prefixed by context, or the subclass of
+// localdb/errors.h that says what kind of failure it was.
 [[noreturn]] void raise(const Firebird::FbException& e, std::string_view context = {});
 
 // Releases an interface object when it goes out of scope.

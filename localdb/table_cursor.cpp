@@ -273,6 +273,8 @@ std::vector<RefusedRow> TableCursor::apply() {
         } else if (stmt->affected() != 1) {
           throw DbError("the row is no longer in table " + table_);
         }
+      } catch (const LocalDatabaseFailed&) {
+        throw;  // not this row's fault: every later row would fail the same way
       } catch (const DbError& e) {
         refused.push_back(RefusedRow{row.values, e.what()});
         if (ch.insert)

@@ -56,7 +56,7 @@ class RowSet {
   // stands on the first.
   void copy_rows(const RowSet& from, const std::vector<std::size_t>& rows);
 
-  // The row set as a data packet (UTF-8), and saved to a file (overwritten).
+  // The row set as a data packet (UTF-8), and saved to a file (overwritten; owner only).
   std::string to_packet() const;
   void save_to_file(const std::string& path) const;
 

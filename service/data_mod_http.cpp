@@ -70,6 +70,20 @@ std::string percent_encoded(std::string_view value) {
   return out;
 }
 
+std::string_view trim_white(std::string_view s) {
+  const auto first = s.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// Digits only, 1 to 65535. An empty port leaves the scheme's own.
+bool valid_port(std::string_view port) {
+  if (port.size() > 5 || !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  const int n = std::stoi(std::string(port));
+  return n >= 1 && n <= 65535;
+}
+
 }  // namespace
 
 TDataModHttp::TDataModHttp(std::filesystem::path terminal_folder, MessageBoxes& boxes, DataModOptions options)
@@ -81,6 +95,9 @@ void TDataModHttp::DataModuleCreate() {
   if (scheme != "HTTP" && scheme != "HTTPS")
     throw ServiceSettingsError("httpset.ini: scheme=" + s.scheme + " is not known; use http or https");
   s.scheme = scheme == "HTTPS" ? "https" : "http";
+  if (!s.port.empty() && !valid_port(s.port))
+    throw ServiceSettingsError((folder_ / "httpset.ini").string() + ": port=" + s.port +
+                               " is not a port number (1 to 65535); head office cannot be reached with it");
   ServiceHost_ = s.host;
   ServiceUserName_ = s.user_name;
   ServicePassword_ = s.password;
@@ -156,6 +173,8 @@ class QueryAnswer : public BodySink {
   void write(std::string_view piece) override {
     file_.write(piece);
     if (start_.size() < kQuoted) start_.append(piece.substr(0, kQuoted - start_.size()));
+    end_.append(piece.substr(piece.size() > kEnd ? piece.size() - kEnd : 0));
+    if (end_.size() > kEnd) end_.erase(0, end_.size() - kEnd);
     size_ += piece.size();
     if (!loader_) loader_.emplace(rows_);
     if (packet_) packet_ = loader_->feed(piece);
@@ -175,10 +194,14 @@ class QueryAnswer : public BodySink {
     return loader_->finish() && packet_;
   }
 
-  // The answer as an error message quotes it: whole up to kQuoted bytes, else its start and its size.
+  // The answer as an error message quotes it: whole up to kQuoted bytes, else its start and its size;
+  // a longer packet that stops before its end is named as such, as its start would say nothing.
   // A message ends at its first NUL byte, so a binary answer's NULs are written as \0.
   std::string quoted() const {
     if (size_ == 0) return "The service's answer was empty.";
+    if (size_ > kQuoted && cut_short())
+      return "The service's answer was incomplete: it broke off after " + std::to_string(size_) +
+             " bytes, before the end of its data packet (what came is in Result.txt).";
     std::string text;
     for (char c : start_) {
       if (c == '\0')
@@ -191,9 +214,22 @@ class QueryAnswer : public BodySink {
   }
 
  private:
+  static constexpr std::size_t kEnd = 64;  // bytes of the answer's end kept to see whether it is whole
+
+  // A data packet began and was read without a fault, but its closing tag never came.
+  bool cut_short() const {
+    if (!packet_) return false;
+    std::string_view head = start_;
+    if (head.starts_with("\xEF\xBB\xBF")) head.remove_prefix(3);
+    const std::string first = ascii_upper(trim_white(head).substr(0, 11));
+    if (!first.starts_with("<?XML") && !first.starts_with("<DATAPACKET")) return false;
+    return !ascii_upper(trim_white(end_)).ends_with("</DATAPACKET>");
+  }
+
   RowSet& rows_;
   DiagnosticFile file_;
   std::string start_;
+  std::string end_;
   std::size_t size_ = 0;
   std::optional<PacketLoader> loader_;
   bool packet_ = true;
@@ -204,14 +240,25 @@ class QueryAnswer : public BodySink {
 void TDataModHttp::OpenRemoteQuery(RowSet& rows, const std::string& sql) {
   rows.clear();  // the earlier answer goes before the new one arrives
   std::optional<QueryAnswer> answer;
+  std::string failure;
   try {
     answer.emplace(rows, ResultFile());
     IdHTTP1.post(query_url(), user_form(crlf_to_blank(upper_service_sql(sql))), *answer);
     answer->close_file();
+  } catch (const DiagnosticFileError& e) {
+    failure = e.what();  // the terminal's own disk, not the connection
+  } catch (const HttpError& e) {
+    failure = QueryEndpoint_ + connection_error_text() + e.what();
+    if (e.unreachable())
+      failure += " (is head office's service running there? check host= and port= in " +
+                 (folder_ / "httpset.ini").string() + ")";
   } catch (const std::exception& e) {
+    failure = QueryEndpoint_ + connection_error_text() + e.what();
+  }
+  if (!failure.empty()) {
     rows.clear();
-    boxes_.show_message(QueryEndpoint_ + connection_error_text() + e.what());
-    throw SilentAbort();
+    boxes_.show_failure(failure);
+    throw SilentAbort(failure);
   }
   if (answer->is_error_answer()) {
     rows.clear();

@@ -1,6 +1,7 @@
 #include "service/diagnostics.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,13 @@
 #include "service/service_errors.h"
 
 namespace pos {
+
+int open_private_file(const std::filesystem::path& file, bool read_too) {
+  const int fd = ::open(file.c_str(), (read_too ? O_RDWR : O_WRONLY) | O_CREAT | O_CLOEXEC, 0600);
+  // A file made earlier with a wider mode is narrowed; one of another owner stays as it is.
+  if (fd >= 0) (void)::fchmod(fd, 0600);
+  return fd;
+}
 
 std::vector<std::string> split_lines(std::string_view text) {
   std::vector<std::string> lines;
@@ -35,7 +43,7 @@ std::string join_lines(const std::vector<std::string>& lines) {
 // Overwrites in place and then cuts the file to the new length: truncating to nothing first
 // frees and reallocates the file's blocks, which costs far more than the write on every answer.
 DiagnosticFile::DiagnosticFile(std::filesystem::path file) : file_(std::move(file)) {
-  fd_ = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  fd_ = open_private_file(file_);
   if (fd_ < 0) fail(errno);
 }
 

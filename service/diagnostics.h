@@ -15,11 +15,15 @@ std::vector<std::string> split_lines(std::string_view text);
 // Every line followed by CR LF.
 std::string join_lines(const std::vector<std::string>& lines);
 
-// Creates or overwrites `file` with `content`. Throws DiagnosticFileError.
+// Opens `file` for writing (and reading with `read_too`), creating it readable and writable by its
+// owner only and narrowing an existing one to that. The descriptor, or -1 with errno set.
+int open_private_file(const std::filesystem::path& file, bool read_too = false);
+
+// Creates or overwrites `file` with `content`, readable by its owner only. Throws DiagnosticFileError.
 void write_diagnostic_file(const std::filesystem::path& file, std::string_view content);
 
-// A diagnostic file written piece by piece: created or overwritten in place, and cut to what was
-// written when it is finished. Every failure throws DiagnosticFileError.
+// A diagnostic file written piece by piece: created (owner only) or overwritten in place, and cut
+// to what was written when it is finished. Every failure throws DiagnosticFileError.
 class DiagnosticFile {
  public:
   explicit DiagnosticFile(std::filesystem::path file);

@@ -234,12 +234,14 @@ void HttpClient::post_once(const std::string& url, const std::vector<FormField>&
   if (curl_easy_getinfo(c, CURLINFO_SIZE_DOWNLOAD_T, &wire) == CURLE_OK) wire_bytes += static_cast<std::uint64_t>(wire);
   if (t.stopped) throw RunStopped{};
   if (t.sink_error) std::rethrow_exception(t.sink_error);
-  if (t.timed_out) throw HttpError("Read timed out.", 0, true);
+  if (t.timed_out) throw HttpError("Read timed out.", 0, HttpError::Cause::TimedOut);
   if (t.line_too_long) throw HttpError("Max line length exceeded.");
-  const bool unreachable =
-      rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_OPERATION_TIMEDOUT;
+  const HttpError::Cause cause = rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST
+                                     ? HttpError::Cause::Unreachable
+                                 : rc == CURLE_OPERATION_TIMEDOUT ? HttpError::Cause::TimedOut
+                                                                  : HttpError::Cause::Other;
   if (rc != CURLE_OK)
-    throw HttpError(error[0] != '\0' ? std::string(error) : std::string(curl_easy_strerror(rc)), 0, unreachable);
+    throw HttpError(error[0] != '\0' ? std::string(error) : std::string(curl_easy_strerror(rc)), 0, cause);
 
   long status = 0;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);

@@ -11,6 +11,8 @@ class MessageBoxes {
   virtual ~MessageBoxes() = default;
   // Shows `big5_text` and returns once the operator has seen it.
   virtual void show_message(const std::string& big5_text) = 0;
+  // The same for a failure that ends the caller's work; a front that can shows it as an error.
+  virtual void show_failure(const std::string& big5_text) { show_message(big5_text); }
 };
 
 }  // namespace pos

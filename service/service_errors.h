@@ -13,14 +13,17 @@ namespace pos {
 // (for a status: the status line, e.g. "HTTP/1.1 500 Internal Server Error").
 class HttpError : public std::runtime_error {
  public:
-  explicit HttpError(const std::string& message, long status = 0, bool retryable = false)
-      : std::runtime_error(message), status_(status), retryable_(retryable) {}
-  long status() const { return status_; }        // 0 when no status was received
-  bool retryable() const { return retryable_; }  // could not connect, or timed out
+  enum class Cause { Other, Unreachable, TimedOut };
+  explicit HttpError(const std::string& message, long status = 0, Cause cause = Cause::Other)
+      : std::runtime_error(message), status_(status), cause_(cause) {}
+  long status() const { return status_; }  // 0 when no status was received
+  // Could not connect: nothing listens at the host and port, or the host is not known.
+  bool unreachable() const { return cause_ == Cause::Unreachable; }
+  bool retryable() const { return cause_ != Cause::Other; }  // could not connect, or timed out
 
  private:
   long status_;
-  bool retryable_;
+  Cause cause_;
 };
 
 // httpset.ini asks for something the client cannot do (an unknown scheme).
@@ -56,7 +59,11 @@ class DiagnosticFileError : public std::runtime_error {
 // it without showing anything; a handler that catches errors per row must let it pass.
 class SilentAbort : public std::runtime_error {
  public:
-  SilentAbort() : std::runtime_error("Operation aborted") {}
+  explicit SilentAbort(std::string shown = {}) : std::runtime_error("Operation aborted"), shown_(std::move(shown)) {}
+  const std::string& shown() const { return shown_; }  // the message that was shown (Big5)
+
+ private:
+  std::string shown_;
 };
 
 }  // namespace pos

@@ -29,6 +29,15 @@ struct ServiceSettings {
 // and the first occurrence of a key counts. Nothing is validated and the bytes are kept as they are (Big5).
 ServiceSettings read_service_settings(const std::filesystem::path& ini_file);
 
+// How the program signs in to the terminal's own database: [localdb] of httpset.ini, keys user and
+// password, read as [set] is. A key absent or empty keeps the fixed sign-in.
+struct LocalDbSignIn {
+  std::string user = "SYSDBA";
+  std::string password = "quillbark";
+  bool from_settings = false;  // the file gave one of them
+};
+LocalDbSignIn read_local_db_sign_in(const std::filesystem::path& ini_file);
+
 // scheme "://" host ":" port "/Vark/" driver "/index.php", joined without any checking.
 std::string query_endpoint(const ServiceSettings& s);
 // The same with "/sql_scripts.php".

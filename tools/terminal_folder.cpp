@@ -14,10 +14,9 @@ namespace pos {
 
 namespace {
 
-// Writes `content` to a file readable and writable by its owner only, as `mode` says.
-void write_file(const fs::path& path, const std::string& content,
-                fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                 fs::perms::others_read) {
+// Writes `content` to a file readable and writable by its owner only.
+void write_file(const fs::path& path, const std::string& content) {
+  const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write;
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
@@ -71,11 +70,15 @@ std::string make_terminal_folder(const TerminalSpec& spec) {
   }
 
   write_file(home / "MCH_NO.TXT", spec.machine + "\n");
-  // It holds the service password: its owner alone may read it.
-  write_file(home / "httpset.ini",
-             "[set]\nhost=" + spec.host + "\nport=" + spec.port + "\ndriver=" + spec.driver +
-                 "\nuser_name=" + spec.user + "\npassword=" + spec.password + "\n",
-             fs::perms::owner_read | fs::perms::owner_write);
+  // It holds the passwords: its owner alone may read it, as every file of the folder.
+  std::string settings = "[set]\nhost=" + spec.host + "\nport=" + spec.port + "\ndriver=" + spec.driver +
+                         "\nuser_name=" + spec.user + "\npassword=" + spec.password + "\n";
+  if (!spec.db_user.empty() || !spec.db_password.empty()) {
+    settings += "\n[localdb]\n";
+    if (!spec.db_user.empty()) settings += "user=" + spec.db_user + "\n";
+    if (!spec.db_password.empty()) settings += "password=" + spec.db_password + "\n";
+  }
+  write_file(home / "httpset.ini", settings);
   return db.string();
 }
 

@@ -13,6 +13,8 @@ struct TerminalSpec {
   std::string driver = "ado";
   std::string user = "SYSDBA";
   std::string password = "quillbark";
+  // How pos-updater signs in to the local database ([localdb] of httpset.ini); empty: the fixed one.
+  std::string db_user{}, db_password{};
   bool force = false;  // replace an existing database
 };
 

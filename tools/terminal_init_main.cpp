@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
   app.add_option("--driver", spec.driver, "driver path segment of the service URLs")->capture_default_str();
   app.add_option("--user", spec.user, "service user name")->capture_default_str();
   app.add_option("--password", spec.password, "service password")->capture_default_str();
+  app.add_option("--db-user", spec.db_user, "user pos-updater signs in to the local database as (default SYSDBA)");
+  app.add_option("--db-password", spec.db_password,
+                 "its password, e.g. the Firebird server's SYSDBA password (default: the fixed one)");
   app.add_flag("--force", spec.force, "replace an existing database");
   CLI11_PARSE(app, argc, argv);
 

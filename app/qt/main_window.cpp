@@ -12,11 +12,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/headless.h"
-#include "app/run_history.h"
-#include "service/data_mod_http.h"
+#include "app/exit_status.h"
+#include "app/one_run.h"
 #include "service/run_stop.h"
-#include "service/service_errors.h"
 #include "text/big5.h"
 
 namespace pos {
@@ -50,7 +48,7 @@ QToolButton* speed_button(QWidget* parent, const QString& caption, int x, int y,
 
 }  // namespace
 
-MainWindow::MainWindow(TFormTollmere& form, Dialogs& dialogs) : form_(form), dialogs_(dialogs) {
+MainWindow::MainWindow(TFormTollmere& form, Dialogs& dialogs) : form_(form), dialogs_(dialogs), lock_(form.home()) {
   setWindowTitle("FormTollmere");
   QFont font;
   font.setFamilies(
@@ -197,27 +195,23 @@ void MainWindow::sync_ticks_to_form() {
 void MainWindow::start_run() {
   if (running_) return;
   if (worker_.joinable()) worker_.join();
+  // One run at a time on this terminal, whoever starts it: a run going elsewhere keeps this one back.
+  std::string refused;
+  try {
+    if (!lock_.take(run_description(form_.RadioGroup1, false))) refused = folder_busy_box(lock_.holder());
+  } catch (const std::exception& e) {
+    refused = e.what();
+  }
+  if (!refused.empty()) {
+    dialogs_.show_error(refused);
+    return;
+  }
   sync_ticks_to_form();
   running_ = true;
   refresh();
   worker_ = std::thread([this] {
-    const std::time_t start = std::time(nullptr);
-    int status = kRunEndedEarly;  // the history keeps the status a headless run would exit with
-    bool stopped = false;
-    int retries = 0;  // counted for the history, never shown in the log
-    if (form_.DataModHttp) form_.DataModHttp->IdHTTP1.on_retry = [&retries](const std::string&) { ++retries; };
-    try {
-      form_.SpeedButton1Click();
-      status = form_.last_run_had_row_errors() ? kRunCompletedWithDataErrors : kRunCompleted;
-    } catch (const RunStopped&) {
-      stopped = true;  // a stop signal: the window closes once the run is over
-    } catch (const SilentAbort&) {
-      // its message was shown already
-    } catch (const std::exception& e) {
-      dialogs_.show_error(e.what());
-    }
-    if (form_.DataModHttp) form_.DataModHttp->IdHTTP1.on_retry = nullptr;
-    record_run(form_, start, status, stopped, retries);
+    // Retries are counted for the history, never shown in the log.
+    ended_early_ = run_once(form_, dialogs_).status == kRunEndedEarly;
     QMetaObject::invokeMethod(
         this, [this] { run_finished(); }, Qt::QueuedConnection);
   });
@@ -225,8 +219,10 @@ void MainWindow::start_run() {
 
 void MainWindow::run_finished() {
   if (worker_.joinable()) worker_.join();
+  lock_.release();
   running_ = false;
   refresh();
+  if (ended_early_) progress_->reset();  // a full bar would read as a run that got to its end
   if (close_when_stopped_) form_.Action1Execute();
 }
 

@@ -15,6 +15,7 @@
 
 #include "app/dialogs.h"
 #include "app/form_tollmere.h"
+#include "app/terminal_lock.h"
 
 namespace pos {
 
@@ -27,7 +28,8 @@ class MainWindow : public QWidget {
   // Brings the widgets in line with the form (after start-up and after a run).
   void refresh();
 
-  // Starts a run on the worker thread, as the start button does. Ignored while a run goes.
+  // Starts a run on the worker thread, as the start button does, once it holds the terminal
+  // folder's lock (a run going elsewhere: a box says so and nothing runs). Ignored while a run goes.
   void start_run();
   bool running() const { return running_; }
 
@@ -66,6 +68,8 @@ class MainWindow : public QWidget {
   std::thread worker_;
   std::atomic<bool> running_{false};
   bool close_when_stopped_ = false;
+  TerminalLock lock_;  // held for each run
+  bool ended_early_ = false;
 };
 
 // Text of the form (Big5) for a widget.

@@ -26,6 +26,7 @@ void QtDialogs::show(const std::string& big5_text, bool error) {
 }
 
 void QtDialogs::show_message(const std::string& big5_text) { show(big5_text, false); }
+void QtDialogs::show_failure(const std::string& big5_text) { show(big5_text, true); }
 void QtDialogs::show_error(const std::string& big5_text) { show(big5_text, true); }
 
 }  // namespace pos

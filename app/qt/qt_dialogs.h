@@ -12,6 +12,7 @@ class QtDialogs : public Dialogs {
  public:
   QWidget* parent = nullptr;  // the window, once it exists
   void show_message(const std::string& big5_text) override;
+  void show_failure(const std::string& big5_text) override;  // as an error: the run ends on it
   void show_error(const std::string& big5_text) override;
 
  private:

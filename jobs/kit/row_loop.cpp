@@ -50,7 +50,7 @@ void for_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, const st
       batch.row_done();
     } catch (const SilentAbort&) {
       throw;  // the service is gone and has said so
-    } catch (const LocalConnectionLost& e) {
+    } catch (const LocalDatabaseFailed& e) {
       if (loop.on_error == OnRowError::LogDataError) report(ctx, loop, key_of(answer, loop.key), e.what());
       ++n.failed;
       throw;

@@ -32,7 +32,8 @@ struct JobCounters {
   std::size_t refused = 0;  // rows the local database refused when they were applied
   std::size_t failed = 0;   // rows that failed otherwise and were logged
   double seconds = 0;
-  bool ran = false;  // the job was run
+  bool ran = false;             // the job was run
+  std::size_t unconfirmed = 0;  // change-log statements head office did not confirm ("success", "OK")
 
   bool clean() const { return refused == 0 && failed == 0; }
   // True when a row failed or was refused since the counters stood at `before`.

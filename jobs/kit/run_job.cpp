@@ -34,7 +34,7 @@ void run_job(const JobEntry& entry, RunContext& ctx, JobCounters& counters) {
   try {
     entry.run(ctx);
     batch.commit();
-  } catch (const LocalConnectionLost&) {
+  } catch (const LocalDatabaseFailed&) {
     finish();
     throw;
   } catch (...) {

@@ -24,10 +24,10 @@ void send(RunContext& ctx, const ServiceStatement& statement) {
   stop_point();
   ctx.ScriptBuffer.clear();
   ctx.ScriptBuffer.push_back(statement.text);
-  if (statement.transport == Transport::Script)
-    ctx.DataModHttp.PostSqlScript(ctx.ScriptBuffer);
-  else
-    ctx.DataModHttp.ExecRemoteStatement(script_text(ctx.ScriptBuffer));
+  const bool confirmed = statement.transport == Transport::Script
+                             ? ctx.DataModHttp.PostSqlScript(ctx.ScriptBuffer)
+                             : ctx.DataModHttp.ExecRemoteStatement(script_text(ctx.ScriptBuffer));
+  if (!confirmed && ctx.counters) ++ctx.counters->unconfirmed;
 }
 
 }  // namespace pos

@@ -27,8 +27,9 @@ struct ServiceStatement {
   std::string text;
 };
 
-// Clears the script buffer, adds the statement as its one line and sends it; the result is not
-// examined. The job's batch is committed first: what the statement confirms is stored.
+// Clears the script buffer, adds the statement as its one line and sends it; the job goes on
+// whatever the answer, which is only counted when it lacks the confirmation. The job's batch is
+// committed first: what the statement confirms is stored.
 void send(RunContext& ctx, const ServiceStatement& statement);
 
 }  // namespace pos

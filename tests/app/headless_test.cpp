@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "localdb/connection.h"
 #include "tests/support/process.h"
@@ -86,6 +88,29 @@ TEST_F(Headless, WhatWasLikelyNotMeantIsSaidOnStderr) {
   Outcome o = run_updater(terminal, "1 --jobs 1");
   EXPECT_NE(o.err.find("httpset.ini cannot be read: the service settings take their defaults"), std::string::npos)
       << o.err;
+}
+
+// They may hold customer data (Result.txt: the last answer, e.g. cards with their PIN codes).
+TEST_F(Headless, EveryFileItWritesInTheFolderIsItsOwnersAlone) {
+  namespace fs = std::filesystem;
+  service.sql("INSERT INTO MEMBER_TEMP (MCH_NO, MEMBER_ID, STATE) VALUES ('001', 'M1', 'UPDATE');");
+  // Left readable by all by an earlier version: narrowed at their next write.
+  const char* written[] = {"Result.txt", "message.txt", "123.txt", "ptpromotion.cds", "runs.jsonl"};
+  for (const char* name : written) {
+    std::ofstream(terminal.home() / name) << "earlier\n";
+    fs::permissions(terminal.home() / name,
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+  }
+  EXPECT_EQ(run_updater(terminal, "1 --jobs 8").status, 0);  // ptpromotion.cds
+  EXPECT_EQ(run_updater(terminal, "0").status, 0);           // 123.txt, message.txt
+  std::vector<std::string> seen;
+  for (const auto& entry : fs::directory_iterator(terminal.home())) {
+    if (!entry.is_regular_file()) continue;
+    seen.push_back(entry.path().filename().string());
+    EXPECT_EQ(entry.status().permissions(), fs::perms::owner_read | fs::perms::owner_write) << seen.back();
+  }
+  for (const char* name : written) EXPECT_NE(std::find(seen.begin(), seen.end(), name), seen.end()) << name;
+  EXPECT_NE(std::find(seen.begin(), seen.end(), "pos-updater.lock"), seen.end());
 }
 
 TEST(HeadlessHelp, HelpAndVersionNeedNoDisplay) {

@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "app/form_tollmere.h"
+#include "app/terminal_lock.h"
 #include "service/data_mod_http.h"
 #include "service/run_stop.h"
 #include "tests/support/recording_dialogs.h"
@@ -112,14 +113,43 @@ class MainWindowTest : public QObject {
       if (mode == 1) {
         QCOMPARE(form.Memo1.size(), std::size_t{0});
       } else {
-        // The run began (its timestamp) and ended at the opening check with the connection message.
-        QCOMPARE(form.Memo1.size(), std::size_t{1});
+        // The run began (its timestamp) and ended at the opening check with the connection message;
+        // the log's last line says so, and the progress bar is not left full.
+        QCOMPARE(form.Memo1.size(), std::size_t{2});
+        QVERIFY(qt_text(form.Memo1.lines().back()).contains(QString::fromUtf8(" 資料更新中斷: http://127.0.0.1:1/")));
         QCOMPARE(dialogs.messages().size(), std::size_t{1});
         QVERIFY(dialogs.errors().empty());  // the silent abort shows nothing more
+        QCOMPARE(w.progress()->value(), w.progress()->minimum() - 1);
         QVERIFY(w.start_button()->isEnabled());
         QVERIFY(w.exit_button()->isEnabled());
       }
     }
+  }
+
+  // Staff start a run while another one (the timer's) holds the terminal folder: a box says so and
+  // nothing runs; once the other run is over, the window's run goes.
+  void aRunDoesNotStartWhileAnotherHoldsTheFolder() {
+    RecordingDialogs dialogs;
+    TFormTollmere form(options(), dialogs);
+    form.FormCreate({"1"});
+    TDataModHttp data_module(home, dialogs);
+    data_module.DataModuleCreate();
+    form.DataModHttp = &data_module;
+    MainWindow w(form, dialogs);
+    w.refresh();
+    TerminalLock other(home);
+    QVERIFY(other.take("changes update, headless"));
+    w.start_run();
+    QVERIFY(!w.running());
+    QCOMPARE(form.Memo1.size(), std::size_t{0});
+    QCOMPARE(dialogs.errors().size(), std::size_t{1});
+    QVERIFY(qt_text(dialogs.errors()[0]).contains(QString::fromUtf8("資料更新正在進行中")));
+    QVERIFY(qt_text(dialogs.errors()[0]).contains(" since "));
+    QVERIFY(qt_text(dialogs.errors()[0]).contains(": changes update, headless)"));
+    other.release();
+    w.start_run();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.running(), 10000);
+    QVERIFY(form.Memo1.size() > 0);
   }
 
   // A stop signal during a run that waits on a silent service: the wait ends, and the window then

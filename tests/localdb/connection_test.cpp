@@ -17,6 +17,8 @@ TEST(ConnectionString, TerminalFolderGivesTheLocalServerPath) {
   EXPECT_TRUE(is_embedded_path("/tmp/x/POS_LOC.GDB"));
   EXPECT_TRUE(is_embedded_path("POS_LOC.GDB"));
   EXPECT_FALSE(is_embedded_path("127.0.0.1:/opt/pos/Data/POS_LOC.GDB"));
+  EXPECT_FALSE(is_embedded_path("127.0.0.1/3051:/opt/pos/Data/POS_LOC.GDB"));  // a server on another port
+  EXPECT_TRUE(is_embedded_path("/opt/pos:old/POS_LOC.GDB"));
 }
 
 TEST(Connection, OpenFailureCarriesTheDatabaseMessage) {

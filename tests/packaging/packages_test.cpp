@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/exit_status.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
 
@@ -188,6 +189,12 @@ TEST_F(Packages, UnitsAreSoundAndReadWhatThePackagesInstall) {
     EXPECT_TRUE(fs::exists(pos_units / (std::string(timer) + ".service"))) << timer;
     EXPECT_NE(read_file(pos_units / (std::string(timer) + ".timer")).find("WantedBy=timers.target"), std::string::npos);
   }
+  // pos-updater locks the terminal folder itself: the changes update counts its status for "another
+  // run holds the folder" as done, the full update waits for the same lock file first.
+  const std::string busy = std::to_string(kFolderBusy);
+  EXPECT_NE(read_file(pos_units / "pos-updater-changes@.service").find("\nSuccessExitStatus=" + busy + "\n"),
+            std::string::npos);
+  EXPECT_NE(read_file(pos_units / "pos-updater-full@.service").find(" %f/pos-updater.lock "), std::string::npos);
   // The service reads its settings from the file the package installs, with every key the command
   // line needs.
   const Package& ho = packages_.at("headoffice-service");
@@ -204,7 +211,7 @@ TEST_F(Packages, UnitsAreSoundAndReadWhatThePackagesInstall) {
   ASSERT_EQ(run_command("mkdir -p " + quoted(root / "bin") + " && cp -a " + quoted(packages_.at("pos-updater").root) +
                         "/. " + quoted(packages_.at("headoffice-service").root) + "/. " + quoted(root) +
                         " && cp -rn /lib/systemd/system/. " + quoted(root / units_dir) + " && cp /usr/bin/flock " +
-                        quoted(root / "usr/bin") + " && cp /bin/sh " + quoted(root / "bin"))
+                        quoted(root / "usr/bin") + " && cp /bin/sh /bin/true " + quoted(root / "bin"))
                 .status,
             0);
   // Templates through an instance; a warning (an unknown key, a value ignored) fails too.

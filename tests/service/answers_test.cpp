@@ -35,6 +35,12 @@ TEST_F(QueryAnswers, PacketLoadsAndResultFileHoldsTheAnswer) {
 
 TEST_F(QueryAnswers, ErrorAnswersAndNonPacketsRaiseTheAnswerQuotedAtMost2000Bytes) {
   const std::string junk = "<html>" + std::string(50000, 'x');
+  // A long packet that broke off (e.g. a gzipped answer cut and decoded as far as it came).
+  std::string cut =
+      "<?xml version=\"1.0\"?><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+      "<FIELD attrname=\"MCH_NO\" fieldtype=\"string\" WIDTH=\"5\"/></FIELDS></METADATA><ROWDATA>";
+  while (cut.size() < 3000) cut += "<ROW MCH_NO=\"001\"/>";
+  cut += "<ROW MCH_";
   const struct {
     std::string answer, message;
   } cases[] = {
@@ -47,6 +53,8 @@ TEST_F(QueryAnswers, ErrorAnswersAndNonPacketsRaiseTheAnswerQuotedAtMost2000Byte
       {junk, junk.substr(0, 2000) + "... (50006 bytes in all)"},
       {"<RESULT>" + junk, ("<RESULT>" + junk).substr(0, 2000) + "... (50014 bytes in all)"},
       {std::string("\x1F\x8B\x08\0\0\0PK", 8), "\x1F\x8B\x08\\0\\0\\0PK"},  // binary: not cut at its NUL
+      {cut, "The service's answer was incomplete: it broke off after " + std::to_string(cut.size()) +
+                " bytes, before the end of its data packet (what came is in Result.txt)."},
   };
   for (const auto& c : cases) {
     LoopbackServer server(c.answer);
@@ -79,10 +87,15 @@ class QueryFailures : public ServiceTest {
   }
 };
 
-TEST_F(QueryFailures, RefusedConnectionShowsTheEndpointAndAbortsSilently) {
+TEST_F(QueryFailures, RefusedConnectionShowsTheEndpointWhatToCheckAndAbortsSilently) {
   auto& m = module(closed_port());
   write_file(m.ResultFile(), "earlier");
-  EXPECT_NE(failure(m).find("onnect"), std::string::npos);
+  const std::string said = failure(m);
+  EXPECT_NE(said.find("onnect"), std::string::npos);
+  EXPECT_NE(said.find("(is head office's service running there? check host= and port= in " +
+                      (m.ResultFile().parent_path() / "httpset.ini").string() + ")"),
+            std::string::npos)
+      << said;
   EXPECT_EQ(read_file(m.ResultFile()), "earlier");
 }
 
@@ -99,11 +112,15 @@ TEST_F(QueryFailures, SilentServerTimesOut) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
 }
 
-TEST_F(QueryFailures, UnwritableResultFileCountsAsAFailedRequest) {
+// The terminal's own disk, not the connection: the file's error is shown as it is.
+TEST_F(QueryFailures, AnUnwritableResultFileIsNamedAsSuch) {
   LoopbackServer server(kPacket);
   auto& m = module(server.port());
   std::filesystem::create_directory(m.ResultFile());
-  EXPECT_NE(failure(m).find("Result.txt"), std::string::npos);
+  RowSet rows;
+  EXPECT_THROW(m.OpenRemoteQuery(rows, "select 1"), SilentAbort);
+  ASSERT_EQ(boxes.messages().size(), 1u);
+  EXPECT_EQ(boxes.messages()[0], "Cannot create file \"" + m.ResultFile().string() + "\". Is a directory");
 }
 
 TEST_F(QueryFailures, OverlongHeaderLineIsAnError) {

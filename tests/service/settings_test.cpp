@@ -81,11 +81,15 @@ TEST_F(HttpSetIni, AValueIsEverythingAfterTheFirstEqualsSign) {
   EXPECT_EQ(read("[set]\nport:28082\nhost=h\n").QueryEndpoint(), "http://h:80/Vark/ado/index.php");
 }
 
-TEST_F(HttpSetIni, ValuesAreNotCheckedAndKeepTheirBytes) {
+// The port alone is checked, at start: one that is not a number could only fail every request.
+TEST_F(HttpSetIni, OnlyThePortIsCheckedAndValuesKeepTheirBytes) {
   const std::string shop = big5("總店");
-  const auto& m = read("[set]\nhost=" + shop + "\nport=abc\ndriver=\npassword=p=w;d\xB0\x65\n");
-  EXPECT_EQ(m.QueryEndpoint(), "http://" + shop + ":abc/Vark//index.php");
+  const auto& m = read("[set]\nhost=" + shop + "\nport=8091\ndriver=\npassword=p=w;d\xB0\x65\n");
+  EXPECT_EQ(m.QueryEndpoint(), "http://" + shop + ":8091/Vark//index.php");
   EXPECT_EQ(m.ServicePassword(), "p=w;d\xB0\x65");
+  EXPECT_EQ(read("[set]\nport=\n").QueryEndpoint(), "http://127.0.0.1:/Vark/ado/index.php");  // the scheme's own
+  for (const char* port : {"8O91", "-1x", "0", "65536", "080801"})
+    EXPECT_THROW(read(std::string("[set]\nport=") + port + "\n"), ServiceSettingsError) << port;
 }
 
 TEST_F(HttpSetIni, AnOverlongLineDoesNotSpillIntoAnotherKey) {
@@ -125,7 +129,6 @@ TEST_F(HttpSetIni, OddBytesAreReadLineByLineAndNeverFail) {
        "http://127.0.0.1:80/Vark/ado/index.php"},
       {"no [set] section", "port=86\n[sets]\nport=87\n[se t]\nport=88\n", "http://127.0.0.1:80/Vark/ado/index.php"},
       {"unclosed section line", "[set\nport=89\n", "http://127.0.0.1:80/Vark/ado/index.php"},
-      {"a port that is not a number", "[set]\nport=-1x\n", "http://127.0.0.1:-1x/Vark/ado/index.php"},
       {"a megabyte line", "[set]\nhost=" + long_value + "\nport=90\n",
        "http://" + long_value + ":90/Vark/ado/index.php"},
       {"a megabyte comment", "[set]\n;" + long_value + "\nport=91\n", "http://127.0.0.1:91/Vark/ado/index.php"},

@@ -10,6 +10,7 @@
 #include "localdb/connection.h"
 #include "localdb/schema_upkeep.h"
 #include "localdb/table_cursor.h"
+#include "service/service_settings.h"
 #include "tests/support/temp_folder.h"
 #include "tools/terminal_folder.h"
 
@@ -120,11 +121,20 @@ TEST_F(TerminalInit, BadArgumentsAreClearErrors) {
   EXPECT_FALSE(fs::exists(home / "MCH_NO.TXT"));
 }
 
-TEST_F(TerminalInit, TheSettingsFileWithThePasswordIsItsOwnersAlone) {
+TEST_F(TerminalInit, TheFilesAreItsOwnersAloneAndNameTheLocalSignInWhenGiven) {
   int status = 0;
-  run(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() + " --machine A01 --service h:1", &status);
+  run(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() +
+          " --machine A01 --service h:1 --db-password 'fb secret'",
+      &status);
   ASSERT_EQ(status, 0);
-  EXPECT_EQ(fs::status(home / "httpset.ini").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  for (const char* file : {"httpset.ini", "MCH_NO.TXT"})
+    EXPECT_EQ(fs::status(home / file).permissions(), fs::perms::owner_read | fs::perms::owner_write) << file;
+  // The server's SYSDBA password, as pos-updater reads it; the user stays the fixed one.
+  const LocalDbSignIn sign_in = read_local_db_sign_in(home / "httpset.ini");
+  EXPECT_EQ(sign_in.user, "SYSDBA");
+  EXPECT_EQ(sign_in.password, "fb secret");
+  EXPECT_TRUE(sign_in.from_settings);
+  EXPECT_FALSE(read_local_db_sign_in(home / "none.ini").from_settings);
 }
 
 }  // namespace
