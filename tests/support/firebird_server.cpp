@@ -63,7 +63,10 @@ FirebirdServer::FirebirdServer(const std::string& sysdba_password) {
   for (const char* part : {"firebird.msg", "intl", "lib", "plugins", "plugins.conf", "UDF"})
     fs::create_symlink(kInstalled / part, root / part);
   port_ = free_port();
-  std::ofstream(root / "firebird.conf") << "RemoteBindAddress = 127.0.0.1\nRemoteServicePort = " << port_ << "\n";
+  // SecurityDatabase: user management reaches our own security database, never the machine's (two
+  // such servers at once would otherwise meet in it).
+  std::ofstream(root / "firebird.conf") << "RemoteBindAddress = 127.0.0.1\nRemoteServicePort = " << port_
+                                        << "\nSecurityDatabase = " << security.string() << "\n";
   std::ofstream(root / "databases.conf") << "security.db = " << security.string() << "\n";
   const std::string env = "FIREBIRD='" + root.string() + "' FIREBIRD_LOCK='" + lock.string() + "' ";
   const std::string quiet = " >>'" + (folder_ / "setup.log").string() + "' 2>&1";
