@@ -12,11 +12,12 @@
 #include <iostream>
 #include <thread>
 
-#include "headoffice/changer.h"
-#include "headoffice/database.h"
-#include "headoffice/schema.h"
-#include "headoffice/seeder.h"
+#include "headoffice/generators/changer.h"
+#include "headoffice/generators/seeder.h"
 #include "headoffice/service.h"
+#include "headoffice/storage/database_url.h"
+#include "headoffice/storage/schema.h"
+#include "headoffice/transport/listening.h"
 #include "text/date_format.h"
 
 namespace ho = pos::headoffice;

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "headoffice/connection_pool.h"
-#include "headoffice/database.h"
+#include "headoffice/storage/connection_pool.h"
+#include "headoffice/storage/database.h"
 
 namespace pos::headoffice {
 

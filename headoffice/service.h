@@ -8,8 +8,8 @@
 #include <ostream>
 #include <string>
 
-#include "headoffice/database.h"
 #include "headoffice/fault_plan.h"
+#include "headoffice/storage/database.h"
 
 namespace pos::headoffice {
 
@@ -54,8 +54,5 @@ class Service {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
-
-// Raises this process's limit of open files to its hard limit; returns the limit now in force.
-std::size_t raise_open_file_limit();
 
 }  // namespace pos::headoffice

@@ -37,8 +37,8 @@
 #include <thread>
 #include <vector>
 
-#include "headoffice/changer.h"
-#include "headoffice/database.h"
+#include "headoffice/generators/changer.h"
+#include "headoffice/storage/database_url.h"
 #include "tests/e2e/expected_state.h"
 #include "tests/e2e/store_programs.h"
 #include "tests/headoffice/scratch_postgres.h"

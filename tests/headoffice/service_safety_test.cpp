@@ -17,9 +17,10 @@
 #include <thread>
 
 #include "headoffice/answer_encoding.h"
-#include "headoffice/connection_pool.h"
-#include "headoffice/database.h"
 #include "headoffice/service.h"
+#include "headoffice/storage/connection_pool.h"
+#include "headoffice/storage/database_url.h"
+#include "headoffice/transport/listening.h"
 #include "packet/row_set.h"
 #include "service/data_mod_http.h"
 #include "tests/headoffice/running_service.h"

@@ -13,8 +13,9 @@
 #include <set>
 #include <thread>
 
-#include "headoffice/database.h"
 #include "headoffice/service.h"
+#include "headoffice/storage/database_url.h"
+#include "headoffice/transport/listening.h"
 #include "packet/row_set.h"
 #include "tests/headoffice/running_service.h"
 #include "tests/headoffice/terminal_client.h"

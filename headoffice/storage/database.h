@@ -1,5 +1,6 @@
 #pragma once
-// The head-office database behind one small interface: SQLite (embedded) or PostgreSQL.
+// The head-office database behind one small interface: SQLite (embedded) or PostgreSQL
+// (opened by database_url.h).
 // All SQL and text values inside the service are UTF-8.
 
 #include <cstdint>
@@ -91,9 +92,6 @@ class Database {
   virtual Backend backend() const = 0;
   virtual std::unique_ptr<Connection> connect() = 0;
 };
-
-// "sqlite:PATH", a plain path (SQLite), "postgresql:CONNINFO" or "postgresql://URI".
-std::unique_ptr<Database> open_database(std::string_view url);
 
 // Rolls back unless committed.
 class Transaction {

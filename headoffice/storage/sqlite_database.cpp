@@ -1,4 +1,4 @@
-#include "headoffice/sqlite_database.h"
+#include "headoffice/storage/sqlite_database.h"
 
 #include <sqlite3.h>
 

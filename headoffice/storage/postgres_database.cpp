@@ -1,4 +1,4 @@
-#include "headoffice/postgres_database.h"
+#include "headoffice/storage/postgres_database.h"
 
 #include <libpq-fe.h>
 

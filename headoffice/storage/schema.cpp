@@ -1,4 +1,4 @@
-#include "headoffice/schema.h"
+#include "headoffice/storage/schema.h"
 
 #include <stdexcept>
 
