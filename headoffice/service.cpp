@@ -33,6 +33,7 @@ struct RequestTrace {
   std::chrono::steady_clock::time_point start{};
   bool started = false;
   RequestNote note;
+  std::string client;          // the address the request came from
   bool accepts_gzip = false;   // the request's Accept-Encoding lists gzip
   std::size_t body_bytes = 0;  // of the answer as sent
   bool gzipped = false;
@@ -76,7 +77,20 @@ struct Service::Impl {
         options(std::move(opts)),
         handler(*db, options.user, options.password, static_cast<std::size_t>(std::max(options.threads, 1))),
         connections(options.request_timeout, options.max_body),
-        server(make_server(connections, options.cert_file, options.key_file)) {}
+        server(make_server(connections, options.cert_file, options.key_file)) {
+    db->set_statement_timeout(options.statement_timeout);
+  }
+
+  // The client's address: the peer's, or for the trusted balancer the last address it forwards.
+  std::string client_address(const httplib::Request& req) const {
+    if (options.trusted_proxy.empty() || req.remote_addr != options.trusted_proxy) return req.remote_addr;
+    const std::string forwarded = req.get_header_value("X-Forwarded-For");
+    const auto comma = forwarded.rfind(',');
+    std::string last = comma == std::string::npos ? forwarded : forwarded.substr(comma + 1);
+    last.erase(0, last.find_first_not_of(" \t"));
+    last.erase(last.find_last_not_of(" \t") + 1);
+    return last.empty() ? req.remote_addr : last;
+  }
 
   // Refuses, before its body is read, a request whose body is too large or has no stated length
   // (it would otherwise be read until the connection ends). False when refused.
@@ -113,8 +127,8 @@ struct Service::Impl {
       serve_fault(*fault, Answer{200, error_answer("injected fault")}, res);
       return;
     }
-    Answer answer =
-        script ? handler.script(form, raw_query(req), trace.note) : handler.query(form, raw_query(req), trace.note);
+    Answer answer = script ? handler.script(form, raw_query(req), trace.client, trace.note)
+                           : handler.query(form, raw_query(req), trace.client, trace.note);
     if (fault) {
       serve_fault(*fault, answer, res);
       return;
@@ -216,10 +230,10 @@ struct Service::Impl {
     const RequestNote& note = trace.note;
     char line[512];
     // The path only: the script endpoint's query string carries the credentials.
-    std::snprintf(line, sizeof line, "%s %s %s %s rows=%lld ms=%.2f bytes=%zu%s status=%d%s path=%s\n",
-                  local_time_now().c_str(), endpoint_name(req.path).c_str(), req.method.c_str(),
-                  note.kind.empty() ? "-" : note.kind.c_str(), static_cast<long long>(note.rows), ms, trace.body_bytes,
-                  trace.gzipped ? " gzip" : "", res.status, note.error ? " error" : "",
+    std::snprintf(line, sizeof line, "%s client=%s %s %s %s rows=%lld ms=%.2f bytes=%zu%s status=%d%s path=%s\n",
+                  local_time_now().c_str(), trace.client.substr(0, 64).c_str(), endpoint_name(req.path).c_str(),
+                  req.method.c_str(), note.kind.empty() ? "-" : note.kind.c_str(), static_cast<long long>(note.rows),
+                  ms, trace.body_bytes, trace.gzipped ? " gzip" : "", res.status, note.error ? " error" : "",
                   req.path.substr(0, 200).c_str());
     std::lock_guard lock(log_mutex);
     *options.log << line << std::flush;
@@ -243,7 +257,10 @@ Service::Service(std::unique_ptr<Database> db, ServiceOptions options)
   auto& svr = *im.server;
   const auto threads = static_cast<std::size_t>(std::max(im.options.threads, 1));
   const auto connections = static_cast<std::size_t>(std::max(im.options.max_connections, 1));
-  svr.new_task_queue = [threads, connections] { return new ConnectionThreads(threads, connections); };
+  // A connection beyond the limit makes room by closing one that has sent nothing.
+  svr.new_task_queue = [threads, connections, &im] {
+    return new ConnectionThreads(threads, connections, [&im] { im.connections.close_idle(); });
+  };
   svr.set_payload_max_length(im.options.max_body);
   // Only SO_REUSEADDR: the library's default SO_REUSEPORT would let a second service share the port.
   svr.set_socket_options([&im](socket_t sock) {
@@ -253,7 +270,7 @@ Service::Service(std::unique_ptr<Database> db, ServiceOptions options)
   });
 
   svr.set_pre_routing_handler([&im](const httplib::Request& req, httplib::Response& res) {
-    trace = RequestTrace{std::chrono::steady_clock::now(), true, {}};
+    trace = RequestTrace{std::chrono::steady_clock::now(), true, {}, im.client_address(req)};
     // The library would compress every answer for a client that lists gzip or br; answers are
     // compressed in send_answer instead, with gzip and only above the threshold. The request is
     // the library's own non-const object, handed over as const.
@@ -275,7 +292,11 @@ Service::Service(std::unique_ptr<Database> db, ServiceOptions options)
     svr.Get(path, not_post);
     svr.Options(path, not_post);
   }
+  // An error answer ends its connection: the request's body may be unread, and must never be
+  // taken for the next request.
   svr.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    connection_state.close = true;
+    res.set_header("Connection", "close");
     if (connection_state.late && res.status == 400) {
       res.status = 408;
       res.body.clear();
@@ -334,6 +355,7 @@ void Service::stop() {
     impl_->stopping = true;
   }
   impl_->stop_cv.notify_all();
+  impl_->handler.stop();
   impl_->server->stop();
   impl_->connections.close_all();
 }

@@ -23,6 +23,11 @@ struct ServiceOptions {
   std::chrono::milliseconds request_timeout{30'000};
   // Connections served at once, each on its own thread; more wait until one ends.
   int max_connections = 2000;
+  // A statement running longer is cancelled and answered with an error; zero: no limit.
+  std::chrono::milliseconds statement_timeout{60'000};
+  // The address of a load balancer in front: for its requests, the client is the last address
+  // of their X-Forwarded-For header. Empty: every client is the address it connects from.
+  std::string trusted_proxy;
   // HTTPS with this certificate chain and private key (PEM files) when both are set; HTTP otherwise.
   std::string cert_file;
   std::string key_file;

@@ -128,6 +128,7 @@ ssize_t ConnectionStream::fill() {
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
     }
     if (n > 0) {
+      waiting_.store(false, std::memory_order_relaxed);
       begin_ = 0;
       end_ = static_cast<std::size_t>(n);
       allowance_ -= end_;

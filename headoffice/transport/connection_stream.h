@@ -6,6 +6,7 @@
 #include <httplib.h>
 #include <openssl/ssl.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <string>
@@ -16,7 +17,8 @@ class ConnectionStream final : public httplib::Stream {
  public:
   using Clock = std::chrono::steady_clock;
 
-  ConnectionStream(int fd, SSL* tls) : fd_(fd), tls_(tls) {}
+  // `waiting` is cleared when a byte of a request arrives.
+  ConnectionStream(int fd, SSL* tls, std::atomic<bool>& waiting) : fd_(fd), tls_(tls), waiting_(waiting) {}
 
   // A new request may take until `deadline` to arrive and send at most `allowance` bytes.
   void start_request(Clock::time_point deadline, std::size_t allowance);
@@ -42,6 +44,7 @@ class ConnectionStream final : public httplib::Stream {
 
   int fd_;
   SSL* tls_;
+  std::atomic<bool>& waiting_;
   Clock::time_point deadline_ = Clock::now();
   std::size_t allowance_ = 0;
   char buffer_[16384];

@@ -43,7 +43,8 @@ Connections::Connections(std::chrono::milliseconds request_timeout, std::size_t 
     : request_timeout_(request_timeout), allowance_(max_body + kHeadAllowance) {}
 
 void Connections::serve(int fd, SSL_CTX* tls, const Process& process) {
-  if (!admit(fd)) {
+  Slot slot;
+  if (!admit(fd, slot)) {
     ::close(fd);
     return;
   }
@@ -52,9 +53,16 @@ void Connections::serve(int fd, SSL_CTX* tls, const Process& process) {
   const bool ready = !tls || (ssl && SSL_set_fd(ssl, fd) == 1 && handshake(ssl, fd));
   bool unread = !ready;
   if (ready) {
-    ConnectionStream stream(fd, ssl);
+    ConnectionStream stream(fd, ssl, slot.waiting);
     for (int n = 0; n < kKeepAliveRequests; ++n) {
-      if (n > 0 && !stream.more_within(kKeepAliveWait)) break;
+      if (n > 0) {
+        {
+          std::lock_guard lock(mutex_);
+          slot.since = Clock::now();
+        }
+        slot.waiting = true;
+        if (!stream.more_within(kKeepAliveWait)) break;
+      }
       connection_state = {};
       stream.start_request(Clock::now() + request_timeout_, allowance_);
       bool closed = false;
@@ -83,16 +91,31 @@ void Connections::serve(int fd, SSL_CTX* tls, const Process& process) {
   ::close(fd);
 }
 
+void Connections::close_idle() {
+  std::lock_guard lock(mutex_);
+  int oldest = -1;
+  Clock::time_point since = Clock::time_point::max();
+  for (const auto& [fd, slot] : open_) {
+    if (slot->waiting && slot->since < since) {
+      oldest = fd;
+      since = slot->since;
+    }
+  }
+  if (oldest < 0) return;
+  open_[oldest]->waiting = false;  // not chosen twice
+  ::shutdown(oldest, SHUT_RDWR);
+}
+
 void Connections::close_all() {
   std::lock_guard lock(mutex_);
   closing_ = true;
-  for (int fd : open_) ::shutdown(fd, SHUT_RD);
+  for (const auto& entry : open_) ::shutdown(entry.first, SHUT_RD);
 }
 
-bool Connections::admit(int fd) {
+bool Connections::admit(int fd, Slot& slot) {
   std::lock_guard lock(mutex_);
   if (closing_) return false;
-  open_.insert(fd);
+  open_.emplace(fd, &slot);
   return true;
 }
 

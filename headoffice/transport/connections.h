@@ -1,15 +1,17 @@
 #pragma once
-// The connections being served: how each is read and answered, and ending them all at stop().
-// Thread-safe: every connection thread calls serve(); any thread may call close_all().
+// The connections being served: how each is read and answered, making room by closing one that
+// waits for a request, and ending them all at stop(). Thread-safe: every connection thread calls
+// serve(); any thread may call close_idle() and close_all().
 
 #include <httplib.h>
 #include <openssl/ssl.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <mutex>
-#include <set>
 
 namespace pos::headoffice {
 
@@ -23,11 +25,19 @@ class Connections {
   // Serves the requests of the connection `fd` (over TLS with `tls`), then closes it.
   void serve(int fd, SSL_CTX* tls, const Process& process);
 
+  // Closes the connection that has waited longest for a request to begin (sent nothing since it
+  // was opened or since its last answer), if there is one: it gives way to a new connection.
+  void close_idle();
+
   // Ends the requests still arriving; connections served from now on are closed at once.
   void close_all();
 
  private:
-  bool admit(int fd);
+  struct Slot {
+    std::atomic<bool> waiting{true};  // for the first byte of a request
+    std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
+  };
+  bool admit(int fd, Slot& slot);
   void release(int fd);
   SSL* new_session(SSL_CTX* ctx);
   bool handshake(SSL* ssl, int fd) const;
@@ -35,7 +45,7 @@ class Connections {
   const std::chrono::milliseconds request_timeout_;
   const std::size_t allowance_;
   std::mutex mutex_;
-  std::set<int> open_;
+  std::map<int, Slot*> open_;
   bool closing_ = false;
 };
 

@@ -453,5 +453,24 @@ TEST_F(ServiceWireTest, AThousandConnectionsAtOnceLoseNothing) {
   EXPECT_EQ(inserted.size(), static_cast<std::size_t>(kClients * rounds / 2));
 }
 
+// A statement without end is cancelled at the time limit with an error answer, and a session
+// setting changed through the query endpoint does not stay with the pooled connection: both on
+// the one database connection that every request of this service uses.
+TEST_F(ServiceWireTest, APooledConnectionComesBackAsItWasOpened) {
+  auto options = RunningService::default_options();
+  options.threads = 1;
+  options.statement_timeout = std::chrono::seconds(1);
+  RunningService one(url_, options);
+  const TerminalClient terminal(one.port());
+  const HttpReply endless =
+      terminal.query("WITH RECURSIVE C(X) AS (SELECT 1 UNION ALL SELECT X + 1 FROM C) SELECT COUNT(*) FROM C ");
+  EXPECT_TRUE(endless.body.starts_with("<RESULT>")) << endless.status << " " << endless.body;
+  EXPECT_NE(endless.body.find("cancel"), std::string::npos) << endless.body;
+  // PostgreSQL runs it (SQLite has no such function: an error answer).
+  terminal.query("SELECT SET_CONFIG('default_transaction_read_only', 'on', false) ");
+  EXPECT_EQ(terminal.script("UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001' ;\r\n").body, "success");
+  EXPECT_GT(count(kCountMarked), 0);
+}
+
 }  // namespace
 }  // namespace pos::test
