@@ -23,8 +23,7 @@ std::string text_of(const ASN1_TIME* t) {
 std::string certificate_warning(const std::string& cert_file, std::time_t now) {
   std::unique_ptr<BIO, decltype(&BIO_free)> in(BIO_new_file(cert_file.c_str(), "r"), &BIO_free);
   if (!in) return {};
-  std::unique_ptr<X509, decltype(&X509_free)> cert(PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr),
-                                                   &X509_free);
+  std::unique_ptr<X509, decltype(&X509_free)> cert(PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr), &X509_free);
   if (!cert) return {};
   if (X509_cmp_time(X509_get0_notAfter(cert.get()), &now) < 0)
     return "the certificate " + cert_file + " expired on " + text_of(X509_get0_notAfter(cert.get())) +

@@ -22,8 +22,6 @@ ListenAddress parse_listen_address(const std::string& text) {
   return {host, std::stoi(port)};
 }
 
-std::string url_host(const std::string& host) {
-  return host.find(':') == std::string::npos ? host : "[" + host + "]";
-}
+std::string url_host(const std::string& host) { return host.find(':') == std::string::npos ? host : "[" + host + "]"; }
 
 }  // namespace pos::headoffice
