@@ -259,7 +259,8 @@ Service::Service(std::unique_ptr<Database> db, ServiceOptions options)
   const auto connections = static_cast<std::size_t>(std::max(im.options.max_connections, 1));
   // A connection beyond the limit makes room by closing one that has sent nothing.
   svr.new_task_queue = [threads, connections, &im] {
-    return new ConnectionThreads(threads, connections, [&im] { im.connections.close_idle(); });
+    return new ConnectionThreads(threads, connections,
+                                 [&im](std::size_t waiting) { im.connections.make_room(waiting); });
   };
   svr.set_payload_max_length(im.options.max_body);
   // Only SO_REUSEADDR: the library's default SO_REUSEPORT would let a second service share the port.

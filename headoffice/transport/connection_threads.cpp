@@ -11,7 +11,7 @@ constexpr auto kIdleThreadLife = std::chrono::seconds(10);
 
 }  // namespace
 
-ConnectionThreads::ConnectionThreads(std::size_t keep, std::size_t cap, std::function<void()> on_full)
+ConnectionThreads::ConnectionThreads(std::size_t keep, std::size_t cap, std::function<void(std::size_t)> on_full)
     : keep_(keep), cap_(std::max(cap, keep)), on_full_(std::move(on_full)) {}
 
 ConnectionThreads::~ConnectionThreads() { shutdown(); }
@@ -29,7 +29,7 @@ void ConnectionThreads::enqueue(std::function<void()> fn) {
       // No thread to be had now: the connection waits for one that is running.
     }
   }
-  if (idle_ < jobs_.size() && threads_.size() >= cap_ && on_full_) on_full_();
+  if (idle_ < jobs_.size() && threads_.size() >= cap_ && on_full_) on_full_(jobs_.size() - idle_);
   wake_.notify_one();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The service's connection threads: one thread per connection, up to `cap` (more connections
-// wait in line, and `on_full` is called for each, to make room); threads left idle for a while
+// wait in line, and `on_full` is told how many wait, to make room); threads left idle for a while
 // end, down to `keep`.
 
 #include <httplib.h>
@@ -18,7 +18,7 @@ namespace pos::headoffice {
 
 class ConnectionThreads : public httplib::TaskQueue {
  public:
-  ConnectionThreads(std::size_t keep, std::size_t cap, std::function<void()> on_full = {});
+  ConnectionThreads(std::size_t keep, std::size_t cap, std::function<void(std::size_t)> on_full = {});
   ~ConnectionThreads() override;
 
   void enqueue(std::function<void()> fn) override;
@@ -31,7 +31,7 @@ class ConnectionThreads : public httplib::TaskQueue {
   void reap();  // joins the threads that have ended
 
   const std::size_t keep_, cap_;
-  const std::function<void()> on_full_;
+  const std::function<void(std::size_t)> on_full_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> jobs_;

@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <string_view>
@@ -56,11 +58,7 @@ void Connections::serve(int fd, SSL_CTX* tls, const Process& process) {
     ConnectionStream stream(fd, ssl, slot.waiting);
     for (int n = 0; n < kKeepAliveRequests; ++n) {
       if (n > 0) {
-        {
-          std::lock_guard lock(mutex_);
-          slot.since = Clock::now();
-        }
-        slot.waiting = true;
+        waits(slot);
         if (!stream.more_within(kKeepAliveWait)) break;
       }
       connection_state = {};
@@ -91,19 +89,37 @@ void Connections::serve(int fd, SSL_CTX* tls, const Process& process) {
   ::close(fd);
 }
 
-void Connections::close_idle() {
+void Connections::make_room(std::size_t waiting) {
   std::lock_guard lock(mutex_);
-  int oldest = -1;
-  Clock::time_point since = Clock::time_point::max();
-  for (const auto& [fd, slot] : open_) {
-    if (slot->waiting && slot->since < since) {
-      oldest = fd;
-      since = slot->since;
+  owed_ = std::max(owed_, waiting);
+  while (owed_ > 0 && close_oldest_waiting()) --owed_;
+}
+
+void Connections::waits(Slot& slot) {
+  std::lock_guard lock(mutex_);
+  slot.since = Clock::now();
+  slot.waiting = true;
+  if (owed_ > 0 && close_oldest_waiting(&slot)) --owed_;
+}
+
+bool Connections::close_oldest_waiting(const Slot* spare) {
+  for (;;) {
+    int oldest = -1;
+    Clock::time_point since = Clock::time_point::max();
+    for (const auto& [fd, slot] : open_) {
+      if (slot != spare && slot->waiting && slot->since < since) {
+        oldest = fd;
+        since = slot->since;
+      }
     }
+    if (oldest < 0) return false;
+    open_[oldest]->waiting = false;  // chosen once
+    // Bytes that arrived and are not read yet: a request is beginning.
+    int unread = 0;
+    if (::ioctl(oldest, FIONREAD, &unread) == 0 && unread > 0) continue;
+    ::shutdown(oldest, SHUT_RDWR);
+    return true;
   }
-  if (oldest < 0) return;
-  open_[oldest]->waiting = false;  // not chosen twice
-  ::shutdown(oldest, SHUT_RDWR);
 }
 
 void Connections::close_all() {
@@ -116,6 +132,7 @@ bool Connections::admit(int fd, Slot& slot) {
   std::lock_guard lock(mutex_);
   if (closing_) return false;
   open_.emplace(fd, &slot);
+  if (owed_ > 0 && close_oldest_waiting(&slot)) --owed_;
   return true;
 }
 

@@ -25,9 +25,11 @@ class Connections {
   // Serves the requests of the connection `fd` (over TLS with `tls`), then closes it.
   void serve(int fd, SSL_CTX* tls, const Process& process);
 
-  // Closes the connection that has waited longest for a request to begin (sent nothing since it
-  // was opened or since its last answer), if there is one: it gives way to a new connection.
-  void close_idle();
+  // Makes room for `waiting` connections that wait for a thread: closes as many connections as
+  // have waited longest for a request to begin (sent nothing since they were opened or since
+  // their last answer); what cannot be closed now is closed as soon as a connection starts to
+  // wait.
+  void make_room(std::size_t waiting);
 
   // Ends the requests still arriving; connections served from now on are closed at once.
   void close_all();
@@ -38,6 +40,10 @@ class Connections {
     std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
   };
   bool admit(int fd, Slot& slot);
+  void waits(Slot& slot);  // the connection waits for a request to begin
+  // With mutex_ held: closes the connection, other than `spare`, that has waited longest for a
+  // request to begin; false when none waits.
+  bool close_oldest_waiting(const Slot* spare = nullptr);
   void release(int fd);
   SSL* new_session(SSL_CTX* ctx);
   bool handshake(SSL* ssl, int fd) const;
@@ -47,6 +53,7 @@ class Connections {
   std::mutex mutex_;
   std::map<int, Slot*> open_;
   bool closing_ = false;
+  std::size_t owed_ = 0;  // connections still to close to make room
 };
 
 }  // namespace pos::headoffice
