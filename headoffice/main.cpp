@@ -140,6 +140,12 @@ int main(int argc, char** argv) {
       ->add_option("--statement-timeout", statement_timeout,
                    "seconds a statement may run before it is cancelled with an error answer (0: no limit)")
       ->check(CLI::Range(0.0, 86400.0));
+  double silent_after = 30;
+  serve
+      ->add_option("--silent-after", silent_after,
+                   "minutes after which the status page calls a terminal silent (no request) or behind (an entry "
+                   "waiting)")
+      ->check(CLI::Range(0.01, 100000.0));
   serve->add_option("--trusted-proxy", service_opts.trusted_proxy,
                     "address of the load balancer in front: its requests' client is the last X-Forwarded-For address");
   serve->add_option("--threads", service_opts.threads, "database connections open at once (more requests wait)")
@@ -249,6 +255,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "headoffice-service: warning: a password on the command line shows in ps; put it in "
                      "HEADOFFICE_PASSWORD or --password-file, and PostgreSQL's in PGPASSWORD or a password file\n");
+      service_opts.silent_after = std::chrono::seconds(static_cast<long long>(silent_after * 60 + 0.5));
       service_opts.statement_timeout =
           std::chrono::milliseconds(static_cast<long long>(statement_timeout * 1000 + 0.5));
       ho::FaultPlan fault_plan;

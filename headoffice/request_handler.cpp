@@ -39,12 +39,11 @@ std::vector<std::pair<int, std::string>> script_lines(const std::string& text) {
 RequestHandler::RequestHandler(Database& db, std::string user, std::string password, std::size_t connections)
     : pool_(db, connections), user_(std::move(user)), password_(std::move(password)) {}
 
-std::optional<Answer> RequestHandler::refusal(const std::optional<std::string>& user,
-                                              const std::optional<std::string>& password, const std::string& client,
-                                              RequestNote& note) {
-  if (const long long wait = throttle_.refused_for(client); wait > 0) {
-    return failed(note, "too many failed sign-ins from " + client + "; try again in " + std::to_string(wait) + " s");
-  }
+std::optional<std::string> RequestHandler::sign_in_refusal(const std::optional<std::string>& user,
+                                                           const std::optional<std::string>& password,
+                                                           const std::string& client) {
+  if (const long long wait = throttle_.refused_for(client); wait > 0)
+    return "too many failed sign-ins from " + client + "; try again in " + std::to_string(wait) + " s";
   // Both comparisons always run, so a wrong user name costs the same time as a wrong password.
   const bool user_ok = same_secret(user.value_or(""), user_);
   const bool password_ok = same_secret(password.value_or(""), password_);
@@ -53,7 +52,14 @@ std::optional<Answer> RequestHandler::refusal(const std::optional<std::string>& 
     return std::nullopt;
   }
   throttle_.failed(client);
-  return failed(note, "access denied: wrong or missing user name or password");
+  return "access denied: wrong or missing user name or password";
+}
+
+std::optional<Answer> RequestHandler::refusal(const std::optional<std::string>& user,
+                                              const std::optional<std::string>& password, const std::string& client,
+                                              RequestNote& note) {
+  if (auto why = sign_in_refusal(user, password, client)) return failed(note, *why);
+  return std::nullopt;
 }
 
 Answer RequestHandler::query(const FormFields& form, std::string_view raw_query, const std::string& client,

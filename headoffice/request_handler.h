@@ -46,6 +46,12 @@ class RequestHandler {
   // Cancels the statements running; requests from now on get an error answer.
   void stop() { pool_.stop(); }
 
+  // Why `client` may not sign in with `user` and `password` now (UTF-8); none when it may.
+  std::optional<std::string> sign_in_refusal(const std::optional<std::string>& user,
+                                             const std::optional<std::string>& password, const std::string& client);
+
+  ConnectionPool& pool() { return pool_; }
+
  private:
   // An error answer when `client` may not sign in now or the credentials are wrong; none when
   // they are right.

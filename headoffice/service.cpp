@@ -14,12 +14,16 @@
 
 #include "headoffice/answer_encoding.h"
 #include "headoffice/request_handler.h"
+#include "headoffice/status/fleet_status.h"
+#include "headoffice/status/run_recorder.h"
+#include "headoffice/status/status_page.h"
 #include "headoffice/transport/connection_state.h"
 #include "headoffice/transport/connection_threads.h"
 #include "headoffice/transport/connections.h"
 #include "headoffice/transport/guarded_server.h"
 #include "headoffice/transport/listening.h"
 #include "headoffice/wire_text.h"
+#include "text/big5.h"
 
 namespace pos::headoffice {
 namespace {
@@ -122,13 +126,21 @@ struct Service::Impl {
     }
     const FormFields form{field(req, "sql"), field(req, "user_name"), field(req, "password")};
     if (options.statement_log && form.sql) log_statements(*form.sql, script);
-    const auto fault = options.faults ? options.faults->next(form.sql.value_or("")) : std::nullopt;
+    std::optional<FaultKind> fault;
+    if (options.faults) fault = options.faults->next(form.sql.value_or(""));
     if (fault == FaultKind::http500 || fault == FaultKind::error) {
+      recorder.answered(trace.client, form.sql.value_or(""), std::string("injected fault: ") + fault_name(*fault));
       serve_fault(*fault, Answer{200, error_answer("injected fault")}, res);
       return;
     }
     Answer answer = script ? handler.script(form, raw_query(req), trace.client, trace.note)
                            : handler.query(form, raw_query(req), trace.client, trace.note);
+    std::optional<std::string> error;
+    if (fault)
+      error = std::string("injected fault: ") + fault_name(*fault);
+    else if (trace.note.error)
+      error = big5_to_utf8_lossy(answer.body.substr(0, 400));
+    recorder.answered(trace.client, form.sql.value_or(""), error);
     if (fault) {
       serve_fault(*fault, answer, res);
       return;
@@ -148,6 +160,31 @@ struct Service::Impl {
     trace.body_bytes = body.size();
     res.body = std::move(body);  // set_content would copy it
     res.set_header("Content-Type", content_type);
+  }
+
+  // The fleet's status page (`json` or HTML), for head office signed in with basic authentication.
+  void serve_status(const httplib::Request& req, httplib::Response& res, bool json) {
+    std::optional<std::string> user, password;
+    if (auto given = basic_credentials(req.get_header_value("Authorization"))) {
+      user = given->first;
+      password = given->second;
+    }
+    if (auto why = handler.sign_in_refusal(user, password, trace.client)) {
+      res.status = 401;
+      res.set_header("WWW-Authenticate", "Basic realm=\"head office\", charset=\"UTF-8\"");
+      res.set_content(*why + "\n", "text/plain; charset=utf-8");
+      return;
+    }
+    FleetStatus fleet;
+    {
+      auto c = handler.pool().borrow();
+      fleet = read_fleet_status(*c, options.silent_after, std::time(nullptr));
+    }
+    res.set_header("Cache-Control", "no-store");
+    if (json)
+      res.set_content(status_json(fleet), "application/json; charset=utf-8");
+    else
+      res.set_content(status_html(fleet), "text/html; charset=utf-8");
   }
 
   void serve_fault(FaultKind kind, const Answer& answer, httplib::Response& res) {
@@ -242,6 +279,7 @@ struct Service::Impl {
   std::unique_ptr<Database> db;
   ServiceOptions options;
   RequestHandler handler;
+  RunRecorder recorder{handler.pool()};
   Connections connections;
   std::unique_ptr<httplib::Server> server;
   int listening_socket = -1;
@@ -289,6 +327,9 @@ Service::Service(std::unique_ptr<Database> db, ServiceOptions options)
     res.set_header("Allow", "POST");
     res.set_content("use POST\n", "text/plain");
   };
+  svr.Get("/status", [&im](const httplib::Request& req, httplib::Response& res) { im.serve_status(req, res, false); });
+  svr.Get("/status.json",
+          [&im](const httplib::Request& req, httplib::Response& res) { im.serve_status(req, res, true); });
   for (const char* path : {kQueryPath, kScriptPath}) {
     svr.Get(path, not_post);
     svr.Options(path, not_post);

@@ -1,6 +1,7 @@
 #pragma once
 // The HTTP service: POST /Vark/<driver>/index.php (query endpoint) and
-// POST /Vark/<driver>/sql_scripts.php (script endpoint) for any driver segment.
+// POST /Vark/<driver>/sql_scripts.php (script endpoint) for any driver segment, and for head
+// office GET /status and /status.json (the fleet's status, with basic authentication).
 
 #include <chrono>
 #include <cstddef>
@@ -28,6 +29,9 @@ struct ServiceOptions {
   // The address of a load balancer in front: for its requests, the client is the last address
   // of their X-Forwarded-For header. Empty: every client is the address it connects from.
   std::string trusted_proxy;
+  // The status page calls a terminal silent, or behind, after this long without a request, or
+  // with an entry waiting.
+  std::chrono::seconds silent_after{1800};
   // HTTPS with this certificate chain and private key (PEM files) when both are set; HTTP otherwise.
   std::string cert_file;
   std::string key_file;

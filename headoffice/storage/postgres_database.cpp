@@ -160,6 +160,7 @@ class PgBulkInsert : public BulkInsert {
 
 // The connection's parameters: `conninfo`'s own, with the encoding and our session settings
 // added as start-up options, so that they are the session's defaults, which a reset returns to.
+// Times read and written in UTC.
 class StartupParameters {
  public:
   StartupParameters(const std::string& conninfo, std::chrono::milliseconds statement_timeout) {
@@ -179,7 +180,7 @@ class StartupParameters {
         add(o->keyword, o->val);
     }
     PQconninfoFree(parsed);
-    options += " -c client_min_messages=warning";
+    options += " -c client_min_messages=warning -c TimeZone=UTC";
     if (statement_timeout.count() > 0) options += " -c statement_timeout=" + std::to_string(statement_timeout.count());
     add("options", options);
     add("client_encoding", "UTF8");

@@ -265,6 +265,8 @@ ColumnInfo sqlite_column_info(std::string name, const char* declared_type) {
     }
   } else if (has("REAL") || has("FLOA") || has("DOUB") || has("NUMERIC") || has("DECIMAL")) {
     info.kind = ColumnKind::Float;
+  } else if (has("TIME") || has("DATE")) {
+    info.kind = ColumnKind::Text;  // CURRENT_TIMESTAMP and the like write text
   }
   return info;
 }
