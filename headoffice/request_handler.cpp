@@ -59,6 +59,7 @@ std::optional<Answer> RequestHandler::refusal(const std::optional<std::string>& 
                                               const std::optional<std::string>& password, const std::string& client,
                                               RequestNote& note) {
   if (auto why = sign_in_refusal(user, password, client)) return failed(note, *why);
+  note.signed_in = true;
   return std::nullopt;
 }
 

@@ -32,6 +32,7 @@ struct RequestNote {
   std::string kind;        // SELECT, UPDATE, ..., SCRIPT; empty before the statement is read
   std::int64_t rows = -1;  // rows answered or changed; -1 when nothing ran
   bool error = false;      // the answer is an error answer
+  bool signed_in = false;  // the credentials were right
 };
 
 class RequestHandler {

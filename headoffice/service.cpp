@@ -140,7 +140,8 @@ struct Service::Impl {
       error = std::string("injected fault: ") + fault_name(*fault);
     else if (trace.note.error)
       error = big5_to_utf8_lossy(answer.body.substr(0, 400));
-    recorder.answered(trace.client, form.sql.value_or(""), error);
+    // Only a signed-in terminal's requests count: anyone else could name any machine.
+    if (fault || trace.note.signed_in) recorder.answered(trace.client, form.sql.value_or(""), error);
     if (fault) {
       serve_fault(*fault, answer, res);
       return;

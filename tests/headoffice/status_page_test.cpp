@@ -76,6 +76,8 @@ TEST(StatusPage, TheJsonNamesEachTerminalsStateWorstFirst) {
   service.sql(
       "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE, LOGGED_AT) VALUES ('004', '10000001', 'UPDATE', "
       "'2020-01-01 00:00:00')");
+  // A stranger naming 001 without the password is no run of 001's.
+  TerminalClient(service.port(), service.user(), "guess").query("SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ");
 
   const HttpReply reply = get(service, "/status.json", own_credentials(service));
   ASSERT_EQ(reply.status, 200) << reply.body;
