@@ -186,6 +186,7 @@ struct Service::Impl {
       res.set_content(status_json(fleet), "application/json; charset=utf-8");
     else
       res.set_content(status_html(fleet), "text/html; charset=utf-8");
+    trace.body_bytes = res.body.size();
   }
 
   void serve_fault(FaultKind kind, const Answer& answer, httplib::Response& res) {

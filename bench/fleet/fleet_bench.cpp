@@ -387,13 +387,15 @@ int main(int argc, char** argv) {
     // changes update having reached its last job.
     std::map<std::string, int> states;
     int reached = 0, status_rows = 0;
-    {
+    try {
       auto c = ho::open_database(url)->connect();
       for (const auto& s : ho::read_fleet_status(*c, std::chrono::minutes(30), std::time(nullptr)).terminals) {
         ++states[ho::state_name(s.state)];
         reached += s.changes.reached_last_job;
         ++status_rows;
       }
+    } catch (const std::exception& e) {
+      problems.push_back(std::string("status page: ") + e.what());
     }
 
     std::printf("fleet: %d terminals (+1 control) on two services (127.0.0.1:%d, :%d, --threads %d) over PostgreSQL\n",
