@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "headoffice/database.h"
+#include "headoffice/storage/database.h"
 #include "packet/packet_field.h"
 
 namespace pos {

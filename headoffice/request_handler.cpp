@@ -39,20 +39,38 @@ std::vector<std::pair<int, std::string>> script_lines(const std::string& text) {
 RequestHandler::RequestHandler(Database& db, std::string user, std::string password, std::size_t connections)
     : pool_(db, connections), user_(std::move(user)), password_(std::move(password)) {}
 
-bool RequestHandler::authorised(const std::optional<std::string>& user,
-                                const std::optional<std::string>& password) const {
+std::optional<std::string> RequestHandler::sign_in_refusal(const std::optional<std::string>& user,
+                                                           const std::optional<std::string>& password,
+                                                           const std::string& client) {
+  if (const long long wait = throttle_.refused_for(client); wait > 0)
+    return "too many failed sign-ins from " + client + "; try again in " + std::to_string(wait) + " s";
   // Both comparisons always run, so a wrong user name costs the same time as a wrong password.
   const bool user_ok = same_secret(user.value_or(""), user_);
   const bool password_ok = same_secret(password.value_or(""), password_);
-  return user && password && user_ok && password_ok;
+  if (user && password && user_ok && password_ok) {
+    throttle_.succeeded(client);
+    return std::nullopt;
+  }
+  throttle_.failed(client);
+  return "access denied: wrong or missing user name or password";
 }
 
-Answer RequestHandler::query(const FormFields& form, std::string_view raw_query, RequestNote& note) {
+std::optional<Answer> RequestHandler::refusal(const std::optional<std::string>& user,
+                                              const std::optional<std::string>& password, const std::string& client,
+                                              RequestNote& note) {
+  if (auto why = sign_in_refusal(user, password, client)) return failed(note, *why);
+  note.signed_in = true;
+  return std::nullopt;
+}
+
+Answer RequestHandler::query(const FormFields& form, std::string_view raw_query, const std::string& client,
+                             RequestNote& note) {
   if (!form.sql) return bad_request("missing form field: sql");
   // The form fields carry the credentials; the query string stands in for a missing field.
   const QueryCredentials from_url = credentials_from_query(raw_query);
-  if (!authorised(form.user ? form.user : from_url.user, form.password ? form.password : from_url.password)) {
-    return failed(note, "access denied: wrong or missing user name or password");
+  if (auto refused = refusal(form.user ? form.user : from_url.user, form.password ? form.password : from_url.password,
+                             client, note)) {
+    return *refused;
   }
   std::string sql;
   try {
@@ -75,13 +93,12 @@ Answer RequestHandler::query(const FormFields& form, std::string_view raw_query,
   }
 }
 
-Answer RequestHandler::script(const FormFields& form, std::string_view raw_query, RequestNote& note) {
+Answer RequestHandler::script(const FormFields& form, std::string_view raw_query, const std::string& client,
+                              RequestNote& note) {
   if (!form.sql) return bad_request("missing form field: sql");
   // This endpoint takes its credentials from the query string only.
   const QueryCredentials creds = credentials_from_query(raw_query);
-  if (!authorised(creds.user, creds.password)) {
-    return failed(note, "access denied: wrong or missing user name or password");
-  }
+  if (auto refused = refusal(creds.user, creds.password, client, note)) return *refused;
   std::string text;
   try {
     text = big5_to_utf8(*form.sql);

@@ -1,6 +1,7 @@
 #pragma once
 // The HTTP service: POST /Vark/<driver>/index.php (query endpoint) and
-// POST /Vark/<driver>/sql_scripts.php (script endpoint) for any driver segment.
+// POST /Vark/<driver>/sql_scripts.php (script endpoint) for any driver segment, and for head
+// office GET /status and /status.json (the fleet's status, with basic authentication).
 
 #include <chrono>
 #include <cstddef>
@@ -8,8 +9,8 @@
 #include <ostream>
 #include <string>
 
-#include "headoffice/database.h"
 #include "headoffice/fault_plan.h"
+#include "headoffice/storage/database.h"
 
 namespace pos::headoffice {
 
@@ -23,6 +24,14 @@ struct ServiceOptions {
   std::chrono::milliseconds request_timeout{30'000};
   // Connections served at once, each on its own thread; more wait until one ends.
   int max_connections = 2000;
+  // A statement running longer is cancelled and answered with an error; zero: no limit.
+  std::chrono::milliseconds statement_timeout{60'000};
+  // The address of a load balancer in front: for its requests, the client is the last address
+  // of their X-Forwarded-For header. Empty: every client is the address it connects from.
+  std::string trusted_proxy;
+  // The status page calls a terminal silent, or behind, after this long without a request, or
+  // with an entry waiting.
+  std::chrono::seconds silent_after{1800};
   // HTTPS with this certificate chain and private key (PEM files) when both are set; HTTP otherwise.
   std::string cert_file;
   std::string key_file;
@@ -54,8 +63,5 @@ class Service {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
-
-// Raises this process's limit of open files to its hard limit; returns the limit now in force.
-std::size_t raise_open_file_limit();
 
 }  // namespace pos::headoffice

@@ -1,5 +1,6 @@
 #include "headoffice/wire_text.h"
 
+#include "text/ascii.h"
 #include "text/big5.h"
 
 namespace pos::headoffice {
@@ -46,6 +47,42 @@ QueryCredentials credentials_from_query(std::string_view raw_query) {
     creds.user = q.substr(user, end == std::string::npos ? std::string::npos : end - user);
   }
   return creds;
+}
+
+std::optional<std::pair<std::string, std::string>> basic_credentials(std::string_view authorization) {
+  constexpr std::string_view kScheme = "Basic ";
+  if (authorization.size() < kScheme.size() ||
+      ascii_upper(authorization.substr(0, kScheme.size())) != ascii_upper(kScheme))
+    return std::nullopt;
+  std::string decoded;
+  unsigned bits = 0;
+  int count = 0;
+  for (const char c : authorization.substr(kScheme.size())) {
+    int v;
+    if (c >= 'A' && c <= 'Z')
+      v = c - 'A';
+    else if (c >= 'a' && c <= 'z')
+      v = c - 'a' + 26;
+    else if (c >= '0' && c <= '9')
+      v = c - '0' + 52;
+    else if (c == '+')
+      v = 62;
+    else if (c == '/')
+      v = 63;
+    else if (c == '=' || c == ' ')
+      continue;
+    else
+      return std::nullopt;
+    bits = (bits << 6) | static_cast<unsigned>(v);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      decoded += static_cast<char>((bits >> count) & 0xff);
+    }
+  }
+  const auto colon = decoded.find(':');
+  if (colon == std::string::npos) return std::nullopt;
+  return std::make_pair(decoded.substr(0, colon), decoded.substr(colon + 1));
 }
 
 bool same_secret(std::string_view given, std::string_view expected) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace pos::headoffice {
 
@@ -21,6 +22,10 @@ struct QueryCredentials {
 // sends "user_name=U&password=P", on the script endpoint with every '=' as %3D; the password
 // runs to the end, so it may itself hold '&' or '='.
 QueryCredentials credentials_from_query(std::string_view raw_query);
+
+// The user name and password of an "Authorization: Basic ..." header value; none when it is not
+// one.
+std::optional<std::pair<std::string, std::string>> basic_credentials(std::string_view authorization);
 
 // Compares a secret without an early exit; time depends only on the length of `given`.
 bool same_secret(std::string_view given, std::string_view expected);

@@ -29,16 +29,19 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "headoffice/changer.h"
-#include "headoffice/database.h"
+#include "headoffice/generators/changer.h"
+#include "headoffice/status/fleet_status.h"
+#include "headoffice/storage/database_url.h"
 #include "tests/e2e/expected_state.h"
 #include "tests/e2e/store_programs.h"
 #include "tests/headoffice/scratch_postgres.h"
@@ -380,6 +383,21 @@ int main(int argc, char** argv) {
       }
     }
 
+    // What head office's status page says after the quiet runs: every terminal current, its last
+    // changes update having reached its last job.
+    std::map<std::string, int> states;
+    int reached = 0, status_rows = 0;
+    try {
+      auto c = ho::open_database(url)->connect();
+      for (const auto& s : ho::read_fleet_status(*c, std::chrono::minutes(30), std::time(nullptr)).terminals) {
+        ++states[ho::state_name(s.state)];
+        reached += s.changes.reached_last_job;
+        ++status_rows;
+      }
+    } catch (const std::exception& e) {
+      problems.push_back(std::string("status page: ") + e.what());
+    }
+
     std::printf("fleet: %d terminals (+1 control) on two services (127.0.0.1:%d, :%d, --threads %d) over PostgreSQL\n",
                 terminals, first.port(), second.port(), threads);
     std::printf("  head office: %d products, %d members, %d/%d/%d promotions; setup (full updates) %.0f s\n", products,
@@ -401,6 +419,9 @@ int main(int argc, char** argv) {
     std::printf("  %-28s %d/%d (exit 0, change logs empty, tables equal the control's)\n", "terminals converged",
                 converged, terminals);
     std::printf("  %-28s %d\n", "peak concurrent runs", peak.load());
+    std::printf("  %-28s %d terminals: %d current, %d failing, %d behind, %d silent; %d reached their last job\n",
+                "status page", status_rows, states["current"], states["failing"], states["behind"], states["silent"],
+                reached);
     std::printf("  %-28s %.1f s measured, %.1f s in all\n", "wall time", wall, since(started));
     std::printf("  %-28s terminals %.0f, services %.0f, PostgreSQL %.0f, writers %.0f (of %.0f available)\n",
                 "CPU seconds while measured", terminals_cpu, services_cpu, pg_cpu, writers_cpu,

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "headoffice/database.h"
-#include "headoffice/seeder.h"
+#include "headoffice/generators/seeder.h"
 #include "headoffice/service.h"
+#include "headoffice/storage/database_url.h"
 #include "tests/headoffice/scratch_postgres.h"
 #include "tests/headoffice/terminal_client.h"
 

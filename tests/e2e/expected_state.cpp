@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+#include "headoffice/storage/database_url.h"
 #include "text/big5.h"
 
 namespace pos::e2e {

@@ -3,12 +3,20 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
+#include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
 
 namespace pos::test {
@@ -94,6 +102,75 @@ TEST(HeadofficeCli, APortInUseIsRefused) {
   EXPECT_EQ(o.status, 1) << o.output;
   EXPECT_NE(o.output.find("cannot listen on 127.0.0.1:" + port + ": the port is in use"), std::string::npos)
       << o.output;
+}
+
+std::string file_text(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// SIGTERM ends the service within seconds while a statement without end runs (it is cancelled,
+// not waited for). The service listens on an IPv6 address written in brackets and reads its
+// password from a file, so that ps does not show it.
+TEST(HeadofficeCli, StopEndsTheServiceWhateverItsStatementsDo) {
+  using Clock = std::chrono::steady_clock;
+  pos::testing::TempFolder folder("ho-cli");
+  const std::string db = " --db sqlite:" + (folder / "ho.db").string();
+  ASSERT_EQ(run("init" + db).status, 0);
+  std::ofstream(folder / "secret") << "s3cret-word\n";
+  const pid_t pid = pos::testing::start_command(std::string(HEADOFFICE_EXE) + " serve --user u --password-file " +
+                                                    (folder / "secret").string() + " --listen [::1]:0" + db,
+                                                (folder / "out").string(), (folder / "err").string());
+  const std::string serving = "serving http://[::1]:";
+  int port = 0;
+  for (int i = 0; i < 500 && port == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::string out = file_text(folder / "out");
+    if (const auto at = out.find(serving); at != std::string::npos) port = std::atoi(out.c_str() + at + serving.size());
+  }
+  if (port == 0) ::kill(pid, SIGKILL);
+  ASSERT_NE(port, 0) << file_text(folder / "err");
+  EXPECT_EQ(file_text("/proc/" + std::to_string(pid) + "/cmdline").find("s3cret"), std::string::npos);
+
+  const std::string body =
+      "--B\r\nContent-Disposition: form-data; name=\"sql\"\r\n\r\n"
+      "WITH RECURSIVE C(X) AS (SELECT 1 UNION ALL SELECT X + 1 FROM C) SELECT COUNT(*) FROM C\r\n--B--\r\n";
+  const std::string request =
+      "POST /Vark/ado/index.php?user_name=u&password=s3cret-word HTTP/1.0\r\nContent-Type: multipart/form-data; "
+      "boundary=B\r\nContent-Length: " +
+      std::to_string(body.size()) + "\r\n\r\n" + body;
+  const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+  sockaddr_in6 a{};
+  a.sin6_family = AF_INET6;
+  a.sin6_port = htons(static_cast<uint16_t>(port));
+  a.sin6_addr = in6addr_loopback;
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+  ::kill(pid, SIGTERM);
+  const auto stopped = Clock::now();
+  int raw = 0;
+  while (::waitpid(pid, &raw, WNOHANG) == 0 && Clock::now() - stopped < std::chrono::seconds(15))
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const double seconds = std::chrono::duration<double>(Clock::now() - stopped).count();
+  if (::waitpid(pid, &raw, WNOHANG) == 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &raw, 0);
+  }
+  EXPECT_LT(seconds, 5);
+  std::string answer;
+  char buf[4096];
+  pollfd p{fd, POLLIN, 0};
+  while (::poll(&p, 1, 1000) > 0) {
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    answer.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  EXPECT_NE(answer.find("cancelled"), std::string::npos) << answer;  // signed in, then cancelled
 }
 
 }  // namespace

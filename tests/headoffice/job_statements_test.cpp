@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "headoffice/database.h"
+#include "headoffice/storage/database_url.h"
 #include "packet/row_set.h"
 #include "tests/headoffice/running_service.h"
 #include "tests/headoffice/terminal_client.h"

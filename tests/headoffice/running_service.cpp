@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "headoffice/storage/database_url.h"
 #include "tests/headoffice/terminal_client.h"
 
 namespace pos::test {

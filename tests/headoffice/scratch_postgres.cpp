@@ -12,7 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "headoffice/database.h"
+#include "headoffice/storage/database_url.h"
 
 namespace pos::test {
 namespace {

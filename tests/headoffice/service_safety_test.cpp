@@ -12,14 +12,18 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <latch>
+#include <sstream>
 #include <thread>
 
 #include "headoffice/answer_encoding.h"
-#include "headoffice/connection_pool.h"
-#include "headoffice/database.h"
 #include "headoffice/service.h"
+#include "headoffice/storage/connection_pool.h"
+#include "headoffice/storage/database_url.h"
+#include "headoffice/transport/certificate_check.h"
+#include "headoffice/transport/listening.h"
 #include "packet/row_set.h"
 #include "service/data_mod_http.h"
 #include "tests/headoffice/running_service.h"
@@ -71,6 +75,19 @@ class RawClient {
     int status = 0;
     std::sscanf(got.c_str(), "HTTP/%*s %d", &status);
     return status;
+  }
+  // Everything that arrives until the service closes the connection, or until `until`.
+  std::string until_closed(Clock::time_point until) {
+    std::string got;
+    char buf[4096];
+    for (;;) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+      pollfd p{fd_, POLLIN, 0};
+      if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return got;
+      const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+      if (n <= 0) return got;
+      got.append(buf, static_cast<std::size_t>(n));
+    }
   }
 
  private:
@@ -187,6 +204,10 @@ TEST_F(ServiceSafetyTest, TheTerminalsClientWorksOverHttps) {
   options.cert_file = cert.string();
   options.key_file = key.string();
   RunningService service(url_, options);
+  // The service warns at start of a certificate that has run out (here: three days on).
+  const std::time_t now = std::time(nullptr);
+  EXPECT_EQ(headoffice::certificate_warning(cert.string(), now), "");
+  EXPECT_NE(headoffice::certificate_warning(cert.string(), now + 3 * 86400).find("expired on"), std::string::npos);
 
   auto ini = [&](const std::string& extra) {
     std::ofstream(home / "httpset.ini") << "[set]\r\nhost=127.0.0.1\r\nport=" << service.port()
@@ -265,6 +286,79 @@ TEST_F(ServiceSafetyTest, LargeAnswersAreGzippedOnlyWhenAskedAndDecodeToThePlain
     EXPECT_EQ(module.IdHTTP1.wire_bytes < plain.body.size(), compress == std::string("1"));
   }
   EXPECT_TRUE(boxes.shown.empty());
+}
+
+// A request answered before its body was read closes the connection: the body, however it is
+// made, is never read and run as a request of its own (behind a balancer that reuses
+// connections, its answer would go to the next client).
+TEST_F(ServiceSafetyTest, ABodyLeftUnreadIsNeverServedAsTheNextRequest) {
+  RunningService service(url_);
+  const TerminalClient terminal(service.port());
+  const std::string smuggled = multipart_request(terminal.script_target(), {{"sql", "DELETE FROM PSALE_TEMP ;\r\n"}});
+  const std::string length = "Content-Length: " + std::to_string(smuggled.size()) + "\r\n\r\n";
+  const std::int64_t rows = count("SELECT COUNT(*) FROM PSALE_TEMP");
+  for (const std::string& attack :
+       {"GET /Vark/ado/index.php HTTP/1.1\r\nHost: ho\r\n" + length + smuggled,
+        "POST " + terminal.query_target() + " HTTP/1.1\r\nHost: ho\r\nContent-Type: multipart/form-data\r\n" + length +
+            smuggled}) {
+    RawClient client(service.port());
+    ASSERT_TRUE(client.send(attack));
+    const std::string answers = client.until_closed(Clock::now() + 10s);
+    SCOPED_TRACE(attack.substr(0, 30));
+    EXPECT_EQ(answers.find("HTTP/1.1 "), 0u) << answers;
+    EXPECT_EQ(answers.find("HTTP/1.1 ", 1), std::string::npos) << answers;
+    EXPECT_NE(answers.find("Connection: close"), std::string::npos) << answers;
+  }
+  EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP"), rows);
+}
+
+// With every connection place taken by sockets that have sent nothing, a terminal is still
+// served: idle connections give way, while one that has begun its request keeps its place.
+TEST_F(ServiceSafetyTest, IdleConnectionsGiveWayToATerminal) {
+  auto options = RunningService::default_options();
+  options.max_connections = 20;
+  options.request_timeout = 60s;  // longer than the terminal waits below
+  RunningService service(url_, options);
+  const TerminalClient terminal(service.port());
+  const std::string script = multipart_request(
+      terminal.script_target(), {{"sql", "UPDATE MCH_ITEM SET MCH_NO = MCH_NO WHERE MCH_NO = '001' ;\r\n"}});
+  RawClient begun(service.port());
+  ASSERT_TRUE(begun.send(script.substr(0, 30)));
+  std::vector<std::unique_ptr<RawClient>> idle;
+  for (int i = 0; i < options.max_connections; ++i) idle.push_back(std::make_unique<RawClient>(service.port()));
+  std::this_thread::sleep_for(300ms);
+  for (int i = 0; i < 3; ++i) {
+    const HttpReply r = terminal.query("SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ");
+    EXPECT_EQ(r.status, 200) << i;
+  }
+  ASSERT_TRUE(begun.send(script.substr(30)));
+  EXPECT_EQ(begun.status_by(Clock::now() + 10s), 200);
+}
+
+// Guessing from one address meets a refusal after some failures, even with the right password,
+// while a terminal at another address signs in at once; behind the trusted balancer the address
+// is the one it forwards, and the request log names it.
+TEST_F(ServiceSafetyTest, GuessingIsRefusedForItsAddressOnly) {
+  std::ostringstream log;
+  auto options = RunningService::default_options();
+  options.trusted_proxy = "127.0.0.1";
+  options.log = &log;
+  {
+    RunningService service(url_, options);
+    const std::string sql = "SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ";
+    const std::string guesser = "X-Forwarded-For: 10.1.1.1\r\n", store = "X-Forwarded-For: 10.9.9.9, 10.2.2.2\r\n";
+    for (int i = 0; i < 12; ++i) {
+      const HttpReply r = TerminalClient(service.port(), kUser, "guess" + std::to_string(i)).query(sql, guesser);
+      EXPECT_TRUE(r.body.starts_with("<RESULT>")) << r.body;
+    }
+    const HttpReply held = TerminalClient(service.port()).query(sql, guesser);
+    EXPECT_NE(held.body.find("too many failed sign-ins"), std::string::npos) << held.body;
+    const HttpReply served = TerminalClient(service.port()).query(sql, store);
+    EXPECT_EQ(served.status, 200);
+    EXPECT_FALSE(served.body.starts_with("<RESULT>")) << served.body;
+  }
+  EXPECT_NE(log.str().find("client=10.1.1.1 "), std::string::npos) << log.str();
+  EXPECT_NE(log.str().find("client=10.2.2.2 "), std::string::npos) << log.str();
 }
 
 }  // namespace

@@ -13,8 +13,9 @@
 #include <set>
 #include <thread>
 
-#include "headoffice/database.h"
 #include "headoffice/service.h"
+#include "headoffice/storage/database_url.h"
+#include "headoffice/transport/listening.h"
 #include "packet/row_set.h"
 #include "tests/headoffice/running_service.h"
 #include "tests/headoffice/terminal_client.h"
@@ -450,6 +451,25 @@ TEST_F(ServiceWireTest, AThousandConnectionsAtOnceLoseNothing) {
   for (const auto& row : ids.rows()) stored.insert(row[0].as_text());
   EXPECT_EQ(stored, inserted);
   EXPECT_EQ(inserted.size(), static_cast<std::size_t>(kClients * rounds / 2));
+}
+
+// A statement without end is cancelled at the time limit with an error answer, and a session
+// setting changed through the query endpoint does not stay with the pooled connection: both on
+// the one database connection that every request of this service uses.
+TEST_F(ServiceWireTest, APooledConnectionComesBackAsItWasOpened) {
+  auto options = RunningService::default_options();
+  options.threads = 1;
+  options.statement_timeout = std::chrono::seconds(1);
+  RunningService one(url_, options);
+  const TerminalClient terminal(one.port());
+  const HttpReply endless =
+      terminal.query("WITH RECURSIVE C(X) AS (SELECT 1 UNION ALL SELECT X + 1 FROM C) SELECT COUNT(*) FROM C ");
+  EXPECT_TRUE(endless.body.starts_with("<RESULT>")) << endless.status << " " << endless.body;
+  EXPECT_NE(endless.body.find("cancel"), std::string::npos) << endless.body;
+  // PostgreSQL runs it (SQLite has no such function: an error answer).
+  terminal.query("SELECT SET_CONFIG('default_transaction_read_only', 'on', false) ");
+  EXPECT_EQ(terminal.script("UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001' ;\r\n").body, "success");
+  EXPECT_GT(count(kCountMarked), 0);
 }
 
 }  // namespace

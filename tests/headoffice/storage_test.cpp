@@ -4,10 +4,10 @@
 
 #include <chrono>
 
-#include "headoffice/changer.h"
-#include "headoffice/database.h"
-#include "headoffice/schema.h"
-#include "headoffice/seeder.h"
+#include "headoffice/generators/changer.h"
+#include "headoffice/generators/seeder.h"
+#include "headoffice/storage/database_url.h"
+#include "headoffice/storage/schema.h"
 #include "tests/headoffice/test_databases.h"
 #include "text/big5.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <mutex>
 
-#include "headoffice/database.h"
+#include "headoffice/storage/database_url.h"
 #include "tests/headoffice/job_statements.h"
 #include "tests/headoffice/scratch_postgres.h"
 #include "tests/support/temp_folder.h"

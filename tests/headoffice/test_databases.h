@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "headoffice/seeder.h"
+#include "headoffice/generators/seeder.h"
 
 namespace pos::test {
 

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "headoffice/calendar.h"
+#include "headoffice/generators/calendar.h"
 #include "headoffice/packet_sink.h"
-#include "headoffice/postgres_database.h"
 #include "headoffice/statement_kind.h"
+#include "headoffice/storage/postgres_database.h"
 #include "headoffice/wire_text.h"
 #include "tests/headoffice/terminal_client.h"
 #include "text/big5.h"

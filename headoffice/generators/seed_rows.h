@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "headoffice/schema.h"
+#include "headoffice/storage/schema.h"
 #include "text/value.h"
 
 namespace pos::headoffice {

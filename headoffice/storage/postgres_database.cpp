@@ -1,11 +1,14 @@
-#include "headoffice/postgres_database.h"
+#include "headoffice/storage/postgres_database.h"
 
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pos::headoffice {
@@ -155,23 +158,77 @@ class PgBulkInsert : public BulkInsert {
   std::string buffer_;
 };
 
+// The connection's parameters: `conninfo`'s own, with the encoding and our session settings
+// added as start-up options, so that they are the session's defaults, which a reset returns to.
+// Times read and written in UTC.
+class StartupParameters {
+ public:
+  StartupParameters(const std::string& conninfo, std::chrono::milliseconds statement_timeout) {
+    char* error = nullptr;
+    PQconninfoOption* parsed = PQconninfoParse(conninfo.c_str(), &error);
+    if (parsed == nullptr) {
+      const std::string why = error ? error : "out of memory";
+      PQfreemem(error);
+      throw DatabaseError("cannot read the PostgreSQL connection string: " + why);
+    }
+    std::string options;
+    for (const PQconninfoOption* o = parsed; o->keyword; ++o) {
+      if (o->val == nullptr) continue;
+      if (std::string_view(o->keyword) == "options")
+        options = o->val;
+      else if (std::string_view(o->keyword) != "client_encoding")
+        add(o->keyword, o->val);
+    }
+    PQconninfoFree(parsed);
+    options += " -c client_min_messages=warning -c TimeZone=UTC";
+    if (statement_timeout.count() > 0) options += " -c statement_timeout=" + std::to_string(statement_timeout.count());
+    add("options", options);
+    add("client_encoding", "UTF8");
+  }
+  const char* const* keywords() {
+    finish();
+    return keyword_ptrs_.data();
+  }
+  const char* const* values() {
+    finish();
+    return value_ptrs_.data();
+  }
+
+ private:
+  void add(std::string k, std::string v) {
+    keywords_.push_back(std::move(k));
+    values_.push_back(std::move(v));
+  }
+  void finish() {
+    if (!keyword_ptrs_.empty()) return;
+    for (std::size_t i = 0; i < keywords_.size(); ++i) {
+      keyword_ptrs_.push_back(keywords_[i].c_str());
+      value_ptrs_.push_back(values_[i].c_str());
+    }
+    keyword_ptrs_.push_back(nullptr);
+    value_ptrs_.push_back(nullptr);
+  }
+  std::vector<std::string> keywords_, values_;
+  std::vector<const char*> keyword_ptrs_, value_ptrs_;
+};
+
 class PgConnection : public Connection {
  public:
-  explicit PgConnection(const std::string& conninfo) : conn_(PQconnectdb(conninfo.c_str())) {
+  PgConnection(const std::string& conninfo, std::chrono::milliseconds statement_timeout) {
+    StartupParameters parameters(conninfo, statement_timeout);
+    conn_ = PQconnectdbParams(parameters.keywords(), parameters.values(), 0);
     if (conn_ == nullptr) throw DatabaseError("PostgreSQL: out of memory");
     if (PQstatus(conn_) != CONNECTION_OK) {
       std::string msg = error_of(nullptr, conn_);
       PQfinish(conn_);
       throw DatabaseError("cannot connect to PostgreSQL: " + msg);
     }
-    if (PQsetClientEncoding(conn_, "UTF8") != 0) {
-      std::string msg = error_of(nullptr, conn_);
-      PQfinish(conn_);
-      throw DatabaseError(msg);
-    }
-    plain("SET client_min_messages = warning");
+    cancel_ = PQgetCancel(conn_);
   }
-  ~PgConnection() override { PQfinish(conn_); }
+  ~PgConnection() override {
+    PQfreeCancel(cancel_);
+    PQfinish(conn_);
+  }
 
   Backend backend() const override { return Backend::Postgres; }
   bool healthy() const override { return PQstatus(conn_) == CONNECTION_OK; }
@@ -186,6 +243,7 @@ class PgConnection : public Connection {
       values.push_back(params[i].is_null() ? nullptr : texts[i].c_str());
     }
     // The extended protocol runs exactly one statement, never a list.
+    if (cancelled_) throw DatabaseError("statement cancelled: the service is stopping");
     ResultPtr res(
         PQexecParams(conn_, text.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0),
         &PQclear);
@@ -223,6 +281,19 @@ class PgConnection : public Connection {
     return result;
   }
 
+  void cancel() override {
+    cancelled_ = true;
+    char why[256];
+    if (cancel_) PQcancel(cancel_, why, sizeof why);
+  }
+
+  // DISCARD ALL: settings back to the session's defaults, locks, prepared statements and
+  // temporary tables gone.
+  void reset_session() override {
+    rollback();
+    plain("DISCARD ALL");
+  }
+
   void begin() override { plain("BEGIN"); }
   void commit() override { plain("COMMIT"); }
   void rollback() override {
@@ -242,14 +313,18 @@ class PgConnection : public Connection {
     if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) throw DatabaseError(error_of(res.get(), conn_));
   }
 
-  PGconn* conn_;
+  PGconn* conn_ = nullptr;
+  PGcancel* cancel_ = nullptr;
+  std::atomic<bool> cancelled_{false};
 };
 
 class PgDatabase : public Database {
  public:
   explicit PgDatabase(std::string conninfo) : conninfo_(std::move(conninfo)) {}
   Backend backend() const override { return Backend::Postgres; }
-  std::unique_ptr<Connection> connect() override { return std::make_unique<PgConnection>(conninfo_); }
+  std::unique_ptr<Connection> connect() override {
+    return std::make_unique<PgConnection>(conninfo_, statement_timeout());
+  }
 
  private:
   std::string conninfo_;

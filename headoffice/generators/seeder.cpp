@@ -1,4 +1,4 @@
-#include "headoffice/seeder.h"
+#include "headoffice/generators/seeder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,10 +6,10 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "headoffice/calendar.h"
-#include "headoffice/schema.h"
-#include "headoffice/seed_catalog.h"
-#include "headoffice/seed_rows.h"
+#include "headoffice/generators/calendar.h"
+#include "headoffice/generators/seed_catalog.h"
+#include "headoffice/generators/seed_rows.h"
+#include "headoffice/storage/schema.h"
 
 namespace pos::headoffice {
 namespace {

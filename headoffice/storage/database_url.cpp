@@ -1,7 +1,9 @@
-#include "headoffice/database.h"
+#include "headoffice/storage/database_url.h"
 
-#include "headoffice/postgres_database.h"
-#include "headoffice/sqlite_database.h"
+#include <string>
+
+#include "headoffice/storage/postgres_database.h"
+#include "headoffice/storage/sqlite_database.h"
 
 namespace pos::headoffice {
 
@@ -18,13 +20,6 @@ std::unique_ptr<Database> open_database(std::string_view url) {
     throw DatabaseError("unknown database kind in '" + std::string(url) + "' (use sqlite:PATH or postgresql:CONNINFO)");
   }
   return open_sqlite(std::string(url));
-}
-
-Value query_value(Connection& c, std::string_view sql, std::span<const Value> params) {
-  RowCollector rows;
-  c.execute(sql, params, &rows);
-  if (rows.rows().empty() || rows.rows().front().empty()) return Value();
-  return rows.rows().front().front();
 }
 
 }  // namespace pos::headoffice

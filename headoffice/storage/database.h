@@ -1,7 +1,9 @@
 #pragma once
-// The head-office database behind one small interface: SQLite (embedded) or PostgreSQL.
+// The head-office database behind one small interface: SQLite (embedded) or PostgreSQL
+// (opened by database_url.h).
 // All SQL and text values inside the service are UTF-8.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -83,6 +85,15 @@ class Connection {
 
   // False once the connection cannot be used again (e.g. the server went away).
   virtual bool healthy() const { return true; }
+
+  // Ends the statement running on this connection with an error, and any this connection starts
+  // later; for stopping. Safe from another thread while the connection is open.
+  virtual void cancel() = 0;
+
+  // Leaves the connection as it was opened: no transaction, and none of the session's settings,
+  // locks or prepared statements that the statements it ran may have changed. Throws DatabaseError
+  // when it cannot (the connection is then not used again).
+  virtual void reset_session() = 0;
 };
 
 class Database {
@@ -90,10 +101,15 @@ class Database {
   virtual ~Database() = default;
   virtual Backend backend() const = 0;
   virtual std::unique_ptr<Connection> connect() = 0;
-};
 
-// "sqlite:PATH", a plain path (SQLite), "postgresql:CONNINFO" or "postgresql://URI".
-std::unique_ptr<Database> open_database(std::string_view url);
+  // A statement running longer than `limit` is cancelled and fails (zero: no limit); applies to
+  // connections opened afterwards.
+  void set_statement_timeout(std::chrono::milliseconds limit) { statement_timeout_ = limit; }
+  std::chrono::milliseconds statement_timeout() const { return statement_timeout_; }
+
+ private:
+  std::chrono::milliseconds statement_timeout_{0};
+};
 
 // Rolls back unless committed.
 class Transaction {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "headoffice/database.h"
+#include "headoffice/storage/database.h"
 
 namespace pos::headoffice {
 

@@ -1,11 +1,11 @@
-#include "headoffice/changer.h"
+#include "headoffice/generators/changer.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "headoffice/calendar.h"
-#include "headoffice/schema.h"
-#include "headoffice/seed_rows.h"
+#include "headoffice/generators/calendar.h"
+#include "headoffice/generators/seed_rows.h"
+#include "headoffice/storage/schema.h"
 
 namespace pos::headoffice {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "headoffice/database.h"
+#include "headoffice/storage/database.h"
 
 namespace pos::headoffice {
 

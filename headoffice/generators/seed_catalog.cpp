@@ -1,4 +1,4 @@
-#include "headoffice/seed_catalog.h"
+#include "headoffice/generators/seed_catalog.h"
 
 #include <cstdio>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "headoffice/calendar.h"
+#include "headoffice/generators/calendar.h"
 
 #include <cstdio>
 #include <stdexcept>

@@ -1,9 +1,11 @@
-#include "headoffice/sqlite_database.h"
+#include "headoffice/storage/sqlite_database.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -116,7 +118,7 @@ class SqliteBulkInsert : public BulkInsert {
 
 class SqliteConnection : public Connection {
  public:
-  explicit SqliteConnection(const std::string& path) {
+  SqliteConnection(const std::string& path, std::chrono::milliseconds limit) : limit_(limit) {
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
       std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
@@ -130,12 +132,65 @@ class SqliteConnection : public Connection {
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     exec_plain("PRAGMA journal_mode=WAL");
     exec_plain("PRAGMA synchronous=NORMAL");
+    sqlite3_progress_handler(db_, kProgressSteps, &SqliteConnection::progress, this);
   }
   ~SqliteConnection() override { sqlite3_close_v2(db_); }
 
   Backend backend() const override { return Backend::Sqlite; }
 
   ExecResult execute(std::string_view sql, std::span<const Value> params, RowSink* sink) override {
+    deadline_ = limit_.count() > 0 ? Clock::now() + limit_ : Clock::time_point::max();
+    overdue_ = false;
+    try {
+      return run(sql, params, sink);
+    } catch (const DatabaseError&) {
+      if (cancelled_) throw DatabaseError("statement cancelled: the service is stopping");
+      if (overdue_)
+        throw DatabaseError("statement cancelled: it ran longer than the limit of " +
+                            std::to_string(limit_.count() / 1000.0).substr(0, 5) + " s");
+      throw;
+    }
+  }
+
+  void cancel() override {
+    cancelled_ = true;
+    sqlite3_interrupt(db_);
+  }
+
+  void reset_session() override { rollback(); }
+
+  // IMMEDIATE takes the write lock up front, so two writers never deadlock on an upgrade.
+  void begin() override { exec_plain("BEGIN IMMEDIATE"); }
+  void commit() override { exec_plain("COMMIT"); }
+  void rollback() override {
+    if (!sqlite3_get_autocommit(db_)) exec_plain("ROLLBACK");
+  }
+
+  std::unique_ptr<BulkInsert> bulk_insert(std::string_view table, std::span<const std::string> columns) override {
+    std::string sql = "INSERT INTO " + std::string(table) + " (";
+    std::string marks;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      sql += (i ? "," : "") + columns[i];
+      marks += i ? ",?" : "?";
+    }
+    sql += ") VALUES (" + marks + ")";
+    return std::make_unique<SqliteBulkInsert>(db_, sql);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  // Virtual-machine steps between looks at the clock: a few microseconds of work.
+  static constexpr int kProgressSteps = 1000;
+
+  // Called by SQLite while a statement runs; non-zero ends the statement with SQLITE_INTERRUPT.
+  static int progress(void* self) {
+    auto& c = *static_cast<SqliteConnection*>(self);
+    if (c.cancelled_) return 1;
+    c.overdue_ = Clock::now() > c.deadline_;
+    return c.overdue_ ? 1 : 0;
+  }
+
+  ExecResult run(std::string_view sql, std::span<const Value> params, RowSink* sink) {
     Statement st(db_, sql);
     st.bind(params);
     ExecResult result;
@@ -165,25 +220,6 @@ class SqliteConnection : public Connection {
     return result;
   }
 
-  // IMMEDIATE takes the write lock up front, so two writers never deadlock on an upgrade.
-  void begin() override { exec_plain("BEGIN IMMEDIATE"); }
-  void commit() override { exec_plain("COMMIT"); }
-  void rollback() override {
-    if (!sqlite3_get_autocommit(db_)) exec_plain("ROLLBACK");
-  }
-
-  std::unique_ptr<BulkInsert> bulk_insert(std::string_view table, std::span<const std::string> columns) override {
-    std::string sql = "INSERT INTO " + std::string(table) + " (";
-    std::string marks;
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      sql += (i ? "," : "") + columns[i];
-      marks += i ? ",?" : "?";
-    }
-    sql += ") VALUES (" + marks + ")";
-    return std::make_unique<SqliteBulkInsert>(db_, sql);
-  }
-
- private:
   void exec_plain(const char* sql) {
     char* err = nullptr;
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
@@ -194,13 +230,19 @@ class SqliteConnection : public Connection {
   }
 
   sqlite3* db_ = nullptr;
+  const std::chrono::milliseconds limit_;
+  Clock::time_point deadline_ = Clock::time_point::max();
+  bool overdue_ = false;
+  std::atomic<bool> cancelled_{false};
 };
 
 class SqliteDatabase : public Database {
  public:
   explicit SqliteDatabase(std::string path) : path_(std::move(path)) {}
   Backend backend() const override { return Backend::Sqlite; }
-  std::unique_ptr<Connection> connect() override { return std::make_unique<SqliteConnection>(path_); }
+  std::unique_ptr<Connection> connect() override {
+    return std::make_unique<SqliteConnection>(path_, statement_timeout());
+  }
 
  private:
   std::string path_;
@@ -223,6 +265,8 @@ ColumnInfo sqlite_column_info(std::string name, const char* declared_type) {
     }
   } else if (has("REAL") || has("FLOA") || has("DOUB") || has("NUMERIC") || has("DECIMAL")) {
     info.kind = ColumnKind::Float;
+  } else if (has("TIME") || has("DATE")) {
+    info.kind = ColumnKind::Text;  // CURRENT_TIMESTAMP and the like write text
   }
   return info;
 }

@@ -1,4 +1,4 @@
-#include "headoffice/seed_rows.h"
+#include "headoffice/generators/seed_rows.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,8 +6,8 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "headoffice/calendar.h"
-#include "headoffice/seed_catalog.h"
+#include "headoffice/generators/calendar.h"
+#include "headoffice/generators/seed_catalog.h"
 
 namespace pos::headoffice {
 namespace {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "headoffice/database.h"
+#include "headoffice/storage/database.h"
 
 namespace pos::headoffice {
 

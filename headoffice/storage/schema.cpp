@@ -1,4 +1,4 @@
-#include "headoffice/schema.h"
+#include "headoffice/storage/schema.h"
 
 #include <stdexcept>
 
@@ -12,11 +12,14 @@ ColumnDef text(std::string name, int width, bool not_null = false) {
 ColumnDef integer(std::string name) { return {std::move(name), "INTEGER", false, {}}; }
 ColumnDef number(std::string name) { return {std::move(name), "DOUBLE PRECISION", false, {}}; }
 
-// Change logs: terminal, state ('INSERT' / 'UPDATE' / 'DELETE'), the changed key, and for the
-// promotion logs the taken mark ('W' once a terminal has taken the entry, empty before).
+// Change logs: terminal, state ('INSERT' / 'UPDATE' / 'DELETE'), the changed key, for the
+// promotion logs the taken mark ('W' once a terminal has taken the entry, empty before), and the
+// time it was logged.
 TableDef change_log(std::string name, ColumnDef key, bool with_tran_code) {
   TableDef t{std::move(name), {text("MCH_NO", 5, true), std::move(key), text("STATE", 10, true)}, {}, {}};
   if (with_tran_code) t.columns.push_back({"TRAN_CODE", "VARCHAR(1)", false, "''"});
+  // When the entry was logged, filled by the database for any writer that does not name it.
+  t.columns.push_back({"LOGGED_AT", "TIMESTAMPTZ", false, "CURRENT_TIMESTAMP"});
   t.indexes.push_back({"MCH_NO", "STATE"});
   return t;
 }
@@ -200,6 +203,15 @@ std::vector<TableDef> make_tables() {
                 text("CHG_DATE", 10), text("STOP_YN", 1), text("STOP_DATE", 10)},
                {"CARD_ID"},
                {{"STOP_YN"}}});
+  // What the service saw of each terminal's runs, for the status page (times UTC, YYYY-MM-DD
+  // HH:MM:SS): the run last begun, the last changes and full updates, the last error answer.
+  t.push_back({"TERMINAL_STATUS",
+               {text("MCH_NO", 5, true), text("LAST_SEEN", 19), text("RUN_STARTED", 19), text("RUN_KIND", 7),
+                text("RUN_ENDED", 19), integer("RUN_REQUESTS"), text("RUN_ERROR", 200), text("CHANGES_STARTED", 19),
+                integer("CHANGES_ENDED"), text("FULL_STARTED", 19), integer("FULL_ENDED"), text("LAST_ERROR", 200),
+                text("LAST_ERROR_AT", 19)},
+               {"MCH_NO"},
+               {}});
   return t;
 }
 

@@ -1,0 +1,52 @@
+#pragma once
+// Follows each terminal's runs through the requests this process answers, and keeps in the
+// head-office table TERMINAL_STATUS what the status page shows. A run begins with the opening
+// check (the terminal's own MCH_ITEM row) and reaches its last job with the stored-value card
+// query; it is a changes update when it reads a change log. The table is written when a run
+// begins, at its first error answer and when it reaches its last job, never for other requests.
+// Requests that do not name their machine are the machine's that last named itself from the same
+// client address. Thread-safe.
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "headoffice/storage/connection_pool.h"
+
+namespace pos::headoffice {
+
+class RunRecorder {
+ public:
+  explicit RunRecorder(ConnectionPool& pool) : pool_(pool) {}
+
+  // A request answered: from `client`, with `statement` (as sent; empty when there was none),
+  // and `error`, the error answer's text, when it got one.
+  void answered(const std::string& client, std::string_view statement, const std::optional<std::string>& error);
+
+  // The machine number a statement names (MCH_NO = '...'); empty when none.
+  static std::string machine_named(std::string_view statement);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Run {
+    bool begun = false;       // this process saw the run begin
+    bool ended = false;       // ... or reach its last job
+    bool error_kept = false;  // its first error answer is written
+    bool changes = false;     // it read a change log
+    int requests = 0;
+    Clock::time_point last{};
+  };
+  enum class Write { Begin, Error, End };
+
+  void write(Write what, const std::string& machine, const Run& run, const std::optional<std::string>& error);
+
+  ConnectionPool& pool_;
+  std::mutex mutex_;
+  std::map<std::string, Run> runs_;                       // by machine number
+  std::map<std::string, std::string> machine_of_client_;  // address -> machine number
+};
+
+}  // namespace pos::headoffice

@@ -1,0 +1,28 @@
+#include "headoffice/status/utc_time.h"
+
+#include <cstdio>
+
+namespace pos::headoffice {
+
+std::string utc_text(std::time_t t) {
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  return buf;
+}
+
+std::optional<std::time_t> parse_utc_text(std::string_view text) {
+  if (text.size() < 19) return std::nullopt;
+  std::tm tm{};
+  char tail = 0;
+  const std::string head(text.substr(0, 19));
+  if (std::sscanf(head.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                  &tm.tm_min, &tm.tm_sec, &tail) != 6)
+    return std::nullopt;
+  tm.tm_year -= 1900;
+  tm.tm_mon -= 1;
+  return timegm(&tm);
+}
+
+}  // namespace pos::headoffice
