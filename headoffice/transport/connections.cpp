@@ -1,6 +1,8 @@
 #include "headoffice/transport/connections.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -51,6 +53,10 @@ void Connections::serve(int fd, SSL_CTX* tls, const Process& process) {
     return;
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  // An answer is written in pieces (head, then body): on a kept-alive connection Nagle's wait for
+  // the client's delayed acknowledgement would hold each answer's last piece back for ~40 ms.
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   SSL* ssl = tls ? new_session(tls) : nullptr;
   const bool ready = !tls || (ssl && SSL_set_fd(ssl, fd) == 1 && handshake(ssl, fd));
   bool unread = !ready;

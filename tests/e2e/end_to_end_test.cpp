@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "tests/e2e/expected_state.h"
@@ -33,8 +34,12 @@ class EndToEnd : public ::testing::TestWithParam<const char*> {
                                                  ReferenceService::kUser, ReferenceService::kPassword, url);
     Outcome made = init_terminal(*service, home.path());
     ASSERT_EQ(made.status, 0) << made.err;
+    if (batched()) set_service_setting(home.path(), "batch", "1");
     ho = std::make_unique<HeadOffice>(service->db_url());
   }
+
+  // sqlite-batch: the terminal asks for a kept-alive connection and fetches a chunk of keys at once.
+  bool batched() const { return std::string(GetParam()) == "sqlite-batch"; }
 
   Outcome update(const std::string& args) { return testing::run_command(updater_command(home.path(), args)); }
 
@@ -71,7 +76,11 @@ class EndToEnd : public ::testing::TestWithParam<const char*> {
 TEST_P(EndToEnd, AFullUpdateThenAChangesUpdateBringTheTerminalToHeadOfficesData) {
   const std::string today = today_slashed();
 
+  const int before_full = service->requests();
   Outcome full = update(std::string("1 --jobs ") + kEveryJob);
+  // A sub-card query per member, or one per chunk of members.
+  const int full_requests = service->requests() - before_full;
+  EXPECT_TRUE(batched() ? full_requests < 60 : full_requests > 200) << full_requests;
   ASSERT_EQ(full.status, 0) << full.out << full.err;
   // The log: the timestamps, every job's first line in dispatch order, the closing line.
   std::vector<std::string> lines;
@@ -115,8 +124,12 @@ TEST_P(EndToEnd, AFullUpdateThenAChangesUpdateBringTheTerminalToHeadOfficesData)
     EXPECT_TRUE(ho->rows(std::string("SELECT * FROM ") + log + " WHERE MCH_NO = '002' AND TRAN_CODE = 'W'").empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(HeadOffices, EndToEnd, ::testing::Values("sqlite", "postgresql"),
-                         [](const auto& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(HeadOffices, EndToEnd, ::testing::Values("sqlite", "postgresql", "sqlite-batch"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace pos::e2e

@@ -44,6 +44,34 @@ TEST_P(FaultWalk, EveryRequestFaultedInTurnThenACleanRunConverges) {
               stage.requests, bitten);
 }
 
+// With batched requests the same run makes fewer requests, ends as the undisturbed run did, and
+// faults along it converge as well.
+TEST(BatchedFaultWalk, AChangesUpdateWithBatchedRequestsEndsAsTheDefaultOneAndConvergesAfterEachFault) {
+  const Stage& stage = store_stages().at(1);
+  int requests = 0;
+  {
+    StorePlay play(*stage.saved, {}, 2, true);
+    const testing::Outcome run = play.update(stage.args);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(converged(play, stage), "");
+    requests = play.service().requests();
+    EXPECT_LT(requests, stage.requests);
+  }
+  // Every fourth request, the kinds in turn.
+  for (int i = 0, request = 1; request <= requests; ++i, request += 4) {
+    const std::string fault = std::string(kKinds[i % 6]) + "@" + std::to_string(request);
+    SCOPED_TRACE("batched changes update, " + fault);
+    StorePlay play(*stage.saved, {"--fault", fault, "--fault-hang", "3"}, 1, true);
+    const testing::Outcome faulted = play.update(stage.args);
+    EXPECT_GE(faulted.status, 0) << "the faulted run crashed\n" << faulted.err;
+    const testing::Outcome clean = play.update(stage.args);
+    EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
+    EXPECT_EQ(converged(play, stage), "") << "faulted run:\n" << faulted.out << faulted.err;
+  }
+  std::printf("batched changes update: %d requests (%d without batching), every fourth faulted\n", requests,
+              stage.requests);
+}
+
 INSTANTIATE_TEST_SUITE_P(Stages, FaultWalk, ::testing::Values(0, 1),
                          [](const auto& info) { return info.param == 0 ? "FullUpdate" : "ChangesUpdate"; });
 

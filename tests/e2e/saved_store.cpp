@@ -1,5 +1,7 @@
 #include "tests/e2e/saved_store.h"
 
+#include <sqlite3.h>
+
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -11,11 +13,21 @@ namespace pos::e2e {
 namespace fs = std::filesystem;
 
 SavedStore::SavedStore(const testing::ReferenceService& service, const fs::path& terminal) {
-  fs::copy_file(service.db_url().substr(7), head_office());
+  // The service keeps the database in WAL mode: its recent writes are in the -wal file, which a copy
+  // of the main file alone would lose. VACUUM INTO writes one whole, consistent copy.
+  sqlite3* db = nullptr;
+  const int opened = sqlite3_open(service.db_url().substr(7).c_str(), &db);
+  char* error = nullptr;
+  const std::string copy = "VACUUM INTO '" + head_office().string() + "'";
+  const int copied = opened == SQLITE_OK ? sqlite3_exec(db, copy.c_str(), nullptr, nullptr, &error) : opened;
+  const std::string why = error ? error : db ? sqlite3_errmsg(db) : "cannot open";
+  sqlite3_free(error);
+  sqlite3_close(db);
+  if (copied != SQLITE_OK) throw std::runtime_error("cannot save the head office: " + why);
   fs::copy(terminal, this->terminal(), fs::copy_options::recursive);
 }
 
-StorePlay::StorePlay(const SavedStore& saved, std::vector<std::string> serve_args, double read_timeout) {
+StorePlay::StorePlay(const SavedStore& saved, std::vector<std::string> serve_args, double read_timeout, bool batch) {
   fs::copy_file(saved.head_office(), folder_ / "headoffice.db");
   fs::copy(saved.terminal(), folder_ / "terminal", fs::copy_options::recursive);
   service_ = std::make_unique<testing::ReferenceService>(
@@ -26,7 +38,8 @@ StorePlay::StorePlay(const SavedStore& saved, std::vector<std::string> serve_arg
   text << std::ifstream(ini).rdbuf();
   std::string changed =
       std::regex_replace(text.str(), std::regex("port=[0-9]+"), "port=" + std::to_string(service_->port()));
-  std::ofstream(ini, std::ios::trunc) << changed << "read_timeout=" << read_timeout << "\n";
+  std::ofstream(ini, std::ios::trunc) << changed << "read_timeout=" << read_timeout << "\n"
+                                      << (batch ? "batch=1\n" : "");
 }
 
 std::string StorePlay::command(const std::string& args) const { return updater_command(terminal(), args); }

@@ -32,8 +32,9 @@ class SavedStore {
 class StorePlay {
  public:
   // `serve_args` go to the service (e.g. a fault); the terminal gives up a request after
-  // `read_timeout` seconds without a byte.
-  explicit StorePlay(const SavedStore& saved, std::vector<std::string> serve_args = {}, double read_timeout = 2);
+  // `read_timeout` seconds without a byte, and with `batch` asks for batched requests (batch=1).
+  explicit StorePlay(const SavedStore& saved, std::vector<std::string> serve_args = {}, double read_timeout = 2,
+                     bool batch = false);
 
   // pos-updater headless on the terminal with `args` (mode, --jobs ...).
   testing::Outcome update(const std::string& args);

@@ -3,6 +3,8 @@
 // headless with its database opened by the embedded engine.
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "tests/support/process.h"
@@ -21,6 +23,16 @@ inline testing::Outcome init_terminal(const testing::ReferenceService& service, 
   return testing::run_command(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() + " --machine " + machine +
                               " --service " + service.address() + " --user " + service.user() + " --password " +
                               service.password());
+}
+
+// Adds `key=value` to [set] of the terminal's httpset.ini (e.g. batch=1).
+inline void set_service_setting(const std::filesystem::path& home, const std::string& key, const std::string& value) {
+  const auto ini = home / "httpset.ini";
+  std::ifstream in(ini);
+  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const auto at = text.find("[set]\n");
+  text.insert(at == std::string::npos ? 0 : at + 6, key + "=" + value + "\n");
+  std::ofstream(ini, std::ios::trunc) << text;
 }
 
 inline std::string updater_command(const std::filesystem::path& home, const std::string& args) {
