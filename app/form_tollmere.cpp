@@ -75,7 +75,7 @@ void TFormTollmere::FormCreate(const std::vector<std::string>& args) {
 
 void TFormTollmere::SQLCon_LocAfterConnect() {
   SpeedButton1 = true;
-  UpgradeLocalSchema(SQLQuery3);
+  upgrade_local_schema(SQLQuery3);
 }
 
 void TFormTollmere::Timer1Timer() {

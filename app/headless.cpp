@@ -12,14 +12,12 @@ namespace pos {
 
 namespace {
 
-std::string shown(const std::string& big5) { return as_utf8(big5); }
-
 class StderrDialogs : public Dialogs {
  public:
-  void show_message(const std::string& text) override { std::cerr << shown(text) << std::endl; }
+  void show_message(const std::string& text) override { std::cerr << as_utf8(text) << std::endl; }
   // An error answer is shown without its "<RESULT>" and "</RESULT>" tags.
   void show_error(const std::string& text) override {
-    std::cerr << "error: " << shown(std::string(error_answer_message(text))) << std::endl;
+    std::cerr << "error: " << as_utf8(std::string(error_answer_message(text))) << std::endl;
   }
 };
 
@@ -34,7 +32,7 @@ void print_summary(const TFormTollmere& form) {
                   n.fetched, n.written, n.refused, n.failed, n.seconds);
     std::cerr << line;
     if (n.unconfirmed > 0) std::cerr << "unconfirmed " << n.unconfirmed << "  ";
-    std::cerr << shown(jobs[i].caption) << "\n";
+    std::cerr << as_utf8(jobs[i].caption) << "\n";
   }
 }
 
@@ -67,7 +65,7 @@ int run_headless(const CommandLine& cl) {
     return kStartupFailed;
   }
   TFormTollmere& form = *p.form;
-  form.Memo1.on_append = [](const std::string& line) { std::cout << shown(line) << std::endl; };
+  form.Memo1.on_append = [](const std::string& line) { std::cout << as_utf8(line) << std::endl; };
   const RunResult r = run_once(form, dialogs, {mode_given, [](const std::string& why) { say(why); }});
   if (r.stopped) say(r.reason + "; what was written is kept and nothing more was acknowledged");
   for (const auto& w : r.warnings) say("warning: " + w);

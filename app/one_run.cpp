@@ -69,7 +69,7 @@ RunResult run_once(TFormTollmere& form, Dialogs& dialogs, const RunOptions& opti
   const std::time_t start = std::time(nullptr);
   RunResult result;
   int retries = 0;
-  HttpClient* http = form.DataModHttp ? &form.DataModHttp->IdHTTP1 : nullptr;
+  HttpClient* http = form.DataModHttp ? &form.DataModHttp->http() : nullptr;
   if (http)
     http->on_retry = [&](const std::string& why) {
       ++retries;

@@ -25,9 +25,9 @@ void sync_card_stops(RunContext& ctx) {
   service_query(ctx, cards, {"SELECT * FROM SMARTCARD_DATA WHERE STOP_YN = 'Y' "});
   if (cards.row_count() == 0) return;  // no stopped card: the old list stays
   refill(ctx, "SMARTCARD_DATA", {"delete from SMARTCARD_DATA"}, [&] {
-    open_cursor(ctx.CDS_Query1, "SELECT * FROM  SMARTCARD_DATA ");
+    open_cursor(ctx.CDS_Query1, "SELECT * FROM  SMARTCARD_DATA ");  // the job's row cursor, appended to
     for_each_row(ctx, cards, {.key = "MEMBER_ID", .table = "SMARTCARD_DATA", .on_error = OnRowError::EndRun},
-                 [&] { append_row(ctx, ctx.CDS_Query1, kCardMapping, cards); });
+                 [&] { append_row(ctx, kCardMapping, cards); });
   });
 }
 

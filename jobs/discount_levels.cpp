@@ -37,7 +37,7 @@ void sync_discount_levels(RunContext& ctx) {
   service_query(ctx, levels, {"SELECT * FROM MEMDIS_LEVEL"});
   if (levels.row_count() == 0) return;
   for_each_row(ctx, levels, {.key = "CLASS_ID", .table = "MEMDIS_LEVEL", .on_error = OnRowError::EndRun}, [&] {
-    upsert(ctx, ctx.CDS_Query1,
+    upsert(ctx,
            "select * from MEMDIS_LEVEL where CLASS_ID = '" + escaped_text(levels, "CLASS_ID") + "'" +
                " and LEVEL_ID = " + level_number(levels),
            kLevelMapping, levels);

@@ -12,6 +12,7 @@
 #include "jobs/kit/service_steps.h"
 #include "jobs/sale_lines.h"
 #include "localdb/catalogue.h"
+#include "localdb/table_upkeep.h"
 #include "text/big5.h"
 #include "text/sql_text.h"
 

@@ -26,13 +26,13 @@ void sync_invoice_words(RunContext& ctx) {
   RowSet& answer = ctx.ClientDataSet1;
   service_query(ctx, answer, {"SELECT * FROM INV_WORD ORDER BY YY,MM"});
   for_each_row(ctx, answer, {.key = "YY", .table = "LOC_WORD", .on_error = OnRowError::EndRun}, [&] {
-    upsert(ctx, ctx.CDS_Query1, "SELECT * FROM LOC_WORD WHERE YY||MM = ?", kTrackMapping, answer,
+    upsert(ctx, "SELECT * FROM LOC_WORD WHERE YY||MM = ?", kTrackMapping, answer,
            {Value(answer.text("YY") + answer.text("MM"))});
   });
 
   service_query(ctx, answer, {"SELECT * FROM EINVOICE_WORD where MCH_NO = '" + sql_escape(ctx.MachineNo) + "'"});
   for_each_row(ctx, answer, {.key = "EYY", .table = "EINVOICE_WORD", .on_error = OnRowError::EndRun}, [&] {
-    upsert(ctx, ctx.CDS_Query1, "SELECT * FROM EINVOICE_WORD WHERE EYY||EMM = ?", kRangeMapping, answer,
+    upsert(ctx, "SELECT * FROM EINVOICE_WORD WHERE EYY||EMM = ?", kRangeMapping, answer,
            {Value(answer.text("EYY") + answer.text("EMM"))});
   });
 }

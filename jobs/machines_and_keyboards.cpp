@@ -23,8 +23,7 @@ void sync_machines(RunContext& ctx) {
   RowSet& machines = ctx.ClientDataSet1;
   service_query(ctx, machines, {"SELECT * FROM MCH_ITEM "});
   for_each_row(ctx, machines, {.key = "MCH_NO", .table = "MCH_ITEM", .on_error = OnRowError::EndRun}, [&] {
-    upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MCH_ITEM WHERE MCH_NO = ?", kMachineMapping, machines,
-           {Value(machines.text("MCH_NO"))});
+    upsert(ctx, "SELECT * FROM MCH_ITEM WHERE MCH_NO = ?", kMachineMapping, machines, {Value(machines.text("MCH_NO"))});
   });
 }
 
@@ -33,8 +32,7 @@ void sync_keyboard_maps(RunContext& ctx) {
   service_query(ctx, keys, {"SELECT * FROM LOC_KEY_MAP "});
   refill(ctx, "LOC_KEY_MAP", {"DELETE from LOC_KEY_MAP "}, [&] {
     for_each_row(ctx, keys, {.key = "ID_NO", .table = "LOC_KEY_MAP", .on_error = OnRowError::EndRun}, [&] {
-      upsert(ctx, ctx.CDS_Query1, "select * from LOC_KEY_MAP where ID_NO = ?", kKeyMapping, keys,
-             {Value(keys.text("ID_NO"))});
+      upsert(ctx, "select * from LOC_KEY_MAP where ID_NO = ?", kKeyMapping, keys, {Value(keys.text("ID_NO"))});
     });
   });
 
@@ -42,7 +40,7 @@ void sync_keyboard_maps(RunContext& ctx) {
   refill(ctx, "LOC_KEY_MAP_SUB", {"DELETE from LOC_KEY_MAP_SUB "}, [&] {
     if (keys.row_count() == 0) return;
     for_each_row(ctx, keys, {.key = "ID_NO", .table = "LOC_KEY_MAP_SUB", .on_error = OnRowError::EndRun}, [&] {
-      upsert(ctx, ctx.CDS_Query1, "SELECT * from LOC_KEY_MAP_SUB  where ID_NO = ? AND PDC_NO = ?", kKeyMapping, keys,
+      upsert(ctx, "SELECT * from LOC_KEY_MAP_SUB  where ID_NO = ? AND PDC_NO = ?", kKeyMapping, keys,
              {Value(keys.text("ID_NO")), Value(keys.text("PDC_NO"))});
     });
   });

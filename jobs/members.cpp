@@ -105,6 +105,7 @@ void take_changed_members(RunContext& ctx) {
   const std::string m = sql_escape(ctx.MachineNo);
   RowSet& changed = ctx.ClientDataSet2;
   RowSet& member = ctx.ClientDataSet1;
+  RowSet& sub_cards = ctx.ClientDataSet4;  // where write_sub_cards reads them
   KeyedFetch members(ctx, "MEMBER_ID", member_query, [&](const std::vector<std::string>& lines) {
     write_diagnostic_file(ctx.terminal_folder / "123.txt", script_text(lines));
   });
@@ -123,10 +124,9 @@ void take_changed_members(RunContext& ctx) {
                   members.fetch(member, logged);
                   if (member.row_count() == 0) return;
                   const std::string id = member.text("MEMBER_ID");
-                  cards.fetch(ctx.ClientDataSet4, id);
+                  cards.fetch(sub_cards, id);
                   atomically(ctx.SQLCon_Loc, [&] {
-                    upsert(ctx, ctx.CDS_Query1, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", kMemberMapping, member,
-                           {Value(logged)});
+                    upsert(ctx, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", kMemberMapping, member, {Value(logged)});
                     write_sub_cards(ctx, id);
                   });
                 },
@@ -142,8 +142,9 @@ void take_changed_members(RunContext& ctx) {
 void clear_other_entries(RunContext& ctx) {
   const std::string m = sql_escape(ctx.MachineNo);
   const std::string others = " AND STATE <> 'DELETE' AND STATE <> 'UPDATE' AND STATE <> 'INSERT'";
-  remove_listed(ctx, ctx.ClientDataSet2, {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others},
-                "MEMBER_ID", {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others + " ;"});
+  RowSet& entries = ctx.ClientDataSet2;
+  remove_listed(ctx, entries, {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others}, "MEMBER_ID",
+                {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others + " ;"});
 }
 
 // Full update: every member replaces its local row by a fresh one. The log's entries are listed,
@@ -159,6 +160,7 @@ void write_all_members(RunContext& ctx) {
   service_query(ctx, members, member_query(""));
   const JobCounters before = ctx.count();
   TableCursor& member_rows = ctx.CDS_Query1;
+  RowSet& sub_cards = ctx.ClientDataSet4;  // where write_sub_cards reads them
   KeyedFetch cards = sub_card_fetch(ctx);
   if (members.row_count() > 0) {
     for_each_row_in_chunks(
@@ -166,7 +168,7 @@ void write_all_members(RunContext& ctx) {
         [&](const std::vector<std::string>& ids) { cards.prefetch(ids); },
         [&] {
           const std::string id = members.text("MEMBER_ID");
-          cards.fetch(ctx.ClientDataSet4, id);
+          cards.fetch(sub_cards, id);
           atomically(ctx.SQLCon_Loc, [&] {
             open_cursor(member_rows, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", {Value(id)});
             if (member_rows.row_count() > 0) run_local(ctx, "DELETE FROM MEMBER WHERE MEMBER_ID = ?", {Value(id)});

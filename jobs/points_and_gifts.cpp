@@ -23,8 +23,7 @@ void sync_points_and_gifts(RunContext& ctx) {
   service_query(ctx, points,
                 {"SELECT * FROM POINT_SET ", " WHERE INI_DATE >= '" + ctx.today + "'", " order by ini_date "});
   for_each_row(ctx, points, {.key = "INI_DATE", .table = "POINT_SET", .on_error = OnRowError::EndRun}, [&] {
-    upsert(ctx, ctx.CDS_Query1, "select * from POINT_SET where INI_DATE = ?", kPointsMapping, points,
-           {Value(points.text("INI_DATE"))});
+    upsert(ctx, "select * from POINT_SET where INI_DATE = ?", kPointsMapping, points, {Value(points.text("INI_DATE"))});
   });
   sync_gift_promotions(ctx);
 }

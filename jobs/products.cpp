@@ -88,8 +88,9 @@ class ProductWriter {
 };
 
 std::string designated_top_category(RunContext& ctx) {
-  service_query(ctx, ctx.ClientDataSet1, {"select * from mch_item where MCH_NO = '" + sql_escape(ctx.MachineNo) + "'"});
-  std::string top = ctx.ClientDataSet1.text("TOP_ITEMID");
+  RowSet& machine = ctx.ClientDataSet1;
+  service_query(ctx, machine, {"select * from mch_item where MCH_NO = '" + sql_escape(ctx.MachineNo) + "'"});
+  std::string top = machine.text("TOP_ITEMID");
   if (!top.empty()) ctx.log.append(big5("指定大類[") + top + big5("]傳送"));
   return top;
 }

@@ -31,8 +31,7 @@ void sync_staff(RunContext& ctx) {
   auto write_staff = [&] {
     if (staff.row_count() == 0) return;
     for_each_row(ctx, staff, {.key = "EMPLOYEE_ID", .table = "LOC_PERS", .on_error = OnRowError::EndRun}, [&] {
-      upsert(ctx, ctx.CDS_Query1, "SELECT * FROM LOC_PERS WHERE LAB_NO = ?", kStaffMapping, staff,
-             {Value(staff.text("EMPLOYEE_ID"))});
+      upsert(ctx, "SELECT * FROM LOC_PERS WHERE LAB_NO = ?", kStaffMapping, staff, {Value(staff.text("EMPLOYEE_ID"))});
     });
   };
   if (ctx.full_update())
@@ -46,8 +45,7 @@ void sync_shifts(RunContext& ctx) {
   RowSet& shifts = ctx.ClientDataSet1;
   service_query(ctx, shifts, {"SELECT * FROM WRK_ITEM"});
   for_each_row(ctx, shifts, {.key = "WRK_NO", .table = "LOC_WRK", .on_error = OnRowError::EndRun}, [&] {
-    upsert(ctx, ctx.CDS_Query1, "Select * FROM LOC_WRK WHERE WRK_NO = ?", kShiftMapping, shifts,
-           {Value(shifts.text("WRK_NO"))});
+    upsert(ctx, "Select * FROM LOC_WRK WHERE WRK_NO = ?", kShiftMapping, shifts, {Value(shifts.text("WRK_NO"))});
   });
 }
 

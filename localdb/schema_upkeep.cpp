@@ -1,10 +1,11 @@
 #include "localdb/schema_upkeep.h"
 
 #include "localdb/catalogue.h"
+#include "localdb/table_upkeep.h"
 
 namespace pos {
 
-void UpgradeLocalSchema(LocalQuery& q) {
+void upgrade_local_schema(LocalQuery& q) {
   EnsureVarcharColumn(q, "LOC_PDC", "POINT_YN", "1");
   if (TableMissing(q, "EINVOICE_WORD")) {
     release_next_relation_slot(q.connection());

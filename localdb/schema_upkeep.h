@@ -8,6 +8,6 @@ namespace pos {
 // Adds the product columns that older databases lack and creates EINVOICE_WORD with its index when
 // missing. Only adds; never drops or widens. A failure around EINVOICE_WORD passes on and skips
 // the later steps; a column that cannot be added is skipped quietly.
-void UpgradeLocalSchema(LocalQuery& SQLQuery3);
+void upgrade_local_schema(LocalQuery& query);
 
 }  // namespace pos

@@ -40,6 +40,8 @@ class TDataModHttp {
   bool batch_requests() const { return batch_requests_; }
 
   HttpClient IdHTTP1;
+  // The HTTP client, for those who listen to it (retries, waits) from outside the module.
+  HttpClient& http() { return IdHTTP1; }
 
   // Percent-encodes every byte outside A-Z a-z 0-9 and $-_@.&+!*"(),;/#?: ; a blank becomes %20.
   static std::string EncodeUrl(std::string_view text);

@@ -19,13 +19,7 @@
 
 namespace pos {
 
-QString qt_text(const std::string& big5) {
-  try {
-    return QString::fromStdString(big5_to_utf8(big5));
-  } catch (const TextError&) {
-    return QString::fromLatin1(big5.data(), static_cast<int>(big5.size()));
-  }
-}
+QString qt_text(const std::string& big5) { return QString::fromStdString(as_utf8(big5)); }
 
 namespace {
 
@@ -177,9 +171,12 @@ void MainWindow::refresh() {
       w->setSizeHint(QSize(0, 19 + 4));
     }
   }
-  for (int i = 0; i < list_->count(); ++i)
-    list_->item(i)->setCheckState(form_.CheckListBox1[static_cast<std::size_t>(i)].checked ? Qt::Checked
-                                                                                           : Qt::Unchecked);
+  // While a run goes its thread owns the check list; ticks it sets arrive through on_checked.
+  if (!running_) {
+    for (int i = 0; i < list_->count(); ++i)
+      list_->item(i)->setCheckState(form_.CheckListBox1[static_cast<std::size_t>(i)].checked ? Qt::Checked
+                                                                                             : Qt::Unchecked);
+  }
   start_->setEnabled(form_.SpeedButton1 && !running_);
   exit_->setEnabled(!running_);
   changes_->setEnabled(!running_);

@@ -19,6 +19,10 @@
 
 namespace pos {
 
+// Threads: the window's members and widgets are the Qt thread's. The form belongs to the Qt thread
+// while no run goes; from start_run until run_finished it belongs to the worker thread, and the Qt
+// thread reads nothing of it but what the form's listeners (Memo1, ProgressBar1, on_checked) hand
+// over through queued calls. running_ is the one member both threads read.
 class MainWindow : public QWidget {
  public:
   // `form` and `dialogs` must outlive the window; the window sets the form's view hooks.

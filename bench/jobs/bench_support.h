@@ -38,7 +38,7 @@ inline double peak_mib() {
 inline std::string raw_query(TDataModHttp& dm, const std::string& sql) {
   const std::string url =
       dm.QueryEndpoint() + "?user_name=" + dm.ServiceUserName() + "&password=" + dm.ServicePassword();
-  return dm.IdHTTP1.post(url, {{"user_name", dm.ServiceUserName()}, {"password", dm.ServicePassword()}, {"sql", sql}});
+  return dm.http().post(url, {{"user_name", dm.ServiceUserName()}, {"password", dm.ServicePassword()}, {"sql", sql}});
 }
 
 // One job run as the form runs it, in `mode`, timed.
@@ -63,7 +63,7 @@ struct ScratchDatabase {
     make_terminal_folder(TerminalSpec{home.string(), "001", "127.0.0.1", "1"});
     con.open(ConnectionParams{(home / "Data" / "POS_LOC.GDB").string()});
     LocalQuery q(con);
-    UpgradeLocalSchema(q);
+    upgrade_local_schema(q);
     for (const char* statement :
          {"CREATE INDEX LOC_PDC1 ON LOC_PDC(PROD_ID)", "CREATE INDEX LOC_PDC2 ON LOC_PDC(BAR_CODE)",
           "CREATE INDEX LOC_PDC3 ON LOC_PDC(PROD_ID,BAR_CODE)", "CREATE INDEX LOC_PDC4 ON LOC_PDC(PDC_NO)",

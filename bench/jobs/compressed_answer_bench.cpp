@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   testing::Terminal terminal(service);
   terminal.start({"1"});
   TFormTollmere& form = terminal.form();
-  HttpClient& http = form.DataModHttp->IdHTTP1;
+  HttpClient& http = form.DataModHttp->http();
 
   std::printf("\n%-11s %14s %10s %12s %12s %12s\n", "answers", "wire bytes", "job 0 s", "at 2 Mbit/s", "at 10 Mbit/s",
               "at 100 Mbit/s");

@@ -125,7 +125,7 @@ std::map<int, double> resend(TDataModHttp& dm, const std::vector<testing::Receiv
   for (const auto& s : sent) {
     const auto t0 = Clock::now();
     if (s.endpoint == "script")
-      dm.IdHTTP1.post(script_url, {{"sql", s.text + "\r\n"}});
+      dm.http().post(script_url, {{"sql", s.text + "\r\n"}});
     else
       largest = std::max(largest, raw_query(dm, s.text).size());
     seconds[job_of(s.text)] += since(t0);

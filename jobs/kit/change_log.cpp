@@ -8,6 +8,7 @@
 #include "jobs/kit/local_statements.h"
 #include "jobs/kit/report_lines.h"
 #include "localdb/catalogue.h"
+#include "localdb/table_upkeep.h"
 #include "text/sql_text.h"
 
 namespace pos {

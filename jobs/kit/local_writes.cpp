@@ -33,6 +33,15 @@ void upsert(RunContext& ctx, TableCursor& cursor, const std::string& lookup, std
   apply_row(ctx, cursor);
 }
 
+void upsert(RunContext& ctx, const std::string& lookup, std::span<const ColumnMap> mapping, const RowSet& answer,
+            std::vector<Value> keys) {
+  upsert(ctx, ctx.CDS_Query1, lookup, mapping, answer, std::move(keys));
+}
+
+void append_row(RunContext& ctx, std::span<const ColumnMap> mapping, const RowSet& answer) {
+  append_row(ctx, ctx.CDS_Query1, mapping, answer);
+}
+
 void append_row(RunContext& ctx, TableCursor& cursor, std::span<const ColumnMap> mapping, const RowSet& answer) {
   cursor.append();
   fill_row(cursor, answer, mapping, scope_of(ctx));

@@ -25,9 +25,16 @@ void apply_row(RunContext& ctx, TableCursor& cursor);
 void upsert(RunContext& ctx, TableCursor& cursor, const std::string& lookup, std::span<const ColumnMap> mapping,
             const RowSet& answer, std::vector<Value> keys = {});
 
+// The same through the job's row cursor (CDS_Query1).
+void upsert(RunContext& ctx, const std::string& lookup, std::span<const ColumnMap> mapping, const RowSet& answer,
+            std::vector<Value> keys = {});
+
 // Appends a row to the open cursor, sets the mapped columns from the answer's current row, posts
 // and applies.
 void append_row(RunContext& ctx, TableCursor& cursor, std::span<const ColumnMap> mapping, const RowSet& answer);
+
+// The same on the job's row cursor (CDS_Query1), opened on the table.
+void append_row(RunContext& ctx, std::span<const ColumnMap> mapping, const RowSet& answer);
 
 // Runs the local statement of `lines`, with named parameters, once for each answer row from the
 // current one on (through SQLQuery3, with `loop`), the parameters set by `parameters`.

@@ -15,7 +15,7 @@ void rewrite_promotion(RunContext& ctx, const std::string& id, KeyedFetch& fetch
       ctx, promotions.table, id, [&] { run_local(ctx, drop, {Value(id)}); },
       [&] {
         for_each_row(ctx, lines, {.key = "TEMPPRODID", .table = promotions.table, .on_error = OnRowError::EndRun},
-                     [&] { append_row(ctx, ctx.CDS_Query1, promotions.mapping, lines); });
+                     [&] { append_row(ctx, promotions.mapping, lines); });
       });
 }
 
@@ -48,7 +48,7 @@ void refresh_current_promotions(RunContext& ctx, const CurrentPromotions& kind) 
 void upsert_promotion_lines(RunContext& ctx, RowSet& lines, OnRowError on_error, const std::string& lookup,
                             const PromotionTable& promotions) {
   for_each_row(ctx, lines, {.key = "MASTERBILLID", .table = promotions.table, .on_error = on_error}, [&] {
-    upsert(ctx, ctx.CDS_Query1, lookup, promotions.mapping, lines,
+    upsert(ctx, lookup, promotions.mapping, lines,
            {Value(lines.text("MASTERBILLID")), Value(lines.text("TEMPPRODID"))});
   });
 }

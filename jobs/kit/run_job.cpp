@@ -16,7 +16,7 @@ void run_job(const JobEntry& entry, RunContext& ctx, JobCounters& counters) {
   ctx.batch = &batch;
   ctx.counters = &counters;
   // While the job waits on the service, a batch that grows old is committed.
-  HttpClient& http = ctx.DataModHttp.IdHTTP1;
+  HttpClient& http = ctx.DataModHttp.http();
   http.while_waiting = [&batch] {
     try {
       batch.commit_if_due();

@@ -30,7 +30,7 @@ class Upkeep : public ::testing::Test {
 
 TEST_F(Upkeep, AddsWhatIsMissingOnceAndLeavesWiderColumns) {
   db.run({"CREATE TABLE LOC_PDC (PDC_NO VARCHAR(20), POINT_YN VARCHAR(3))"});
-  UpgradeLocalSchema(q);
+  upgrade_local_schema(q);
   EXPECT_EQ(column_type("LOC_PDC", "POINT_YN"), "VARCHAR(3)");
   EXPECT_EQ(column_type("LOC_PDC", "PROD_SCALE"), "VARCHAR(30)");
   EXPECT_EQ(column_type("LOC_PDC", "STOCK_QTY"), "VARCHAR(5)");
@@ -43,13 +43,13 @@ TEST_F(Upkeep, AddsWhatIsMissingOnceAndLeavesWiderColumns) {
   // A second start finds everything and changes nothing.
   db.run({"INSERT INTO EINVOICE_WORD (MCH_NO) VALUES ('001')"});
   db.reopen();
-  UpgradeLocalSchema(q);
+  upgrade_local_schema(q);
   EXPECT_EQ(db.con().query("SELECT * FROM EINVOICE_WORD").size(), 1u);
   EXPECT_EQ(db.con().query("SELECT * FROM RDB$INDICES WHERE RDB$RELATION_NAME = 'EINVOICE_WORD'").size(), 1u);
 }
 
 TEST_F(Upkeep, WithoutTheProductTableColumnStepsFailQuietly) {
-  EXPECT_NO_THROW(UpgradeLocalSchema(q));
+  EXPECT_NO_THROW(upgrade_local_schema(q));
   EXPECT_FALSE(TableMissing(q, "EINVOICE_WORD"));
   EXPECT_TRUE(TableMissing(q, "LOC_PDC"));
   EXPECT_FALSE(EnsureVarcharColumn(q, "LOC_PDC", "MS", "1"));
@@ -60,7 +60,7 @@ TEST_F(Upkeep, AFailureAroundTheInvoiceTableStopsTheUpkeep) {
   // The index name is taken by another table: the invoice table is made, its index is not.
   db.run({"CREATE TABLE LOC_PDC (PDC_NO VARCHAR(20))", "CREATE TABLE OTHER (A INTEGER)",
           "CREATE INDEX IDX_EINVOICE_WORD_0 ON OTHER (A)"});
-  EXPECT_THROW(UpgradeLocalSchema(q), DbError);
+  EXPECT_THROW(upgrade_local_schema(q), DbError);
   EXPECT_EQ(column_type("LOC_PDC", "POINT_YN"), "VARCHAR(1)");  // the step before ran
   EXPECT_FALSE(TableMissing(q, "EINVOICE_WORD"));
   EXPECT_EQ(column_type("LOC_PDC", "PROD_SCALE"), "missing");  // the steps after did not

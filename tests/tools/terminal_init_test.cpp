@@ -68,7 +68,7 @@ TEST_F(TerminalInit, MakesAFolderThatIsqlListsAndTheUpkeepUpgrades) {
   cur.open();
   EXPECT_THROW(cur.column_index("PUT_ID"), std::exception);
   EXPECT_TRUE(IndexMissing(q, "LOC_PDC1"));
-  UpgradeLocalSchema(q);
+  upgrade_local_schema(q);
   cur.open();
   EXPECT_NO_THROW(cur.column_index("PUT_ID"));
   EXPECT_NO_THROW(cur.column_index("POINT_YN"));
