@@ -18,7 +18,7 @@
 // within what the fleet drains, or every run takes the growing backlog of the one before.
 //
 //   fleet_bench [--terminals 100] [--runs 3] [--products 2000] [--members 1000] [--threads 8]
-//               [--batch 10] [--pause-ms 2000] [--edit-ms 1000]
+//               [--batch 10] [--pause-ms 2000] [--edit-ms 1000] [--batch-requests]
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -39,6 +39,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/terminal_settings.h"
 #include "headoffice/generators/changer.h"
 #include "headoffice/status/fleet_status.h"
 #include "headoffice/storage/database_url.h"
@@ -193,6 +194,9 @@ int main(int argc, char** argv) {
   app.add_option("--pause-ms", pause_ms, "the writer's pause between batches")->check(CLI::NonNegativeNumber);
   app.add_option("--edit-ms", edit_ms, "the editor's pause between quick edits")->check(CLI::PositiveNumber);
   app.add_option("--seed", seed, "generator seed of the head-office data");
+  bool batch_requests = false;
+  app.add_flag("--batch-requests", batch_requests,
+               "terminals with batch=1: one kept-alive connection, a chunk of keys per request");
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -224,6 +228,7 @@ int main(int argc, char** argv) {
     in_parallel(terminals + 1, setup_width, [&](int i) {
       Terminal& t = fleet[static_cast<std::size_t>(i)];
       const auto made = pos::e2e::init_terminal(*t.service, t.home, t.machine);
+      if (made.status == 0 && batch_requests) pos::bench::set_service_setting(t.home, "batch", "1");
       const auto [status, err] =
           made.status == 0 ? update(t, std::string("1 --jobs ") + pos::e2e::kEveryJob) : std::pair{-1, made.err};
       if (status != 0) {
@@ -398,14 +403,26 @@ int main(int argc, char** argv) {
       problems.push_back(std::string("status page: ") + e.what());
     }
 
-    std::printf("fleet: %d terminals (+1 control) on two services (127.0.0.1:%d, :%d, --threads %d) over PostgreSQL\n",
-                terminals, first.port(), second.port(), threads);
+    std::printf(
+        "fleet: %d terminals (+1 control%s) on two services (127.0.0.1:%d, :%d, --threads %d) over PostgreSQL\n",
+        terminals, batch_requests ? ", all with batch=1" : "", first.port(), second.port(), threads);
     std::printf("  head office: %d products, %d members, %d/%d/%d promotions; setup (full updates) %.0f s\n", products,
                 members, promotions, any_choice, gifts, setup_seconds);
     std::printf("  %-28s %d of %d (%d per terminal)\n", "runs completed", completed, terminals * runs, runs);
     std::printf("  %-28s %d\n", "failed runs", failed_runs);
     std::printf("  %-28s p50 %.2f s, p99 %.2f s, max %.2f s\n", "run time", percentile(seconds, 0.5),
                 percentile(seconds, 0.99), percentile(seconds, 1.0));
+    std::string by_round;
+    for (int r = 0; r < runs; ++r) {
+      std::vector<double> round;
+      for (int i = 0; i < terminals; ++i)
+        if (static_cast<int>(fleet[static_cast<std::size_t>(i)].seconds.size()) > r)
+          round.push_back(fleet[static_cast<std::size_t>(i)].seconds[static_cast<std::size_t>(r)]);
+      char one[48];
+      std::snprintf(one, sizeof one, "%s%d: %.2f s", r ? ", " : "", r + 1, percentile(round, 0.5));
+      by_round += one;
+    }
+    std::printf("  %-28s %s (growing: the fleet falls behind)\n", "run time p50 by round", by_round.c_str());
     std::printf("  %-28s %d in %.1f s: %.1f/s, %.0f a run\n", "requests served", requests, wall, requests / wall,
                 completed + failed_runs > 0 ? static_cast<double>(requests) / (completed + failed_runs) : 0.0);
     const long long written = changes + 2 * edits, members_written = member_changes + edits;
