@@ -39,7 +39,6 @@
 #include <thread>
 #include <vector>
 
-#include "bench/terminal_settings.h"
 #include "headoffice/generators/changer.h"
 #include "headoffice/status/fleet_status.h"
 #include "headoffice/storage/database_url.h"
@@ -228,7 +227,7 @@ int main(int argc, char** argv) {
     in_parallel(terminals + 1, setup_width, [&](int i) {
       Terminal& t = fleet[static_cast<std::size_t>(i)];
       const auto made = pos::e2e::init_terminal(*t.service, t.home, t.machine);
-      if (made.status == 0 && batch_requests) pos::bench::set_service_setting(t.home, "batch", "1");
+      if (made.status == 0 && batch_requests) pos::e2e::set_service_setting(t.home, "batch", "1");
       const auto [status, err] =
           made.status == 0 ? update(t, std::string("1 --jobs ") + pos::e2e::kEveryJob) : std::pair{-1, made.err};
       if (status != 0) {

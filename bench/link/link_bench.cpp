@@ -34,7 +34,6 @@
 #include <vector>
 
 #include "bench/link/delay_proxy.h"
-#include "bench/terminal_settings.h"
 #include "tests/e2e/expected_state.h"
 #include "tests/e2e/store_programs.h"
 #include "tests/support/local_snapshot.h"
@@ -215,7 +214,7 @@ int main(int argc, char** argv) {
                                     service.user() + " --password " + service.password());
       if (made.status != 0) throw std::runtime_error("terminal-init failed: " + made.err);
     }
-    pos::bench::set_service_setting(batched.home.path(), "batch", "1");
+    pos::e2e::set_service_setting(batched.home.path(), "batch", "1");
 
     std::vector<std::string> problems;
     const auto check = [&](const std::string& step, const std::vector<const Figures*>& runs,
@@ -260,10 +259,10 @@ int main(int argc, char** argv) {
     proxy.set_shape(slow);
     const Figures full_batched = link.run(batched, every_job);
     print("full update, batch=1", slow, full_batched);
-    pos::bench::set_service_setting(batched.home.path(), "compress", "1");
+    pos::e2e::set_service_setting(batched.home.path(), "compress", "1");
     const Figures full_compressed = link.run(batched, every_job);
     print("full update, batch=1 compress=1", slow, full_compressed);
-    pos::bench::set_service_setting(batched.home.path(), "compress", "0");
+    pos::e2e::set_service_setting(batched.home.path(), "compress", "0");
     const Figures full_today = link.run(today, "1 --jobs 0,1,2,4,5,6,8,9,10,11,12,14");
     print("full update but members, default", slow, full_today);
     std::vector<const Figures*> full_runs = {&full_batched, &full_compressed, &full_today};

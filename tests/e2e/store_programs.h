@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "tests/support/process.h"
@@ -25,14 +24,19 @@ inline testing::Outcome init_terminal(const testing::ReferenceService& service, 
                               service.password());
 }
 
-// Adds `key=value` to [set] of the terminal's httpset.ini (e.g. batch=1).
+// Sets `key=value` in [set] of the terminal's httpset.ini (e.g. batch=1), replacing the key's earlier value.
 inline void set_service_setting(const std::filesystem::path& home, const std::string& key, const std::string& value) {
   const auto ini = home / "httpset.ini";
   std::ifstream in(ini);
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  const auto at = text.find("[set]\n");
-  text.insert(at == std::string::npos ? 0 : at + 6, key + "=" + value + "\n");
-  std::ofstream(ini, std::ios::trunc) << text;
+  std::string text, line;
+  bool in_set = false;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line[0] == '[') in_set = line.rfind("[set]", 0) == 0;
+    if (in_set && line.rfind(key + "=", 0) == 0) continue;
+    text += line + "\n";
+    if (line.rfind("[set]", 0) == 0) text += key + "=" + value + "\n";
+  }
+  std::ofstream(ini, std::ios::trunc) << text;  // the file keeps its owner-only mode
 }
 
 inline std::string updater_command(const std::filesystem::path& home, const std::string& args) {
