@@ -219,7 +219,17 @@ void HttpClient::post_once(const std::string& url, const std::vector<FormField>&
   check(curl_easy_setopt(c, CURLOPT_HEADERDATA, &t), "HEADERDATA");
   check(curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t), "XFERINFODATA");
 
-  const CURLcode rc = curl_easy_perform(c);
+  CURLcode rc = curl_easy_perform(c);
+  // A kept connection that the service closed as the request went out fails with nothing
+  // answered: the request goes again, once, on a new connection.
+  long new_connections = 1;
+  if (settings.keep_alive && t.status_line.empty() && t.body_bytes == 0 &&
+      (rc == CURLE_SEND_ERROR || rc == CURLE_RECV_ERROR || rc == CURLE_GOT_NOTHING) &&
+      curl_easy_getinfo(c, CURLINFO_NUM_CONNECTS, &new_connections) == CURLE_OK && new_connections == 0) {
+    error[0] = '\0';
+    curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L);
+    rc = curl_easy_perform(c);
+  }
 
   // The handle outlives this call's form, headers and buffers.
   curl_easy_setopt(c, CURLOPT_MIMEPOST, nullptr);

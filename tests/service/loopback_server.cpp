@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <stdexcept>
@@ -89,6 +90,11 @@ std::vector<std::string> LoopbackServer::requests() const {
   return requests_;
 }
 
+void LoopbackServer::reset_at_head(std::vector<int> indexes) {
+  std::lock_guard lock(mutex_);
+  reset_at_head_ = std::move(indexes);
+}
+
 std::string LoopbackServer::last_request() const {
   std::lock_guard lock(mutex_);
   return requests_.empty() ? std::string() : requests_.back();
@@ -120,6 +126,13 @@ bool LoopbackServer::serve_connection(int fd) {
     const std::size_t head_end = request.find("\r\n\r\n");
     if (need == std::string::npos && head_end != std::string::npos) {
       need = head_end + 4 + content_length(request.substr(0, head_end + 2));
+      std::lock_guard lock(mutex_);
+      if (std::ranges::find(reset_at_head_, static_cast<int>(requests_.size())) != reset_at_head_.end()) {
+        requests_.push_back(request.substr(0, head_end + 4));
+        const linger now{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        return false;
+      }
     }
   }
   if (stop_) return false;

@@ -36,6 +36,8 @@ class LoopbackServer {
   std::vector<std::string> requests() const;
   std::string last_request() const;
   int connections() const { return connections_; }
+  // The requests of these indexes get a reset as soon as their head has arrived, the body unread.
+  void reset_at_head(std::vector<int> indexes);
 
  private:
   void serve();
@@ -48,6 +50,7 @@ class LoopbackServer {
   std::atomic<int> connections_{0};
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;
+  std::vector<int> reset_at_head_;
   std::thread thread_;
 };
 

@@ -135,6 +135,23 @@ TEST_F(Wire, EveryRequestOpensItsOwnConnectionAndCookiesStay) {
   EXPECT_TRUE(parse_request(server.requests()[1]).has_header("Cookie: sid=abc"));
 }
 
+TEST_F(Wire, WithBatchOneAKeptConnectionResetUnderARequestIsReplacedOnce) {
+  // Request 1 is reset on the kept connection while its body is on the way: it goes again on a
+  // new connection (2). Requests 3 and 4 are reset both: the statement fails, it is not sent a third time.
+  LoopbackServer server(
+      [](const std::string&, int) { return Reply{http_reply("OK", "200 OK", "Connection: keep-alive\r\n")}; });
+  auto& m = module(server.port(), 300000, "batch=1\n");
+  const std::string large(1 << 20, 'x');  // more than the first write of a request carries
+  m.ExecRemoteStatement("a");
+  server.reset_at_head({1, 3, 4});
+  m.ExecRemoteStatement(large);
+  EXPECT_TRUE(parse_request(server.requests()[0]).request_line.ends_with(" HTTP/1.1"));
+  EXPECT_EQ(parse_request(server.requests()[2]).parts.back().value.size(), large.size());
+  EXPECT_EQ(server.connections(), 2);
+  EXPECT_THROW(m.ExecRemoteStatement(large), HttpError);
+  EXPECT_EQ(server.requests().size(), 5u);
+}
+
 TEST_F(Wire, ProxyFromTheEnvironmentIsNotUsed) {
   LoopbackServer proxy("proxied");
   LoopbackServer server("OK");
