@@ -34,6 +34,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -171,6 +172,16 @@ std::pair<int, std::string> update(const Terminal& t, const std::string& args) {
                                                 (t.home / "run-stdout.txt").string(), err.string());
   const int status = pos::testing::finish_command(pid);
   return {status, status == 0 ? "" : read_text(err)};
+}
+
+// A member's deletion leaves its local sub-cards, so which of a deleted member's sub-cards a
+// terminal keeps depends on when it last fetched them (the control, still throughout, keeps the
+// ones from its set-up). Those are left out of the comparison; a member's own rows are not.
+void without_orphan_sub_cards(pos::testing::LocalSnapshot& s) {
+  std::set<std::string> members;
+  for (const auto& row : s["MEMBER"]) members.insert(row.substr(0, row.find('|')));
+  auto& cards = s["VIPCARD_SUB"];
+  std::erase_if(cards, [&](const std::string& row) { return !members.count(row.substr(0, row.find('|'))); });
 }
 
 }  // namespace
@@ -357,6 +368,7 @@ int main(int argc, char** argv) {
     const Terminal& control = fleet.back();
     auto want = pos::testing::local_snapshot(pos::e2e::local_database(control.home));
     want.erase("EINVOICE_WORD");  // each machine's own invoice tracks
+    without_orphan_sub_cards(want);
     pos::e2e::HeadOffice ho_db(url);
     int converged = 0, failed_runs = 0, completed = 0;
     std::vector<double> seconds;
@@ -377,6 +389,7 @@ int main(int argc, char** argv) {
         seconds.insert(seconds.end(), t.seconds.begin(), t.seconds.end());
         auto have = pos::testing::local_snapshot(pos::e2e::local_database(t.home));
         have.erase("EINVOICE_WORD");
+        without_orphan_sub_cards(have);
         if (const auto d = pos::testing::snapshot_difference(want, have); !d.empty() && problem.empty())
           problem = "local tables differ from the control's: " + d;
       }

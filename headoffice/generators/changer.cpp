@@ -206,13 +206,15 @@ ChangeSummary apply_changes(Connection& c, const ChangeOptions& o) {
     for (int i = 0; i < o.inserts; ++i) summary.inserted.push_back(insert_new(c, o.what, ++next_number, ctx, products));
   }
 
-  const std::string log_sql = "INSERT INTO " + k.log + " (MCH_NO, " + k.key + ", STATE" +
-                              (k.tran_code ? ", TRAN_CODE) VALUES (?, ?, ?, '')" : ") VALUES (?, ?, ?)");
+  // One bulk insert for the whole log: a fleet's worth of entries per change.
+  std::vector<std::string> log_columns = {"MCH_NO", k.key, "STATE"};
+  if (k.tran_code) log_columns.push_back("TRAN_CODE");
+  auto log_insert = c.bulk_insert(k.log, log_columns);
   auto log = [&](const std::vector<std::string>& list, const char* state) {
     for (const auto& mch : terminals) {
       for (const auto& key : list) {
-        const Value params[] = {Value(mch), Value(key), Value(state)};
-        c.execute(log_sql, params, nullptr);
+        const Value entry[] = {Value(mch), Value(key), Value(state), Value(std::string())};
+        log_insert->add(std::span(entry, log_columns.size()));
         ++summary.log_entries;
       }
     }
@@ -220,6 +222,7 @@ ChangeSummary apply_changes(Connection& c, const ChangeOptions& o) {
   log(summary.updated, "UPDATE");
   log(summary.inserted, "INSERT");
   log(summary.deleted, "DELETE");
+  log_insert->finish();
   tx.commit();
   return summary;
 }
