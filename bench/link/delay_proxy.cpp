@@ -1,6 +1,5 @@
 #include "bench/link/delay_proxy.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -10,20 +9,13 @@
 #include <algorithm>
 #include <ctime>
 #include <deque>
-#include <stdexcept>
 #include <string>
+
+#include "tests/support/loopback_socket.h"
 
 namespace pos::bench {
 
 namespace {
-
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
 
 void no_delay(int fd) {
   int one = 1;
@@ -116,17 +108,9 @@ class DelayProxy::Connection {
 };
 
 DelayProxy::DelayProxy(int target_port, LinkShape shape) : target_(target_port), shape_(shape) {
-  listener_ = socket(AF_INET, SOCK_STREAM, 0);
-  int one = 1;
-  setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a = loopback(0);
-  if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 64) != 0) {
-    close(listener_);
-    throw std::runtime_error("the delay proxy cannot listen on 127.0.0.1");
-  }
-  socklen_t len = sizeof a;
-  getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-  port_ = ntohs(a.sin_port);
+  const auto listener = testing::listen_on_loopback(64);
+  listener_ = listener.fd;
+  port_ = listener.port;
   acceptor_ = std::thread([this] { accept_loop(); });
 }
 
@@ -163,10 +147,8 @@ void DelayProxy::accept_loop() {
     if (poll(&p, 1, 100) > 0) {
       const int client = accept(listener_, nullptr, nullptr);
       if (client >= 0) {
-        const int upstream = socket(AF_INET, SOCK_STREAM, 0);
-        const sockaddr_in t = loopback(target_);
-        if (upstream < 0 || connect(upstream, reinterpret_cast<const sockaddr*>(&t), sizeof t) != 0) {
-          if (upstream >= 0) close(upstream);
+        const int upstream = testing::connect_to_loopback(target_);
+        if (upstream < 0) {
           close(client);
         } else {
           no_delay(client);

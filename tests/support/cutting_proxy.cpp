@@ -1,24 +1,15 @@
 #include "tests/support/cutting_proxy.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <stdexcept>
+
+#include "tests/support/loopback_socket.h"
 
 namespace pos::testing {
 
 namespace {
-
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
 
 // Copies bytes both ways until both sides have closed.
 void relay(int a, int b) {
@@ -48,15 +39,9 @@ void relay(int a, int b) {
 }  // namespace
 
 CuttingProxy::CuttingProxy(int target_port, int connections_passed) : target_(target_port), limit_(connections_passed) {
-  listener_ = socket(AF_INET, SOCK_STREAM, 0);
-  int one = 1;
-  setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a = loopback(0);
-  if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 16) != 0)
-    throw std::runtime_error("proxy cannot listen");
-  socklen_t len = sizeof a;
-  getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-  port_ = ntohs(a.sin_port);
+  const auto listener = listen_on_loopback(16);
+  listener_ = listener.fd;
+  port_ = listener.port;
   thread_ = std::thread([this] { serve(); });
 }
 
@@ -72,10 +57,11 @@ void CuttingProxy::serve() {
     if (poll(&p, 1, 100) <= 0) continue;
     int client = accept(listener_, nullptr, nullptr);
     if (client < 0) continue;
-    int upstream = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in t = loopback(target_);
-    if (connect(upstream, reinterpret_cast<sockaddr*>(&t), sizeof t) == 0) relay(client, upstream);
-    close(upstream);
+    const int upstream = connect_to_loopback(target_);
+    if (upstream >= 0) {
+      relay(client, upstream);
+      close(upstream);
+    }
     close(client);
     ++relayed_;
   }
