@@ -4,7 +4,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-
 #include "tests/support/loopback_socket.h"
 
 namespace pos::testing {
