@@ -30,4 +30,10 @@ std::string sql_escape(std::string_view value) {
 
 std::string sql_quoted(std::string_view value) { return "'" + sql_escape(value) + "'"; }
 
+std::string sql_list(const std::vector<std::string>& values) {
+  std::string list = "(";
+  for (std::size_t i = 0; i < values.size(); ++i) list += (i ? ", " : "") + sql_quoted(values[i]);
+  return list + ")";
+}
+
 }  // namespace pos

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pos {
 
@@ -17,5 +18,8 @@ std::string sql_escape(std::string_view value);
 
 // The value escaped and wrapped in apostrophes: O'Neil -> 'O''Neil'.
 std::string sql_quoted(std::string_view value);
+
+// The values quoted as a list for IN: ('A', 'O''Neil').
+std::string sql_list(const std::vector<std::string>& values);
 
 }  // namespace pos

@@ -23,12 +23,8 @@ void KeyedFetch::prefetch(const std::vector<std::string>& keys) {
   asked_.clear();
   rows_.clear();
   if (!batched_ || keys.empty()) return;
-  std::string in = " IN (";
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    in += (i ? ", " : "") + sql_quoted(keys[i]);
-    asked_.insert(upper_service_sql(keys[i]));
-  }
-  request(chunk_, in + ")");
+  for (const auto& k : keys) asked_.insert(upper_service_sql(k));
+  request(chunk_, " IN " + sql_list(keys));
   const std::size_t col = chunk_.field_index(key_field_);
   for (std::size_t r = 0; r < chunk_.row_count(); ++r)
     rows_[upper_service_sql(chunk_.value_at(r, col).as_text())].push_back(r);

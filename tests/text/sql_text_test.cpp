@@ -58,6 +58,7 @@ TEST(SqlEscape, DoublesApostrophesAndLeavesBig5Alone) {
     EXPECT_EQ(sql_escape(c.in), c.escaped);
     EXPECT_EQ(sql_quoted(c.in), c.quoted);
   }
+  EXPECT_EQ(sql_list({"A", "O'Neil"}), "('A', 'O''Neil')");
 }
 
 }  // namespace
