@@ -90,6 +90,7 @@ void TFormTollmere::Timer1Timer() {
 void TFormTollmere::SpeedButton1Click() {
   stop_point();
   last_run_ = {};
+  last_unconfirmed_ = {};
   machine_unknown_ = false;
   Memo1.append(format_run_timestamp(options_.now()));
   script_buffer_.clear();
@@ -113,8 +114,19 @@ void TFormTollmere::SpeedButton1Click() {
     stop_point();
     if (CheckListBox1[i].checked && i < last_run_.size()) run_job(job_table()[i], ctx, last_run_[i]);
   }
+  if (const std::size_t n = unconfirmed_statements(); n > 0) {
+    const std::string& file = last_unconfirmed_.file;
+    Memo1.append(big5(" 總部未確認 ") + std::to_string(n) + big5(" 筆異動記錄的處理") +
+                 (file.empty() ? std::string() : " (" + big5("請看 ") + file + ")") + "..!");
+  }
   Memo1.append(big5(" 階段作業完成..!"));
   Memo1.append(format_run_timestamp(options_.now()));
+}
+
+std::size_t TFormTollmere::unconfirmed_statements() const {
+  std::size_t n = 0;
+  for (const auto& job : last_run_) n += job.unconfirmed;
+  return n;
 }
 
 RunContext TFormTollmere::context() {
@@ -134,7 +146,8 @@ RunContext TFormTollmere::context() {
                     .CDS_Query1 = CDS_Query1,
                     .CDS_Query4 = CDS_Query4,
                     .DataModHttp = *DataModHttp,
-                    .terminal_folder = options_.home};
+                    .terminal_folder = options_.home,
+                    .unconfirmed = &last_unconfirmed_};
 }
 
 bool TFormTollmere::last_run_had_row_errors() const {

@@ -78,6 +78,9 @@ class TFormTollmere {
   const std::filesystem::path& home() const { return options_.home; }
   // True when a row of the last run failed or was refused.
   bool last_run_had_row_errors() const;
+  // Change-log statements of the last run that head office did not confirm, and the last of them.
+  std::size_t unconfirmed_statements() const;
+  const UnconfirmedStatement& last_unconfirmed() const { return last_unconfirmed_; }
   // True when the last run's opening check found no MCH_ITEM row for MachineNo.
   bool machine_unknown() const { return machine_unknown_; }
 
@@ -93,6 +96,7 @@ class TFormTollmere {
   bool closed_ = false;
   bool machine_unknown_ = false;
   std::array<JobCounters, 15> last_run_{};
+  UnconfirmedStatement last_unconfirmed_;
 };
 
 // The machine number: the first line of `file` exactly as stored. Throws when the file cannot be

@@ -55,7 +55,8 @@ int run_headless(const CommandLine& cl) {
     say("cannot lock the terminal folder " + cl.home.string() + ": " + e.what());
     return kStartupFailed;
   }
-  Program p = start_program(cl, dialogs);
+  Program p = new_program(cl, dialogs);
+  start_program(p, cl, dialogs);
   if (p.database_in_use) {
     say(database_in_use_message(*p.form));
     return kFolderBusy;

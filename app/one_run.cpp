@@ -30,28 +30,25 @@ std::string stop_reason() {
   return std::string("stopped by ") + (sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "request");
 }
 
-// Warnings of a run that got to its end, and the log line for unconfirmed statements, whose
-// number it returns.
+// Warnings of a run that got to its end; the number of statements head office did not confirm.
 std::size_t warn_about_run(TFormTollmere& form, RunResult& result) {
   if (form.machine_unknown())
     result.warnings.push_back("head office does not know this machine: MCH_ITEM has no row for MCH_NO '" +
                               as_utf8(form.MachineNo) + "' (MCH_NO.TXT), so no job gets anything for this terminal");
-  std::size_t unconfirmed = 0;
+  const std::size_t unconfirmed = form.unconfirmed_statements();
+  if (unconfirmed == 0) return 0;
   std::string jobs;
   for (std::size_t i = 0; i < form.last_run().size(); ++i) {
     const std::size_t n = form.last_run()[i].unconfirmed;
-    if (n == 0) continue;
-    unconfirmed += n;
-    jobs += (jobs.empty() ? "job " : ", job ") + std::to_string(i) + ": " + std::to_string(n);
+    if (n > 0) jobs += (jobs.empty() ? "job " : ", job ") + std::to_string(i) + ": " + std::to_string(n);
   }
-  if (unconfirmed == 0) return 0;
-  form.Memo1.append(big5(" 總部未確認 ") + std::to_string(unconfirmed) +
-                    big5(" 筆異動記錄的處理 (請看 message.txt)..!"));
-  std::string last = form.DataModHttp ? first_line(form.DataModHttp->LastServiceMessage()) : "";
+  const UnconfirmedStatement& last = form.last_unconfirmed();
+  const std::string answer = first_line(last.answer);
   result.warnings.push_back("head office did not confirm " + std::to_string(unconfirmed) +
                             " change-log statement(s) (" + jobs +
-                            "); what they remove or mark may still stand in its change logs. Its last answer: " +
-                            (last.empty() ? "(empty)" : as_utf8(last)));
+                            "); what they remove or mark may still stand in its change logs. The last one's answer" +
+                            (last.file.empty() ? "" : " (in " + (form.home() / last.file).string() + ")") + ": " +
+                            (answer.empty() ? "(empty)" : as_utf8(answer)));
   return unconfirmed;
 }
 
@@ -91,8 +88,10 @@ RunResult run_once(TFormTollmere& form, Dialogs& dialogs, const RunOptions& opti
   if (http) http->on_retry = nullptr;
   if (!result.reason.empty()) {
     result.status = kRunEndedEarly;
-    const std::string why = first_line(result.reason);  // a long answer's start is enough for the log
-    form.Memo1.append(format_run_timestamp(form.options().now()) + big5(" 資料更新中斷: ") +
+    // One line that no reader takes for a run's closing timestamp: it begins with a blank, as job
+    // lines do. A long answer's start is enough for the log.
+    const std::string why(error_answer_message(first_line(result.reason)));
+    form.Memo1.append(big5(" 資料更新中斷 ") + format_run_timestamp(form.options().now()) + ": " +
                       why.substr(0, big5_fit(why, 300)));
   }
 

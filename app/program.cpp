@@ -127,32 +127,43 @@ int run_program(int argc, char** argv) {
   }
 
   QtDialogs dialogs;
-  // Start-up opens the database and upgrades it: not while another run holds the folder. Each run of
-  // the window takes the lock again.
+  Program p = new_program(cl, dialogs);
+  // Start-up opens the database and upgrades it: only while this process holds the folder. Each run
+  // of the window takes it again. "" once started, else who holds the folder (or the database).
   TerminalLock lock(cl.home);
+  const std::string what = run_description(mode_from_argument(cl.args), false);
+  auto start_up = [&]() -> std::string {
+    if (!lock.take(what)) return lock.holder();
+    start_program(p, cl, dialogs);  // a failed step was shown; the window opens all the same
+    lock.release();
+    return p.database_in_use ? database_in_use_message(*p.form) : "";
+  };
+  std::string holder;
   try {
-    if (!lock.take(run_description(mode_from_argument(cl.args), false))) {
-      dialogs.show_error(folder_busy_box(lock.holder()));
-      return kFolderBusy;
-    }
+    holder = start_up();
   } catch (const std::exception& e) {
     dialogs.show_error("cannot lock the terminal folder " + cl.home.string() + ": " + e.what());
     return kStartupFailed;
   }
-  Program p = start_program(cl, dialogs);  // a failed step was shown; the window opens all the same
-  TFormTollmere& form = *p.form;
-  if (p.database_in_use) {
-    dialogs.show_error(folder_busy_box(database_in_use_message(form)));
-    return kFolderBusy;
-  }
-  lock.release();
 
-  MainWindow window(form, dialogs);
+  MainWindow window(*p.form, dialogs);
   dialogs.parent = &window;
   window.refresh();
   on_stop_signal([&window] { window.stop_and_close(); });
   window.show();
-  window.start_timer();
+  if (holder.empty()) {
+    window.start_timer();
+  } else {
+    // Staff who open the window during another run see who holds the folder; it starts when free.
+    p.form->Memo1.append(folder_busy_wait_line(holder));
+    window.wait_for_start_up([&]() -> std::string {
+      try {
+        return start_up();
+      } catch (const std::exception& e) {
+        return e.what();
+      }
+    });
+  }
   const int status = app.exec();
   on_stop_signal(nullptr);
   return status;

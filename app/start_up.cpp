@@ -67,9 +67,14 @@ std::string database_in_use_message(const TFormTollmere& form) {
          " open, and the embedded engine lets one process at a time open it; this run does not start";
 }
 
-Program start_program(const CommandLine& cl, Dialogs& dialogs) {
+Program new_program(const CommandLine& cl, Dialogs& dialogs) {
   Program p;
   p.form = std::make_unique<TFormTollmere>(FormOptions{cl.home, cl.local_db}, dialogs);
+  return p;
+}
+
+void start_program(Program& p, const CommandLine& cl, Dialogs& dialogs) {
+  p.database_in_use = false;
   auto failed = [&](const std::string& text) {
     dialogs.show_error(text);
     if (!p.start_failed) p.start_error = text;
@@ -79,7 +84,7 @@ Program start_program(const CommandLine& cl, Dialogs& dialogs) {
     p.form->FormCreate(cl.args);
   } catch (const LocalDatabaseInUse&) {
     p.database_in_use = true;
-    return p;
+    return;
   } catch (const std::exception& e) {
     failed(e.what() + what_to_check(e, *p.form));
   }
@@ -94,7 +99,6 @@ Program start_program(const CommandLine& cl, Dialogs& dialogs) {
   }
   p.form->DataModHttp = p.data_module.get();
   warn_about(cl, *p.form);
-  return p;
 }
 
 }  // namespace pos

@@ -20,10 +20,14 @@ struct Program {
   bool database_in_use = false;
 };
 
-// As the framework does, an error in a creation handler is shown with show_error and the rest of
-// that handler is skipped; start-up goes on. A local database that cannot be opened gets a word on
-// what to check. Ignored arguments and unlikely choices are named on stderr.
-Program start_program(const CommandLine& cl, Dialogs& dialogs);
+// The program's form, not yet created (a window can draw it while start-up waits).
+Program new_program(const CommandLine& cl, Dialogs& dialogs);
+
+// The creation handlers of `p`. As the framework does, an error in a creation handler is shown
+// with show_error and the rest of that handler is skipped; start-up goes on. A local database that
+// cannot be opened gets a word on what to check. Ignored arguments and unlikely choices are named
+// on stderr. Can be called again after database_in_use.
+void start_program(Program& p, const CommandLine& cl, Dialogs& dialogs);
 
 // For stderr: another process has the terminal's database open, so this run does not start.
 std::string database_in_use_message(const TFormTollmere& form);

@@ -91,4 +91,8 @@ std::string folder_busy_box(const std::string& holder) {
   return big5("此終端機的資料更新正在進行中，這次不執行。") + "\n(" + holder + ")";
 }
 
+std::string folder_busy_wait_line(const std::string& holder) {
+  return big5(" 此終端機的資料更新正在進行中 (") + holder + big5(")，完成後再開始..!");
+}
+
 }  // namespace pos

@@ -40,5 +40,7 @@ std::string run_description(int mode, bool headless);
 std::string folder_busy_message(const std::filesystem::path& folder, const std::string& holder);
 // For the window's box (Big5): the same for the staff.
 std::string folder_busy_box(const std::string& holder);
+// For the window's log (Big5): start-up waits until `holder` is done.
+std::string folder_busy_wait_line(const std::string& holder);
 
 }  // namespace pos

@@ -48,14 +48,15 @@ std::vector<std::string> bill_query(const std::string& selecting_line) {
 }
 
 void take_logged_bills(RunContext& ctx) {
-  take_marked_promotions(
-      ctx, {.log = single_statement_log("PTSALE_TEMP", ctx.MachineNo),
-            .promotions = kBills,
-            .drop_deleted = "delete from PTSALE where MASTERBILLID = ?",
-            .line_query = [](const std::string& condition) { return bill_query("where a.masterbillid" + condition); },
-            .drop_rewritten = "delete from PTSALE where MASTERBILLID = ?",
-            .open_table = "select * FROM PTSALE",
-            .open_without_entries = true});
+  take_marked_promotions(ctx,
+                         {.log = single_statement_log("PTSALE_TEMP", ctx.MachineNo),
+                          .promotions = kBills,
+                          .drop_deleted = "delete from PTSALE where MASTERBILLID = ?",
+                          .line_query = [](const std::string& condition) { return bill_query("where " + condition); },
+                          .line_key = "a.masterbillid",
+                          .drop_rewritten = "delete from PTSALE where MASTERBILLID = ?",
+                          .open_table = "select * FROM PTSALE",
+                          .open_without_entries = true});
 }
 
 void reload_current_bills(RunContext& ctx) {

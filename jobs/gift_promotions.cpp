@@ -72,13 +72,14 @@ void keep_gift_table(RunContext& ctx) {
 }
 
 void take_logged_gifts(RunContext& ctx) {
-  take_marked_promotions(
-      ctx, {.log = single_statement_log("GSALE_TEMP", ctx.MachineNo),
-            .promotions = kGifts,
-            .drop_deleted = "delete from GPROMOTION where masterbillid = ?",
-            .line_query = [](const std::string& condition) { return gift_query(" WHERE A.MASTERBILLID" + condition); },
-            .drop_rewritten = "delete from Gpromotion where masterbillid = ?",
-            .open_table = "select * FROM GPROMOTION"});
+  take_marked_promotions(ctx,
+                         {.log = single_statement_log("GSALE_TEMP", ctx.MachineNo),
+                          .promotions = kGifts,
+                          .drop_deleted = "delete from GPROMOTION where masterbillid = ?",
+                          .line_query = [](const std::string& condition) { return gift_query(" WHERE " + condition); },
+                          .line_key = "A.MASTERBILLID",
+                          .drop_rewritten = "delete from Gpromotion where masterbillid = ?",
+                          .open_table = "select * FROM GPROMOTION"});
 }
 
 void refresh_current_gifts(RunContext& ctx) {

@@ -28,9 +28,13 @@ const ColumnMap kClassDiscountParameters[] = {
 }  // namespace
 
 KeyedFetch sub_card_fetch(RunContext& ctx) {
-  return KeyedFetch(ctx, "MEMBER_ID", [](const std::string& condition) -> std::vector<std::string> {
-    return {"SELECT * FROM VIPCARD_SUB WHERE MEMBER_ID" + condition};
-  });
+  // Most members have no sub-cards: a member its chunk's answer lacks has none.
+  return KeyedFetch(ctx, {.key_field = "MEMBER_ID",
+                          .column = "MEMBER_ID",
+                          .lines = [](const std::string& condition) -> std::vector<std::string> {
+                            return {"SELECT * FROM VIPCARD_SUB WHERE " + condition};
+                          },
+                          .ask_again = false});
 }
 
 void write_sub_cards(RunContext& ctx, const std::string& id) {

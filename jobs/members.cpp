@@ -80,7 +80,7 @@ std::vector<std::string> member_query(const std::string& condition) {
       "LEFT OUTER JOIN MEMBER_CLASS B ",
       "       ON A.MEMBER_CLASSID = B.CLASS_ID ",
   };
-  if (!condition.empty()) lines.push_back("       where A.MEMBER_ID" + condition);
+  if (!condition.empty()) lines.push_back("       where " + condition);
   return lines;
 }
 
@@ -106,9 +106,12 @@ void take_changed_members(RunContext& ctx) {
   RowSet& changed = ctx.ClientDataSet2;
   RowSet& member = ctx.ClientDataSet1;
   RowSet& sub_cards = ctx.ClientDataSet4;  // where write_sub_cards reads them
-  KeyedFetch members(ctx, "MEMBER_ID", member_query, [&](const std::vector<std::string>& lines) {
-    write_diagnostic_file(ctx.terminal_folder / "123.txt", script_text(lines));
-  });
+  KeyedFetch members(ctx, {.key_field = "MEMBER_ID",
+                           .column = "A.MEMBER_ID",
+                           .lines = member_query,
+                           .before_request = [&](const std::vector<std::string>& lines) {
+                             write_diagnostic_file(ctx.terminal_folder / "123.txt", script_text(lines));
+                           }});
   KeyedFetch cards = sub_card_fetch(ctx);
   take_change_log(
       ctx, {.list = changed,

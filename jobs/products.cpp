@@ -116,14 +116,15 @@ void take_changed_products(RunContext& ctx, const std::string& top) {
   RowSet& changed = ctx.aCDS;
   RowSet& product = ctx.ClientDataSet1;
   ProductWriter writer(ctx);
-  KeyedFetch products(ctx, "PROD_ID", [&](const std::string& condition) {
-    std::vector<std::string> lines = {"SELECT " + kProductColumnList + " FROM PRODUCT WHERE PROD_ID" + condition};
-    if (!top.empty()) {
-      lines.push_back(" AND PD_ITEMID IN (");
-      for (auto& l : category_subselect(top)) lines.push_back(l);
-    }
-    return lines;
-  });
+  KeyedFetch products(
+      ctx, {.key_field = "PROD_ID", .column = "PROD_ID", .lines = [&](const std::string& condition) {
+              std::vector<std::string> lines = {"SELECT " + kProductColumnList + " FROM PRODUCT WHERE " + condition};
+              if (!top.empty()) {
+                lines.push_back(" AND PD_ITEMID IN (");
+                for (auto& l : category_subselect(top)) lines.push_back(l);
+              }
+              return lines;
+            }});
   take_change_log(
       ctx, {.list = changed,
             .list_query = {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "},

@@ -51,7 +51,8 @@ void take_logged_promotions(RunContext& ctx) {
                    "DELETE FROM PSALE_TEMP where TRAN_CODE = 'W' and mch_no = '" + m + "' and state <> 'DELETE' ;"},
        .promotions = kPromotions,
        .drop_deleted = "DELETE FROM PROMOTION WHERE MASTERBILLID = ?",
-       .line_query = [](const std::string& condition) { return line_query(" WHERE A.MASTERBILLID" + condition); },
+       .line_query = [](const std::string& condition) { return line_query(" WHERE " + condition); },
+       .line_key = "A.MASTERBILLID",
        .drop_rewritten = "delete from promotion where masterbillid = ?",
        .open_table = "select * FROM PROMOTION",
        // Every line writes POINT_YN: a table that lacks it gets it here too, not only in full update.

@@ -246,7 +246,7 @@ void TDataModHttp::OpenRemoteQuery(RowSet& rows, const std::string& sql) {
     IdHTTP1.post(query_url(), user_form(crlf_to_blank(upper_service_sql(sql))), *answer);
     answer->close_file();
   } catch (const DiagnosticFileError& e) {
-    failure = e.what();  // the terminal's own disk, not the connection
+    failure = QueryEndpoint_ + connection_error_text() + e.what();  // the terminal's own disk: the message says so
   } catch (const HttpError& e) {
     failure = QueryEndpoint_ + connection_error_text() + e.what();
     if (e.unreachable())
@@ -279,10 +279,12 @@ bool TDataModHttp::ExecRemoteStatement(const std::string& sql) {
 }
 
 bool TDataModHttp::PostSqlScript(const std::vector<std::string>& lines) {
+  last_post_failed_ = false;
   try {
     LastServiceMessage_ = IdHTTP1.post(script_url(), {{"sql", join_lines(lines)}});
     write_diagnostic_file(MessageFile(), join_lines(split_lines(LastServiceMessage_)));
   } catch (const std::exception&) {
+    last_post_failed_ = true;
     LastServiceMessage_ = kConnectionProblem;
     boxes_.show_message(LastServiceMessage_);
     write_diagnostic_file(MessageErrFile(), join_lines({LastServiceMessage_}));

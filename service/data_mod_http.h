@@ -36,6 +36,9 @@ class TDataModHttp {
   const std::string& QueryEndpoint() const { return QueryEndpoint_; }
   const std::string& ScriptEndpoint() const { return ScriptEndpoint_; }
   const std::string& LastServiceMessage() const { return LastServiceMessage_; }
+  // True when the last PostSqlScript did not complete: its "Connection problem!" is in messageerr.txt,
+  // not message.txt.
+  bool last_post_failed() const { return last_post_failed_; }
   // batch=1 in httpset.ini: one kept-alive connection, and the jobs fetch a chunk of keys at once.
   bool batch_requests() const { return batch_requests_; }
 
@@ -81,6 +84,7 @@ class TDataModHttp {
   std::string QueryEndpoint_;
   std::string ScriptEndpoint_;
   std::string LastServiceMessage_;
+  bool last_post_failed_ = false;
   bool batch_requests_ = false;
 };
 

@@ -177,7 +177,7 @@ void MainWindow::refresh() {
       list_->item(i)->setCheckState(form_.CheckListBox1[static_cast<std::size_t>(i)].checked ? Qt::Checked
                                                                                              : Qt::Unchecked);
   }
-  start_->setEnabled(form_.SpeedButton1 && !running_);
+  start_->setEnabled((form_.SpeedButton1 || try_start_up_) && !running_);  // waiting: the operator may ask again
   exit_->setEnabled(!running_);
   changes_->setEnabled(!running_);
   full_->setEnabled(!running_);
@@ -189,9 +189,36 @@ void MainWindow::sync_ticks_to_form() {
     form_.CheckListBox1[static_cast<std::size_t>(i)].checked = list_->item(i)->checkState() == Qt::Checked;
 }
 
+void MainWindow::wait_for_start_up(StartUp try_start_up, int poll_ms) {
+  try_start_up_ = std::move(try_start_up);
+  start_up_poll_ = new QTimer(this);
+  connect(start_up_poll_, &QTimer::timeout, this, [this] {
+    if (!running_ && try_start_up_ && start_up_now().empty()) start_timer();
+  });
+  start_up_poll_->start(poll_ms);
+  refresh();
+}
+
+std::string MainWindow::start_up_now() {
+  std::string holder = try_start_up_();
+  if (!holder.empty()) return holder;
+  try_start_up_ = nullptr;
+  start_up_poll_->stop();
+  refresh();
+  return "";
+}
+
 void MainWindow::start_run() {
   if (running_) return;
   if (worker_.joinable()) worker_.join();
+  if (try_start_up_) {
+    const std::string holder = start_up_now();
+    if (!holder.empty()) {
+      dialogs_.show_error(folder_busy_box(holder));
+      return;
+    }
+    form_.Timer1 = false;  // the operator's run is the one the automatic start would have begun
+  }
   // One run at a time on this terminal, whoever starts it: a run going elsewhere keeps this one back.
   std::string refused;
   try {

@@ -8,9 +8,11 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QWidget>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "app/dialogs.h"
@@ -44,6 +46,15 @@ class MainWindow : public QWidget {
   // Starts the one-shot timer of the automatic start.
   void start_timer(int ms = 1000);
 
+  // Starts the program once the terminal folder is free: "" when it did, else who holds the folder.
+  using StartUp = std::function<std::string()>;
+  // Start-up waits while another run holds the terminal folder: `try_start_up` is asked every
+  // `poll_ms` and when the operator presses the start button. Once it has started the program,
+  // the automatic start follows as after any start-up, or the operator's run at once; while the
+  // folder is still held, the button's box says who holds it.
+  void wait_for_start_up(StartUp try_start_up, int poll_ms = 1000);
+  bool waiting_for_start_up() const { return static_cast<bool>(try_start_up_); }
+
   QListWidget* job_list() const { return list_; }
   QRadioButton* mode_button(int index) const { return index == 0 ? changes_ : full_; }
   QToolButton* start_button() const { return start_; }
@@ -58,6 +69,7 @@ class MainWindow : public QWidget {
  private:
   void run_finished();
   void sync_ticks_to_form();
+  std::string start_up_now();
 
   TFormTollmere& form_;
   Dialogs& dialogs_;
@@ -74,6 +86,8 @@ class MainWindow : public QWidget {
   bool close_when_stopped_ = false;
   TerminalLock lock_;  // held for each run
   bool ended_early_ = false;
+  StartUp try_start_up_;  // set while start-up waits for the folder
+  QTimer* start_up_poll_ = nullptr;
 };
 
 // Text of the form (Big5) for a widget.

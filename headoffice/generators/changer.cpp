@@ -44,8 +44,10 @@ std::vector<std::string> texts(Connection& c, const std::string& sql) {
   return out;
 }
 
-// The number inside a generated key ("M0000042" -> 42, "10000042" -> 42); 0 for other keys.
-int key_number(const std::string& key, const Kind& k) {
+// The number inside a generated key ("M0000042" -> 42, "10000042" -> 42); 0 for other keys. A CHAR
+// key column pads the key with blanks.
+int key_number(std::string key, const Kind& k) {
+  key.erase(key.find_last_not_of(' ') + 1);
   if (key.size() <= k.prefix.size() || key.compare(0, k.prefix.size(), k.prefix) != 0) return 0;
   const std::string digits = key.substr(k.prefix.size());
   if (digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9) return 0;

@@ -19,10 +19,26 @@ std::string_view trimmed(std::string_view s) {
   return s;
 }
 
-bool reads_change_log(const std::string& upper) {
-  for (const char* log : {"PRODUCT_TEMP", "MEMBER_TEMP", "PSALE_TEMP", "PTSALE_TEMP", "GSALE_TEMP"})
-    if (upper.find(log) != std::string::npos) return true;
-  return false;
+bool has(const std::string& upper, const char* text) { return upper.find(text) != std::string::npos; }
+
+// The products, the members or today's promotions fetched whole: only a full update does that (a
+// full update reads the deletions of the change logs too, so reading a log tells nothing).
+bool fetches_whole_table(const std::string& upper) {
+  if (!upper.starts_with("SELECT")) return false;
+  if (has(upper, " FROM PRODUCT ") || upper.ends_with(" FROM PRODUCT"))
+    return !has(upper, "WHERE PROD_ID") && !has(upper, "WHERE UPPER(PROD_ID)");
+  if (has(upper, "FROM MEMBER A LEFT OUTER JOIN MEMBER_CLASS"))
+    return !has(upper, "WHERE A.MEMBER_ID") && !has(upper, "WHERE UPPER(A.MEMBER_ID)");
+  return has(upper, "BETWEEN A.INI_DATE AND A.END_DATE");
+}
+
+// What only a changes update sends: the promotions' marking, the products' and members' changed
+// entries listed.
+bool takes_logged_changes(const std::string& upper) {
+  if (has(upper, "SET TRAN_CODE = 'W'")) return true;
+  if (!upper.starts_with("SELECT")) return false;
+  return (has(upper, "FROM PRODUCT_TEMP") && has(upper, "STATE <> 'DELETE'")) ||
+         (has(upper, "FROM MEMBER_TEMP") && has(upper, "STATE = 'UPDATE' OR STATE = 'INSERT'"));
 }
 
 // `text` cut to `width` bytes without splitting a UTF-8 character.
@@ -75,7 +91,8 @@ void RunRecorder::answered(const std::string& client, std::string_view statement
     }
     ++run.requests;
     run.last = now;
-    run.changes = run.changes || reads_change_log(upper);
+    run.whole_tables = run.whole_tables || fetches_whole_table(upper);
+    run.logged = run.logged || takes_logged_changes(upper);
     if (error && !run.error_kept) {
       run.error_kept = true;
       due = Write::Error;
@@ -108,7 +125,7 @@ void RunRecorder::write(Write what, const std::string& machine, const Run& run,
           params, nullptr);
       return;
     }
-    const std::string kind = run.changes ? "changes" : "full";
+    const std::string kind = run.logged && !run.whole_tables ? "changes" : "full";
     const Value ended = what == Write::End ? Value(now) : none;
     const Value reached = Value(what == Write::End ? 1 : 0);
     const Value error_text = error ? Value(cut_utf8(*error, kErrorWidth)) : none;

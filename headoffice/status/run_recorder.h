@@ -2,7 +2,8 @@
 // Follows each terminal's runs through the requests this process answers, and keeps in the
 // head-office table TERMINAL_STATUS what the status page shows. A run begins with the opening
 // check (the terminal's own MCH_ITEM row) and reaches its last job with the stored-value card
-// query; it is a changes update when it reads a change log. The table is written when a run
+// query; it is a full update when it fetches a whole table that a changes update fetches by key,
+// a changes update when it takes what a change log lists. The table is written when a run
 // begins, at its first error answer and when it reaches its last job, never for other requests.
 // Requests that do not name their machine are the machine's that last named itself from the same
 // client address. Thread-safe.
@@ -32,10 +33,11 @@ class RunRecorder {
  private:
   using Clock = std::chrono::steady_clock;
   struct Run {
-    bool begun = false;       // this process saw the run begin
-    bool ended = false;       // ... or reach its last job
-    bool error_kept = false;  // its first error answer is written
-    bool changes = false;     // it read a change log
+    bool begun = false;         // this process saw the run begin
+    bool ended = false;         // ... or reach its last job
+    bool error_kept = false;    // its first error answer is written
+    bool whole_tables = false;  // it fetched a whole table that a changes update fetches by key
+    bool logged = false;        // it took what a change log lists, as only a changes update does
     int requests = 0;
     Clock::time_point last{};
   };

@@ -42,8 +42,11 @@ void for_each_key(RunContext& ctx, const char* statement, const char* taken_as, 
   }
 }
 
+// A key remembered already (taken again after a failed row) is kept once.
 void remember(RunContext& ctx, const char* taken_as, const std::vector<std::string>& keys) {
-  for_each_key(ctx, "INSERT INTO POS_TAKEN_KEYS (TAKEN_AS, KEY_VALUE) VALUES (?, ?)", taken_as, keys);
+  for_each_key(
+      ctx, "UPDATE OR INSERT INTO POS_TAKEN_KEYS (TAKEN_AS, KEY_VALUE) VALUES (?, ?) MATCHING (TAKEN_AS, KEY_VALUE)",
+      taken_as, keys);
 }
 
 void forget(RunContext& ctx, const char* taken_as, const std::vector<std::string>& keys) {

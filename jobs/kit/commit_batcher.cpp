@@ -12,6 +12,7 @@ void CommitBatcher::begin_row() {
   con_.begin();
   own_ = true;
   rows_ = 0;
+  if (written_) written_at_begin_ = *written_;
   started_ = std::chrono::steady_clock::now();
 }
 
@@ -31,13 +32,23 @@ void CommitBatcher::commit_if_due() {
 }
 
 void CommitBatcher::commit() {
-  if (may_commit()) con_.commit();
+  if (may_commit()) {
+    try {
+      con_.commit();
+    } catch (...) {
+      if (written_) *written_ = written_at_begin_;
+      own_ = con_.in_transaction();
+      throw;
+    }
+    if (written_) written_at_begin_ = *written_;
+  }
   if (!con_.in_transaction()) own_ = false;
   rows_ = 0;
 }
 
 void CommitBatcher::rollback() noexcept {
   if (own_ && con_.in_transaction()) {
+    if (written_) *written_ = written_at_begin_;
     try {
       con_.rollback();
     } catch (...) {

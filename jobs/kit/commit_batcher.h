@@ -30,6 +30,9 @@ class CommitBatcher {
   // Drops what is not committed.
   void rollback() noexcept;
 
+  // `written` counts rows written; the rows of a batch that is not committed are taken off it again.
+  void count_written(std::size_t* written) { written_ = written; }
+
  private:
   bool may_commit() const;
 
@@ -39,6 +42,8 @@ class CommitBatcher {
   std::size_t rows_ = 0;
   std::chrono::steady_clock::time_point started_;
   bool own_ = false;  // the batcher began the open transaction
+  std::size_t* written_ = nullptr;
+  std::size_t written_at_begin_ = 0;
 };
 
 }  // namespace pos

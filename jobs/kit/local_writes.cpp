@@ -73,17 +73,17 @@ bool write_unit(RunContext& ctx, const std::function<void()>& drop, const std::f
   try {
     drop();
     fill();
+    if (whole && n.refused > before.refused) {
+      n.written = before.written;
+      undone(n.refused - before.refused);
+      return false;
+    }
+    unit.commit();
   } catch (...) {
     n.written = before.written;
     undone(0);
     throw;
   }
-  if (whole && n.refused > before.refused) {
-    n.written = before.written;
-    undone(n.refused - before.refused);
-    return false;
-  }
-  unit.commit();
   return true;
 }
 

@@ -19,16 +19,34 @@ std::vector<std::string> next_chunk_keys(const RowSet& list, const char* key) {
   return keys;
 }
 
-// The statement transport upper-cases the whole text, so that a key with small letters would
-// name no entry: such a removal goes as a script, as it is.
+namespace {
+
+// The statement transport upper-cases a text, turns each CR LF into a blank and each ';' into '-'.
+bool changed_as_a_statement(const std::string& key) {
+  return upper_service_sql(key) != key || key.find_first_of(";\r\n") != std::string::npos;
+}
+
+// A removal naming `keys`. One that the statement transport would change goes as a script,
+// upper-cased as a statement would have been but for its key list.
+void send_named(RunContext& ctx, const ServiceStatement& remove, const char* key,
+                const std::vector<std::string>& keys) {
+  if (remove.transport == Transport::Statement && std::any_of(keys.begin(), keys.end(), changed_as_a_statement)) {
+    send(ctx, {Transport::Script, naming_keys(upper_service_sql(remove.text), key, keys)});
+    return;
+  }
+  send(ctx, {remove.transport, naming_keys(remove.text, key, keys)});
+}
+
+}  // namespace
+
+// A key holding a line break breaks a script's line as well: such keys go in a removal of their
+// own, so that the others' still goes through, and its unconfirmed answer is counted.
 void remove_named(RunContext& ctx, const ServiceStatement& remove, const char* key,
                   const std::vector<std::string>& keys) {
-  if (keys.empty()) return;
-  ServiceStatement named{remove.transport, naming_keys(remove.text, key, keys)};
-  const bool upper_case_changes_a_key =
-      std::any_of(keys.begin(), keys.end(), [](const std::string& k) { return upper_service_sql(k) != k; });
-  if (named.transport == Transport::Statement && upper_case_changes_a_key) named.transport = Transport::Script;
-  send(ctx, named);
+  std::vector<std::string> plain, broken;
+  for (const auto& k : keys) (k.find_first_of("\r\n") == std::string::npos ? plain : broken).push_back(k);
+  if (!plain.empty()) send_named(ctx, remove, key, plain);
+  if (!broken.empty()) send_named(ctx, remove, key, broken);
 }
 
 void remove_named_in_chunks(RunContext& ctx, const ServiceStatement& remove, const char* key,

@@ -23,7 +23,8 @@ inline bool fits(const std::string& key) { return key.size() <= kMostKeyBytes; }
 // the list not moved. A longer key is left to its row, which fails.
 std::vector<std::string> next_chunk_keys(const RowSet& list, const char* key);
 
-// Sends `remove` limited to `keys`; a removal naming a key with small letters goes as a script.
+// Sends `remove` limited to `keys`. One that the statement transport would change (small letters,
+// ';' or a line break in a key) goes as a script; keys with a line break go in one of their own.
 void remove_named(RunContext& ctx, const ServiceStatement& remove, const char* key,
                   const std::vector<std::string>& keys);
 

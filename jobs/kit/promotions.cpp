@@ -30,7 +30,7 @@ void take_marked_promotions(RunContext& ctx, const MarkedPromotions& kind) {
     open_cursor(ctx.CDS_Query1, kind.open_table);
   }
   const RowLoop loop{.key = key, .table = kind.promotions.table, .on_error = OnRowError::EndRun, .progress = false};
-  KeyedFetch lines(ctx, "MASTERBILLID", kind.line_query);
+  KeyedFetch lines(ctx, {.key_field = "MASTERBILLID", .column = kind.line_key, .lines = kind.line_query});
   log.take_changes(
       entries, loop, [&] { rewrite_promotion(ctx, entries.text(key), lines, kind.drop_rewritten, kind.promotions); },
       [&](const std::vector<std::string>& ids) { lines.prefetch(ids); });

@@ -35,8 +35,10 @@ struct MarkedPromotions {
   MarkedChangeLog log;
   PromotionTable promotions;
   std::string drop_deleted;  // drops a deleted promotion's lines
-  // The lines of the promotions whose MASTERBILLID meets `condition` (" = 'P1'" or " IN (...)").
+  // The lines of the promotions that meet `condition` ("A.MASTERBILLID = 'P1'", "... IN (...)"),
+  // `line_key` naming the promotion's id in it.
   std::function<std::vector<std::string>(const std::string& condition)> line_query;
+  const char* line_key;
   std::string drop_rewritten;                       // drops a promotion's lines before its rewrite
   std::string open_table;                           // CDS_Query1's command text: the table the rewrites append to
   bool open_without_entries = false;                // opened also when no promotion is logged

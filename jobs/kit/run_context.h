@@ -40,6 +40,13 @@ struct JobCounters {
   bool faults_since(const JobCounters& before) const { return failed != before.failed || refused != before.refused; }
 };
 
+// A change-log statement of a run that head office did not confirm: the last one whose answer a
+// file keeps, else the last one.
+struct UnconfirmedStatement {
+  std::string answer;  // what head office answered, or the script call's "Connection problem!"
+  std::string file;    // the diagnostic file that keeps the answer; empty when none does
+};
+
 struct RunContext {
   UpdateMode mode;
   std::string today;  // "YYYY/MM/DD", the run's date
@@ -57,6 +64,8 @@ struct RunContext {
   TableCursor& CDS_Query4;
   TDataModHttp& DataModHttp;
   std::filesystem::path terminal_folder;  // where 123.txt and ptpromotion.cds go
+
+  UnconfirmedStatement* unconfirmed = nullptr;  // noted by the run's statements
 
   // Set by run_job for the job that runs.
   CommitBatcher* batch = nullptr;

@@ -13,6 +13,7 @@ void run_job(const JobEntry& entry, RunContext& ctx, JobCounters& counters) {
   const auto started = std::chrono::steady_clock::now();
   counters.ran = true;
   CommitBatcher batch(ctx.SQLCon_Loc);
+  batch.count_written(&counters.written);  // only committed rows count as written
   ctx.batch = &batch;
   ctx.counters = &counters;
   // While the job waits on the service, a batch that grows old is committed.

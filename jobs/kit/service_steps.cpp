@@ -27,7 +27,15 @@ void send(RunContext& ctx, const ServiceStatement& statement) {
   const bool confirmed = statement.transport == Transport::Script
                              ? ctx.DataModHttp.PostSqlScript(ctx.ScriptBuffer)
                              : ctx.DataModHttp.ExecRemoteStatement(script_text(ctx.ScriptBuffer));
-  if (!confirmed && ctx.counters) ++ctx.counters->unconfirmed;
+  if (confirmed) return;
+  if (ctx.counters) ++ctx.counters->unconfirmed;
+  if (!ctx.unconfirmed) return;
+  const TDataModHttp& http = ctx.DataModHttp;
+  std::string file;
+  if (statement.transport == Transport::Script) file = http.last_post_failed() ? "messageerr.txt" : "message.txt";
+  // The note keeps the last one whose answer a file keeps, for the log to point to; else the last.
+  if (file.empty() && !ctx.unconfirmed->file.empty()) return;
+  *ctx.unconfirmed = {http.LastServiceMessage(), file};
 }
 
 }  // namespace pos

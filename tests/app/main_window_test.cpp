@@ -67,6 +67,33 @@ class MainWindowTest : public QObject {
     QVERIFY(w.log_view()->isReadOnly());
   }
 
+  // Opened while another run holds the folder: start-up waits; the start button asks again (a box
+  // names the holder while it still holds it), and once the folder is free the program starts.
+  void startUpWaitsWhileAnotherRunHoldsTheFolder() {
+    RecordingDialogs dialogs;
+    TFormTollmere form(options(), dialogs);
+    TerminalLock other(home), mine(home);
+    QVERIFY(other.take("full update, headless"));
+    MainWindow w(form, dialogs);
+    w.wait_for_start_up(
+        [&]() -> std::string {
+          if (!mine.take("changes update, window")) return mine.holder();
+          form.FormCreate({"1"});
+          mine.release();
+          return "";
+        },
+        20);
+    QVERIFY(w.waiting_for_start_up());
+    QVERIFY(w.start_button()->isEnabled());
+    w.start_button()->click();
+    QCOMPARE(dialogs.errors().size(), std::size_t{1});
+    QVERIFY(dialogs.errors()[0].find("full update, headless") != std::string::npos);
+    other.release();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.waiting_for_start_up(), 5000);
+    QCOMPARE(w.job_list()->count(), 15);
+    QCOMPARE(w.label()->text(), QString::fromUtf8("001資料更新:"));
+  }
+
   void noModeSelectedForMinusOne() {
     RecordingDialogs dialogs;
     TFormTollmere form(options(), dialogs);
@@ -116,7 +143,8 @@ class MainWindowTest : public QObject {
         // The run began (its timestamp) and ended at the opening check with the connection message;
         // the log's last line says so, and the progress bar is not left full.
         QCOMPARE(form.Memo1.size(), std::size_t{2});
-        QVERIFY(qt_text(form.Memo1.lines().back()).contains(QString::fromUtf8(" 資料更新中斷: http://127.0.0.1:1/")));
+        QVERIFY(qt_text(form.Memo1.lines().back()).startsWith(QString::fromUtf8(" 資料更新中斷 ")));
+        QVERIFY(qt_text(form.Memo1.lines().back()).contains(QString::fromUtf8(": http://127.0.0.1:1/")));
         QCOMPARE(dialogs.messages().size(), std::size_t{1});
         QVERIFY(dialogs.errors().empty());  // the silent abort shows nothing more
         QCOMPARE(w.progress()->value(), w.progress()->minimum() - 1);

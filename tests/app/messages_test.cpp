@@ -105,7 +105,7 @@ TEST_F(Messages, EachFaultSaysWhatToCheckAndEndsWithItsStatus) {
        "1 --headless",
        1,
        {"錯誤的連線: ", "(is head office's service running there? check host= and port= in "},
-       "資料更新中斷: "},
+       "\n 資料更新中斷 20"},  // begins with a blank, unlike a run's timestamps
       {"no such mode",
        [](Messages&) { return ""; },
        "",
@@ -128,8 +128,9 @@ TEST_F(Messages, EachFaultSaysWhatToCheckAndEndsWithItsStatus) {
        "",
        "0 --headless",
        3,
-       {"warning: head office did not confirm 6 change-log statement(s) (job 6: 2, job 8: 2, job 12: 2)"},
-       "總部未確認 6 筆異動記錄的處理"},
+       {"warning: head office did not confirm 6 change-log statement(s) (job 6: 2, job 8: 2, job 12: 2)",
+        "The last one's answer (in " + (terminal.home() / "message.txt").string() + "): "},
+       "\n 總部未確認 6 筆異動記錄的處理 (請看 message.txt)..!\n 階段作業完成..!\n20"},  // before the closing lines
   };
   const fs::path mch = terminal.home() / "MCH_NO.TXT", set = terminal.home() / "httpset.ini";
   const fs::path mch_saved = terminal.home() / "MCH_NO.saved", set_saved = terminal.home() / "ini.saved";

@@ -8,6 +8,7 @@
 
 #include "tests/support/process.h"
 #include "tests/support/reference_service.h"
+#include "tests/support/service_setting.h"
 
 namespace pos::e2e {
 
@@ -22,21 +23,6 @@ inline testing::Outcome init_terminal(const testing::ReferenceService& service, 
   return testing::run_command(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() + " --machine " + machine +
                               " --service " + service.address() + " --user " + service.user() + " --password " +
                               service.password());
-}
-
-// Sets `key=value` in [set] of the terminal's httpset.ini (e.g. batch=1), replacing the key's earlier value.
-inline void set_service_setting(const std::filesystem::path& home, const std::string& key, const std::string& value) {
-  const auto ini = home / "httpset.ini";
-  std::ifstream in(ini);
-  std::string text, line;
-  bool in_set = false;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line[0] == '[') in_set = line.rfind("[set]", 0) == 0;
-    if (in_set && line.rfind(key + "=", 0) == 0) continue;
-    text += line + "\n";
-    if (line.rfind("[set]", 0) == 0) text += key + "=" + value + "\n";
-  }
-  std::ofstream(ini, std::ios::trunc) << text;  // the file keeps its owner-only mode
 }
 
 inline std::string updater_command(const std::filesystem::path& home, const std::string& args) {

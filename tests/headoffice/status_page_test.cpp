@@ -106,6 +106,15 @@ TEST(StatusPage, TheJsonNamesEachTerminalsStateWorstFirst) {
   EXPECT_EQ(current.find("\"last_run_requests\":null"), std::string::npos);
   EXPECT_NE(current.find("\"last_run_error\":null"), std::string::npos);
 
+  // A nightly full update of every job is one, although it reads the change logs' deletions too.
+  ASSERT_EQ(
+      testing::run_command(e2e::updater_command(folder / "001", std::string("1 --jobs ") + e2e::kEveryJob)).status, 0);
+  for (const auto& [machine, line] : terminals_of(get(service, "/status.json", own_credentials(service)).body)) {
+    if (machine != "001") continue;
+    EXPECT_EQ(line.find("\"last_full_update\":null"), std::string::npos) << line;
+    EXPECT_EQ(line.find("\"last_changes_update\":null"), std::string::npos) << line;
+  }
+
   // Without credentials, or with wrong ones: 401 and nothing of the fleet.
   for (const std::string& credentials : {std::string(), service.user() + ":wrong", std::string("x:y")}) {
     for (const char* path : {"/status", "/status.json"}) {

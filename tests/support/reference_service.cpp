@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "headoffice/storage/database_url.h"
+
 namespace pos::testing {
 
 namespace {
@@ -119,7 +121,41 @@ void ReferenceService::run_tool(const std::vector<std::string>& args) {
                              (folder_ / "tool.log").string());
 }
 
+namespace {
+
+// The statements of a script, split at each ';' outside quotes.
+std::vector<std::string> statements_of(const std::string& script) {
+  std::vector<std::string> out;
+  std::string current;
+  bool quoted = false;
+  for (char c : script) {
+    if (c == '\'') quoted = !quoted;
+    if (c == ';' && !quoted) {
+      if (current.find_first_not_of(" \t\r\n") != std::string::npos) out.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (current.find_first_not_of(" \t\r\n") != std::string::npos) out.push_back(current);
+  return out;
+}
+
+}  // namespace
+
+// PostgreSQL through the service's own storage; SQLite directly, as its file is shared.
 void ReferenceService::sql(const std::string& statements) {
+  if (db_url_.starts_with("postgresql")) {
+    auto c = headoffice::open_database(db_url_)->connect();
+    for (const auto& statement : statements_of(statements)) {
+      try {
+        c->execute(statement, {}, nullptr);
+      } catch (const std::exception& e) {
+        throw std::runtime_error("head-office SQL failed: " + std::string(e.what()) + "\n" + statement);
+      }
+    }
+    return;
+  }
   sqlite3* db = nullptr;
   std::string path = db_url_.substr(7);
   if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot open " + path);
@@ -133,12 +169,22 @@ void ReferenceService::sql(const std::string& statements) {
 }
 
 std::vector<std::vector<std::string>> ReferenceService::rows(const std::string& query) {
+  std::vector<std::vector<std::string>> out;
+  if (db_url_.starts_with("postgresql")) {
+    headoffice::RowCollector rows;
+    headoffice::open_database(db_url_)->connect()->execute(query, {}, &rows);
+    for (const auto& r : rows.rows()) {
+      std::vector<std::string> row;
+      for (const auto& v : r) row.push_back(v.as_text());
+      out.push_back(std::move(row));
+    }
+    return out;
+  }
   sqlite3* db = nullptr;
   std::string path = db_url_.substr(7);
   if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot open " + path);
   sqlite3_busy_timeout(db, 5000);
   sqlite3_stmt* st = nullptr;
-  std::vector<std::vector<std::string>> out;
   if (sqlite3_prepare_v2(db, query.c_str(), -1, &st, nullptr) != SQLITE_OK) {
     std::string msg = sqlite3_errmsg(db);
     sqlite3_close(db);
