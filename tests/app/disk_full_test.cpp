@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "localdb/connection.h"
 #include "tests/support/process.h"
 #include "tests/support/reference_service.h"
 #include "tools/terminal_folder.h"
@@ -48,8 +49,9 @@ TEST(DiskFull, EndsTheRunWithOneMessageInsteadOfARowErrorPerRow) {
   ReferenceService service({"--products", "2000"});
   const fs::path home = mounted / "t";
   make_terminal_folder(TerminalSpec{home.string(), "001", "127.0.0.1", std::to_string(service.port())});
-  const std::string run = std::string(POS_UPDATER_EXE) + " 1 --jobs 0 --headless --home " + home.string() +
-                          " --local-db " + (home / "Data" / "POS_LOC.GDB").string();
+  const std::string db = (home / "Data" / "POS_LOC.GDB").string();
+  const std::string run =
+      std::string(POS_UPDATER_EXE) + " 1 --jobs 0 --headless --summary --home " + home.string() + " --local-db " + db;
 
   // Room for the answer (about 0.9 MB in Result.txt), not for the 2,000 products in the database.
   fill(mounted.path(), "filler", 1300);
@@ -58,6 +60,16 @@ TEST(DiskFull, EndsTheRunWithOneMessageInsteadOfARowErrorPerRow) {
   EXPECT_LE(count(o.out, "Data Error...!"), 1u) << o.out;
   EXPECT_NE(o.err.find("No space left on device"), std::string::npos) << o.err;
   EXPECT_FALSE(fs::exists(home / "runs.jsonl.new"));
+  // --summary counts as written only the rows that were committed.
+  const auto at = o.err.find("written");
+  ASSERT_NE(at, std::string::npos) << o.err;
+  LocalConnection con;
+  con.open(ConnectionParams{db});
+  const auto kept =
+      con.query("SELECT (SELECT COUNT(*) FROM LOC_PDC) + (SELECT COUNT(*) FROM LOC_TYPE) FROM RDB$DATABASE");
+  EXPECT_EQ(std::stoul(o.err.substr(at + 7)), static_cast<std::size_t>(std::stoul(kept.at(0).at(0).as_text())))
+      << o.err;
+  con.close();
 
   // Full before the run starts.
   fill(mounted.path(), "more", 0);
