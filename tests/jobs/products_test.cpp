@@ -144,10 +144,11 @@ TEST_F(ProductsJob, AFailingProductIsLoggedTheOthersWrittenAndItsKeyTakenAgainNe
   EXPECT_EQ(terminal.local_rows("SELECT * FROM LOC_TYPE").size(), 3u);
 }
 
-TEST_F(ProductsJob, LoggedKeysWithSmallLettersAreRemovedAndOnesTooLongToRememberFailAlone) {
+TEST_F(ProductsJob, KeysAStatementWouldChangeAreFetchedAndRemovedAndOnesTooLongToRememberFailAlone) {
   const std::string too_long(90, 'L');
-  service.sql(product("P1", "1") + product("p7", "7") +
+  service.sql(product("P1", "1") + product("p7", "7") + product("P;8", "8") +
               "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', 'p7', 'UPDATE');"
+              "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', 'P;8', 'UPDATE');"
               "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', '" +
               too_long +
               "', 'UPDATE');"
@@ -156,7 +157,8 @@ TEST_F(ProductsJob, LoggedKeysWithSmallLettersAreRemovedAndOnesTooLongToRemember
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
     ASSERT_EQ(terminal.run(0, {0}), "");
-    // p7 is fetched as head office keeps it, and its entry went. The long key's row failed.
+    // p7 is fetched as head office keeps it; its entry and P;8's went (a statement would have changed
+    // them). The long key's row failed.
     EXPECT_EQ(pending(), (std::vector<std::string>{too_long + ":UPDATE"}));
     EXPECT_TRUE(terminal.local_rows(taken).empty());
     EXPECT_EQ(terminal.counters(0).failed, 1u);
@@ -164,7 +166,7 @@ TEST_F(ProductsJob, LoggedKeysWithSmallLettersAreRemovedAndOnesTooLongToRemember
     EXPECT_NE(std::find(log.begin(), log.end(), too_long + "Data Error...!"), log.end());
   }
   EXPECT_EQ(terminal.local_rows("SELECT PROD_ID FROM LOC_PDC ORDER BY PROD_ID"),
-            (std::vector<std::vector<std::string>>{{"P1"}, {"p7"}}));
+            (std::vector<std::vector<std::string>>{{"P1"}, {"P;8"}, {"p7"}}));
 }
 
 TEST_F(ProductsJob, AServiceLostMidLoopStopsTheJobAfterOneMessageAndKeepsTheWrittenProducts) {
