@@ -4,6 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/job_table.h"
 #include "jobs/kit/service_steps.h"
 #include "localdb/schema_upkeep.h"
@@ -13,7 +14,6 @@
 #include "text/big5.h"
 #include "text/date_format.h"
 #include "text/number_format.h"
-#include "text/sql_text.h"
 
 namespace pos {
 
@@ -97,7 +97,7 @@ void TFormTollmere::SpeedButton1Click() {
   if (!DataModHttp) throw std::runtime_error("the data module is not ready");
 
   // Opening check: the terminal's own machine row; the answer must have STOCK_ID.
-  script_buffer_.push_back("SELECT * FROM MCH_ITEM WHERE MCH_NO = '" + sql_escape(MachineNo) + "'");
+  script_buffer_ = opening_check_query(MachineNo);
   DataModHttp->OpenRemoteQuery(ClientDataSet1, script_text(script_buffer_));
   ClientDataSet1.value("STOCK_ID");
   // No row is no failure, but head office then keeps nothing for this terminal: say so.

@@ -2,6 +2,7 @@
 // PTSALE_TEMP in changes update (single statements), reloaded whole in full update: the table is
 // emptied and refilled as one unit of work, after the answer was saved to ptpromotion.cds.
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/jobs.h"
 #include "jobs/kit/local_statements.h"
 #include "jobs/kit/local_writes.h"
@@ -48,15 +49,12 @@ std::vector<std::string> bill_query(const std::string& selecting_line) {
 }
 
 void take_logged_bills(RunContext& ctx) {
-  take_marked_promotions(ctx,
-                         {.log = single_statement_log("PTSALE_TEMP", ctx.MachineNo),
-                          .promotions = kBills,
-                          .drop_deleted = "delete from PTSALE where MASTERBILLID = ?",
-                          .line_query = [](const std::string& condition) { return bill_query("where " + condition); },
-                          .line_key = "a.masterbillid",
-                          .drop_rewritten = "delete from PTSALE where MASTERBILLID = ?",
-                          .open_table = "select * FROM PTSALE",
-                          .open_without_entries = true});
+  take_marked_promotions(ctx, {.texts = any_choice_log(ctx.MachineNo),
+                               .promotions = kBills,
+                               .drop_deleted = "delete from PTSALE where MASTERBILLID = ?",
+                               .drop_rewritten = "delete from PTSALE where MASTERBILLID = ?",
+                               .open_table = "select * FROM PTSALE",
+                               .open_without_entries = true});
 }
 
 void reload_current_bills(RunContext& ctx) {
@@ -72,6 +70,13 @@ void reload_current_bills(RunContext& ctx) {
 }
 
 }  // namespace
+
+MarkedLines any_choice_log(const std::string& machine) {
+  return {.log = single_statement_log("PTSALE_TEMP", machine),
+          .lines = {.key_field = "MASTERBILLID", .column = "a.masterbillid", .lines = [](const std::string& condition) {
+                      return bill_query("where " + condition);
+                    }}};
+}
 
 void sync_any_choice_promotions(RunContext& ctx) {
   if (ctx.changes_update())

@@ -1,3 +1,4 @@
+#include "jobs/changes_update_texts.h"
 #include "jobs/jobs.h"
 #include "jobs/kit/local_statements.h"
 #include "jobs/kit/local_writes.h"
@@ -6,11 +7,14 @@
 
 namespace pos {
 
+QueryLines bundles_query() {
+  return {"SELECT PROD_ID,SAL_BARCODE,SAL_NAME,PACK_QTY,SAL_UNITNAME,SAL_PRICE,VIP_PRICE from PROD_SALE"};
+}
+
 void sync_bundle_barcodes(RunContext& ctx) {
   if (!ctx.changes_update()) return;
   RowSet& bundles = ctx.ClientDataSet1;
-  service_query(ctx, bundles,
-                {"SELECT PROD_ID,SAL_BARCODE,SAL_NAME,PACK_QTY,SAL_UNITNAME,SAL_PRICE,VIP_PRICE from PROD_SALE"});
+  service_query(ctx, bundles, bundles_query());
   refill(ctx, "PROD_SALE", {"DELETE FROM PROD_SALE"}, [&] {
     TableCursor& bundle_rows = ctx.CDS_Query1;
     open_cursor(bundle_rows, "SELECT * FROM PROD_SALE");

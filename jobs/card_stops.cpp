@@ -1,6 +1,7 @@
 // Job 14: the stopped stored-value cards. When head office lists any, the local table is refilled
 // with them as one unit of work; a failure keeps the old rows.
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/jobs.h"
 #include "jobs/kit/local_writes.h"
 #include "jobs/kit/row_loop.h"
@@ -19,10 +20,12 @@ const ColumnMap kCardMapping[] = {
 
 }  // namespace
 
+QueryLines card_stops_query() { return {"SELECT * FROM SMARTCARD_DATA WHERE STOP_YN = 'Y' "}; }
+
 void sync_card_stops(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
   RowSet& cards = ctx.ClientDataSet1;
-  service_query(ctx, cards, {"SELECT * FROM SMARTCARD_DATA WHERE STOP_YN = 'Y' "});
+  service_query(ctx, cards, card_stops_query());
   if (cards.row_count() == 0) return;  // no stopped card: the old list stays
   refill(ctx, "SMARTCARD_DATA", {"delete from SMARTCARD_DATA"}, [&] {
     open_cursor(ctx.CDS_Query1, "SELECT * FROM  SMARTCARD_DATA ");  // the job's row cursor, appended to

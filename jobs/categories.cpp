@@ -1,5 +1,6 @@
 #include "jobs/categories.h"
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/kit/column_mapping.h"
 #include "jobs/kit/local_statements.h"
 #include "jobs/kit/local_writes.h"
@@ -19,14 +20,21 @@ const ColumnMap kCategoryParameters[] = {
 
 }  // namespace
 
+QueryLines categories_query() {
+  return {
+      "select a.pd_itemid,a.pd_itemname,b.pd_grpid,b.pd_grpname,c.top_itemid,c.top_itemname,A.M_SHOW,"
+      "d.pd_depid,d.pd_depname from prod_item a ",
+      " left outer join prod_hiitem b ",
+      " on a.pd_grpid = b.pd_grpid ",
+      " left outer join prod_topitem c ",
+      " on c.top_itemid = b.top_itemid ",
+      " left outer join prod_depart d ",
+      " on d.pd_depid = c.pd_depid "};
+}
+
 void rebuild_categories(RunContext& ctx) {
   RowSet& categories = ctx.ClientDataSet1;
-  service_query(
-      ctx, categories,
-      {"select a.pd_itemid,a.pd_itemname,b.pd_grpid,b.pd_grpname,c.top_itemid,c.top_itemname,A.M_SHOW,"
-       "d.pd_depid,d.pd_depname from prod_item a ",
-       " left outer join prod_hiitem b ", " on a.pd_grpid = b.pd_grpid ", " left outer join prod_topitem c ",
-       " on c.top_itemid = b.top_itemid ", " left outer join prod_depart d ", " on d.pd_depid = c.pd_depid "});
+  service_query(ctx, categories, categories_query());
   refill(ctx, "LOC_TYPE", {"DELETE FROM LOC_TYPE"}, [&] {
     if (categories.row_count() == 0) return;
     insert_each_row(

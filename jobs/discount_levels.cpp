@@ -4,6 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/jobs.h"
 #include "jobs/kit/local_statements.h"
 #include "jobs/kit/local_writes.h"
@@ -32,9 +33,11 @@ std::string level_number(const RowSet& levels) {
 
 }  // namespace
 
+QueryLines discount_levels_query() { return {"SELECT * FROM MEMDIS_LEVEL"}; }
+
 void sync_discount_levels(RunContext& ctx) {
   RowSet& levels = ctx.ClientDataSet1;
-  service_query(ctx, levels, {"SELECT * FROM MEMDIS_LEVEL"});
+  service_query(ctx, levels, discount_levels_query());
   if (levels.row_count() == 0) return;
   for_each_row(ctx, levels, {.key = "CLASS_ID", .table = "MEMDIS_LEVEL", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx,

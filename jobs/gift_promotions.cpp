@@ -6,6 +6,7 @@
 
 #include "jobs/gift_promotions.h"
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/kit/local_statements.h"
 #include "jobs/kit/local_writes.h"
 #include "jobs/kit/promotions.h"
@@ -72,14 +73,11 @@ void keep_gift_table(RunContext& ctx) {
 }
 
 void take_logged_gifts(RunContext& ctx) {
-  take_marked_promotions(ctx,
-                         {.log = single_statement_log("GSALE_TEMP", ctx.MachineNo),
-                          .promotions = kGifts,
-                          .drop_deleted = "delete from GPROMOTION where masterbillid = ?",
-                          .line_query = [](const std::string& condition) { return gift_query(" WHERE " + condition); },
-                          .line_key = "A.MASTERBILLID",
-                          .drop_rewritten = "delete from Gpromotion where masterbillid = ?",
-                          .open_table = "select * FROM GPROMOTION"});
+  take_marked_promotions(ctx, {.texts = gift_log(ctx.MachineNo),
+                               .promotions = kGifts,
+                               .drop_deleted = "delete from GPROMOTION where masterbillid = ?",
+                               .drop_rewritten = "delete from Gpromotion where masterbillid = ?",
+                               .open_table = "select * FROM GPROMOTION"});
 }
 
 void refresh_current_gifts(RunContext& ctx) {
@@ -92,6 +90,13 @@ void refresh_current_gifts(RunContext& ctx) {
 }
 
 }  // namespace
+
+MarkedLines gift_log(const std::string& machine) {
+  return {.log = single_statement_log("GSALE_TEMP", machine),
+          .lines = {.key_field = "MASTERBILLID", .column = "A.MASTERBILLID", .lines = [](const std::string& condition) {
+                      return gift_query(" WHERE " + condition);
+                    }}};
+}
 
 void sync_gift_promotions(RunContext& ctx) {
   ctx.log.append(big5(" 贈品設定資料傳送中..!"));

@@ -1,6 +1,7 @@
 // Job 4: the paper-invoice word tracks and this terminal's e-invoice number ranges, upserted by
 // their period (year and month joined as they come).
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/jobs.h"
 #include "jobs/kit/local_writes.h"
 #include "jobs/kit/row_loop.h"
@@ -21,16 +22,22 @@ const ColumnMap kRangeMapping[] = {
 
 }  // namespace
 
+std::vector<QueryLines> invoice_word_queries(const std::string& machine) {
+  return {{"SELECT * FROM INV_WORD ORDER BY YY,MM"},
+          {"SELECT * FROM EINVOICE_WORD where MCH_NO = '" + sql_escape(machine) + "'"}};
+}
+
 void sync_invoice_words(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
   RowSet& answer = ctx.ClientDataSet1;
-  service_query(ctx, answer, {"SELECT * FROM INV_WORD ORDER BY YY,MM"});
+  const std::vector<QueryLines> queries = invoice_word_queries(ctx.MachineNo);
+  service_query(ctx, answer, queries[0]);
   for_each_row(ctx, answer, {.key = "YY", .table = "LOC_WORD", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "SELECT * FROM LOC_WORD WHERE YY||MM = ?", kTrackMapping, answer,
            {Value(answer.text("YY") + answer.text("MM"))});
   });
 
-  service_query(ctx, answer, {"SELECT * FROM EINVOICE_WORD where MCH_NO = '" + sql_escape(ctx.MachineNo) + "'"});
+  service_query(ctx, answer, queries[1]);
   for_each_row(ctx, answer, {.key = "EYY", .table = "EINVOICE_WORD", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "SELECT * FROM EINVOICE_WORD WHERE EYY||EMM = ?", kRangeMapping, answer,
            {Value(answer.text("EYY") + answer.text("EMM"))});

@@ -1,7 +1,9 @@
 #include "jobs/job_table.h"
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/jobs.h"
 #include "text/big5.h"
+#include "text/sql_text.h"
 
 namespace pos {
 
@@ -14,6 +16,10 @@ JobEntry job(const char* caption, const char* first_line, void (*run)(RunContext
 JobEntry no_job(const char* caption) { return JobEntry{big5(caption), {}, {}}; }
 
 }  // namespace
+
+QueryLines opening_check_query(const std::string& machine) {
+  return {"SELECT * FROM MCH_ITEM WHERE MCH_NO = '" + sql_escape(machine) + "'"};
+}
 
 const std::array<JobEntry, 15>& job_table() {
   static const std::array<JobEntry, 15> table = {

@@ -2,6 +2,7 @@
 // refilled as one unit of work after its fetch (a failure keeps the old rows), upserting by key
 // so that the last answer row of a key wins. Neither looks at the update mode.
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/jobs.h"
 #include "jobs/kit/local_writes.h"
 #include "jobs/kit/row_loop.h"
@@ -19,9 +20,15 @@ const ColumnMap kKeyMapping[] = {
 
 }  // namespace
 
+QueryLines machines_query() { return {"SELECT * FROM MCH_ITEM "}; }
+
+std::vector<QueryLines> keyboard_queries() {
+  return {{"SELECT * FROM LOC_KEY_MAP "}, {"select * from LOC_KEY_MAP_SUB"}};
+}
+
 void sync_machines(RunContext& ctx) {
   RowSet& machines = ctx.ClientDataSet1;
-  service_query(ctx, machines, {"SELECT * FROM MCH_ITEM "});
+  service_query(ctx, machines, machines_query());
   for_each_row(ctx, machines, {.key = "MCH_NO", .table = "MCH_ITEM", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "SELECT * FROM MCH_ITEM WHERE MCH_NO = ?", kMachineMapping, machines, {Value(machines.text("MCH_NO"))});
   });
@@ -29,14 +36,15 @@ void sync_machines(RunContext& ctx) {
 
 void sync_keyboard_maps(RunContext& ctx) {
   RowSet& keys = ctx.ClientDataSet1;
-  service_query(ctx, keys, {"SELECT * FROM LOC_KEY_MAP "});
+  const std::vector<QueryLines> queries = keyboard_queries();
+  service_query(ctx, keys, queries[0]);
   refill(ctx, "LOC_KEY_MAP", {"DELETE from LOC_KEY_MAP "}, [&] {
     for_each_row(ctx, keys, {.key = "ID_NO", .table = "LOC_KEY_MAP", .on_error = OnRowError::EndRun}, [&] {
       upsert(ctx, "select * from LOC_KEY_MAP where ID_NO = ?", kKeyMapping, keys, {Value(keys.text("ID_NO"))});
     });
   });
 
-  service_query(ctx, keys, {"select * from LOC_KEY_MAP_SUB"});
+  service_query(ctx, keys, queries[1]);
   refill(ctx, "LOC_KEY_MAP_SUB", {"DELETE from LOC_KEY_MAP_SUB "}, [&] {
     if (keys.row_count() == 0) return;
     for_each_row(ctx, keys, {.key = "ID_NO", .table = "LOC_KEY_MAP_SUB", .on_error = OnRowError::EndRun}, [&] {

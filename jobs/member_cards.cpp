@@ -1,5 +1,6 @@
 #include "jobs/member_cards.h"
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/kit/local_statements.h"
 #include "jobs/kit/local_writes.h"
 #include "jobs/kit/row_loop.h"
@@ -27,14 +28,18 @@ const ColumnMap kClassDiscountParameters[] = {
 
 }  // namespace
 
-KeyedFetch sub_card_fetch(RunContext& ctx) {
-  // Most members have no sub-cards: a member its chunk's answer lacks has none.
-  return KeyedFetch(ctx, {.key_field = "MEMBER_ID",
-                          .column = "MEMBER_ID",
-                          .lines = [](const std::string& condition) -> std::vector<std::string> {
-                            return {"SELECT * FROM VIPCARD_SUB WHERE " + condition};
-                          },
-                          .ask_again = false});
+// Most members have no sub-cards: a member its chunk's answer lacks has none.
+KeyedQuery sub_card_query() {
+  return {.key_field = "MEMBER_ID",
+          .column = "MEMBER_ID",
+          .lines = [](const std::string& condition) -> std::vector<std::string> {
+            return {"SELECT * FROM VIPCARD_SUB WHERE " + condition};
+          },
+          .ask_again = false};
+}
+
+QueryLines class_discounts_query() {
+  return {"select MEM_CLASSID,PD_CLASSID,PD_CLASSNAME,DISCOUNT,REMARK FROM MEMLEVEL_PDCLASS_DIS"};
 }
 
 void write_sub_cards(RunContext& ctx, const std::string& id) {
@@ -61,8 +66,7 @@ void write_sub_cards(RunContext& ctx, const std::string& id) {
 void rebuild_class_discounts(RunContext& ctx) {
   ctx.log.append(big5(" 會員類別折扣傳送中...!"));
   RowSet& discounts = ctx.ClientDataSet1;
-  service_query(ctx, discounts,
-                {"select MEM_CLASSID,PD_CLASSID,PD_CLASSNAME,DISCOUNT,REMARK FROM MEMLEVEL_PDCLASS_DIS"});
+  service_query(ctx, discounts, class_discounts_query());
   refill(ctx, "MEMLEVEL_PDCLASS_DIS", {"DELETE FROM MEMLEVEL_PDCLASS_DIS"}, [&] {
     if (discounts.row_count() == 0) return;
     insert_each_row(ctx, discounts,

@@ -1,16 +1,12 @@
 #pragma once
 // The two operations the member job uses: a member's sub-cards and the member-class discounts.
+// The sub-cards are fetched with sub_card_query (changes_update_texts.h).
 
 #include <string>
 
-#include "jobs/kit/keyed_fetch.h"
 #include "jobs/kit/run_context.h"
 
 namespace pos {
-
-// Fetches the service's sub-cards of a member (`fetch(ctx.ClientDataSet4, id)`), or of a chunk of
-// members at once when the terminal batches its requests.
-KeyedFetch sub_card_fetch(RunContext& ctx);
 
 // Brings the member's local sub-cards in line with the fetched ones: each is found by SUBCARD_ID
 // (whole value, letter case significant, rows appended earlier in the same refresh included) and

@@ -1,6 +1,7 @@
 // Job 7: members with their sub-cards, following the member change log, then the member-class
 // discounts. A member and its sub-cards are written as one unit of work, after both were fetched.
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/jobs.h"
 #include "jobs/kit/change_log.h"
 #include "jobs/kit/keyed_fetch.h"
@@ -61,7 +62,7 @@ const ColumnMap kMemberMapping[] = {
 };
 
 // The member query; with a condition, the ninth line selects members by it (changes update).
-std::vector<std::string> member_query(const std::string& condition) {
+std::vector<std::string> member_lines(const std::string& condition) {
   std::vector<std::string> lines = {
       "SELECT A.MEMBER_ID, A.MEMBER_NAME, A.MEMBER_PHONE, A.MEMBER_ADD, A.MEMBER_BIRTHDAY, A.SERVICE_ID, "
       "A.SERVICE_NAME, ",
@@ -85,14 +86,10 @@ std::vector<std::string> member_query(const std::string& condition) {
 }
 
 void take_deleted_members(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
   RowSet& deleted = ctx.ClientDataSet1;
   take_change_log(
       ctx, {.list = deleted,
-            .list_query = {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' "},
-            .key = "MEMBER_ID",
-            .taken_as = "MEMBER_TEMP DELETE",
-            .remove = {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' ;"},
+            .log = deleted_members(ctx.MachineNo),
             .loop = {.key = "MEMBER_ID", .table = "MEMBER", .on_error = OnRowError::EndRun, .progress = false},
             .apply = [&] {
               run_local(ctx, {"DELETE FROM MEMBER WHERE MEMBER_ID = '" + escaped_text(deleted, "MEMBER_ID") + "'"});
@@ -102,24 +99,18 @@ void take_deleted_members(RunContext& ctx) {
 // Changes update: each logged member is fetched (its query saved to 123.txt), then it and its
 // sub-cards are written; a member the service no longer returns is skipped.
 void take_changed_members(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
   RowSet& changed = ctx.ClientDataSet2;
   RowSet& member = ctx.ClientDataSet1;
   RowSet& sub_cards = ctx.ClientDataSet4;  // where write_sub_cards reads them
-  KeyedFetch members(ctx, {.key_field = "MEMBER_ID",
-                           .column = "A.MEMBER_ID",
-                           .lines = member_query,
-                           .before_request = [&](const std::vector<std::string>& lines) {
-                             write_diagnostic_file(ctx.terminal_folder / "123.txt", script_text(lines));
-                           }});
-  KeyedFetch cards = sub_card_fetch(ctx);
+  KeyedQuery by_key = member_query();
+  by_key.before_request = [&](const std::vector<std::string>& lines) {
+    write_diagnostic_file(ctx.terminal_folder / "123.txt", script_text(lines));
+  };
+  KeyedFetch members(ctx, std::move(by_key));
+  KeyedFetch cards(ctx, sub_card_query());
   take_change_log(
       ctx, {.list = changed,
-            .list_query = {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m +
-                           "' AND (STATE = 'UPDATE' OR STATE = 'INSERT') "},
-            .key = "MEMBER_ID",
-            .taken_as = "MEMBER_TEMP CHANGE",
-            .remove = {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' ;"},
+            .log = changed_members(ctx.MachineNo),
             .loop = {.key = "MEMBER_ID", .table = "MEMBER", .on_error = OnRowError::EndRun, .progress = false},
             .apply =
                 [&] {
@@ -143,11 +134,8 @@ void take_changed_members(RunContext& ctx) {
 // Entries of any other state are never applied: they are removed, by name, as the group's
 // acknowledgement removed them, without touching an addition or change logged meanwhile.
 void clear_other_entries(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
-  const std::string others = " AND STATE <> 'DELETE' AND STATE <> 'UPDATE' AND STATE <> 'INSERT'";
   RowSet& entries = ctx.ClientDataSet2;
-  remove_listed(ctx, entries, {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others}, "MEMBER_ID",
-                {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others + " ;"});
+  remove_listed(ctx, entries, other_member_entries(ctx.MachineNo));
 }
 
 // Full update: every member replaces its local row by a fresh one. The log's entries are listed,
@@ -160,11 +148,11 @@ void write_all_members(RunContext& ctx) {
   service_query(ctx, logged, {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' "});
   take_before_fetch(ctx, logged, "MEMBER_ID", "MEMBER_TEMP CHANGE",
                     {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' "});
-  service_query(ctx, members, member_query(""));
+  service_query(ctx, members, member_lines(""));
   const JobCounters before = ctx.count();
   TableCursor& member_rows = ctx.CDS_Query1;
   RowSet& sub_cards = ctx.ClientDataSet4;  // where write_sub_cards reads them
-  KeyedFetch cards = sub_card_fetch(ctx);
+  KeyedFetch cards(ctx, sub_card_query());
   if (members.row_count() > 0) {
     for_each_row_in_chunks(
         ctx, members, {.key = "MEMBER_ID", .table = "MEMBER", .on_error = OnRowError::LogDataError}, "MEMBER_ID",
@@ -184,6 +172,34 @@ void write_all_members(RunContext& ctx) {
 }
 
 }  // namespace
+
+LoggedKeys deleted_members(const std::string& machine) {
+  const std::string m = sql_escape(machine);
+  return {.list = {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' "},
+          .key = "MEMBER_ID",
+          .taken_as = "MEMBER_TEMP DELETE",
+          .remove = {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' ;"}};
+}
+
+LoggedKeys changed_members(const std::string& machine) {
+  const std::string m = sql_escape(machine);
+  return {.list = {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m +
+                   "' AND (STATE = 'UPDATE' OR STATE = 'INSERT') "},
+          .key = "MEMBER_ID",
+          .taken_as = "MEMBER_TEMP CHANGE",
+          .remove = {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' ;"}};
+}
+
+KeyedQuery member_query() { return {.key_field = "MEMBER_ID", .column = "A.MEMBER_ID", .lines = member_lines}; }
+
+LoggedKeys other_member_entries(const std::string& machine) {
+  const std::string m = sql_escape(machine);
+  const std::string others = " AND STATE <> 'DELETE' AND STATE <> 'UPDATE' AND STATE <> 'INSERT'";
+  return {.list = {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others},
+          .key = "MEMBER_ID",
+          .taken_as = nullptr,
+          .remove = {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others + " ;"}};
+}
 
 void sync_members(RunContext& ctx) {
   if (ctx.changes_update()) {

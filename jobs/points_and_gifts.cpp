@@ -1,6 +1,7 @@
 // Job 12: the points settings that start today or later, upserted by start date, then the gift
 // promotions.
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/gift_promotions.h"
 #include "jobs/jobs.h"
 #include "jobs/kit/local_writes.h"
@@ -18,10 +19,13 @@ const ColumnMap kPointsMapping[] = {
 
 }  // namespace
 
+QueryLines points_query(const std::string& today) {
+  return {"SELECT * FROM POINT_SET ", " WHERE INI_DATE >= '" + today + "'", " order by ini_date "};
+}
+
 void sync_points_and_gifts(RunContext& ctx) {
   RowSet& points = ctx.ClientDataSet1;
-  service_query(ctx, points,
-                {"SELECT * FROM POINT_SET ", " WHERE INI_DATE >= '" + ctx.today + "'", " order by ini_date "});
+  service_query(ctx, points, points_query(ctx.today));
   for_each_row(ctx, points, {.key = "INI_DATE", .table = "POINT_SET", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "select * from POINT_SET where INI_DATE = ?", kPointsMapping, points, {Value(points.text("INI_DATE"))});
   });

@@ -1,4 +1,5 @@
 #include "jobs/categories.h"
+#include "jobs/changes_update_texts.h"
 #include "jobs/jobs.h"
 #include "jobs/kit/change_log.h"
 #include "jobs/kit/column_mapping.h"
@@ -89,56 +90,37 @@ class ProductWriter {
 
 std::string designated_top_category(RunContext& ctx) {
   RowSet& machine = ctx.ClientDataSet1;
-  service_query(ctx, machine, {"select * from mch_item where MCH_NO = '" + sql_escape(ctx.MachineNo) + "'"});
+  service_query(ctx, machine, designated_top_query(ctx.MachineNo));
   std::string top = machine.text("TOP_ITEMID");
   if (!top.empty()) ctx.log.append(big5("指定大類[") + top + big5("]傳送"));
   return top;
 }
 
 void take_deleted_products(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
   RowSet& deleted = ctx.ClientDataSet1;
-  take_change_log(
-      ctx,
-      {.list = deleted,
-       .list_query = {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' "},
-       .key = "PROD_ID",
-       .taken_as = "PRODUCT_TEMP DELETE",
-       .remove = {Transport::Script, "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' ;"},
-       .loop = {.key = "PROD_ID", .table = "LOC_PDC", .on_error = OnRowError::EndRun, .progress = false},
-       .apply = [&] {
-         run_local(ctx, {"DELETE FROM LOC_PDC WHERE PROD_ID = '" + escaped_text(deleted, "PROD_ID") + "'"});
-       }});
+  take_change_log(ctx,
+                  {.list = deleted,
+                   .log = deleted_products(ctx.MachineNo),
+                   .loop = {.key = "PROD_ID", .table = "LOC_PDC", .on_error = OnRowError::EndRun, .progress = false},
+                   .apply = [&] {
+                     run_local(ctx, {"DELETE FROM LOC_PDC WHERE PROD_ID = '" + escaped_text(deleted, "PROD_ID") + "'"});
+                   }});
 }
 
 void take_changed_products(RunContext& ctx, const std::string& top) {
-  const std::string m = sql_escape(ctx.MachineNo);
   RowSet& changed = ctx.aCDS;
   RowSet& product = ctx.ClientDataSet1;
   ProductWriter writer(ctx);
-  KeyedFetch products(
-      ctx, {.key_field = "PROD_ID", .column = "PROD_ID", .lines = [&](const std::string& condition) {
-              std::vector<std::string> lines = {"SELECT " + kProductColumnList + " FROM PRODUCT WHERE " + condition};
-              if (!top.empty()) {
-                lines.push_back(" AND PD_ITEMID IN (");
-                for (auto& l : category_subselect(top)) lines.push_back(l);
-              }
-              return lines;
-            }});
-  take_change_log(
-      ctx, {.list = changed,
-            .list_query = {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "},
-            .key = "PROD_ID",
-            .taken_as = "PRODUCT_TEMP CHANGE",
-            .remove = {Transport::Statement,
-                       "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "},
-            .loop = {.key = "PROD_ID", .table = "LOC_PDC", .on_error = OnRowError::LogDataError},
-            .apply =
-                [&] {
-                  products.fetch(product, changed.text(0));
-                  if (product.row_count() > 0) writer.write(product);  // no row: the product is skipped
-                },
-            .before_chunk = [&](const std::vector<std::string>& keys) { products.prefetch(keys); }});
+  KeyedFetch products(ctx, product_query(top));
+  take_change_log(ctx, {.list = changed,
+                        .log = changed_products(ctx.MachineNo),
+                        .loop = {.key = "PROD_ID", .table = "LOC_PDC", .on_error = OnRowError::LogDataError},
+                        .apply =
+                            [&] {
+                              products.fetch(product, changed.text(0));
+                              if (product.row_count() > 0) writer.write(product);  // no row: the product is skipped
+                            },
+                        .before_chunk = [&](const std::vector<std::string>& keys) { products.prefetch(keys); }});
 }
 
 void write_all_products(RunContext& ctx, const std::string& top) {
@@ -158,6 +140,39 @@ void write_all_products(RunContext& ctx, const std::string& top) {
 }
 
 }  // namespace
+
+QueryLines designated_top_query(const std::string& machine) {
+  return {"select * from mch_item where MCH_NO = '" + sql_escape(machine) + "'"};
+}
+
+LoggedKeys deleted_products(const std::string& machine) {
+  const std::string m = sql_escape(machine);
+  return {
+      .list = {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' "},
+      .key = "PROD_ID",
+      .taken_as = "PRODUCT_TEMP DELETE",
+      .remove = {Transport::Script, "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE = 'DELETE' ;"}};
+}
+
+LoggedKeys changed_products(const std::string& machine) {
+  const std::string m = sql_escape(machine);
+  return {.list = {"SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "},
+          .key = "PROD_ID",
+          .taken_as = "PRODUCT_TEMP CHANGE",
+          .remove = {Transport::Statement,
+                     "DELETE FROM PRODUCT_TEMP WHERE MCH_NO = '" + m + "'" + " AND STATE <> 'DELETE' "}};
+}
+
+KeyedQuery product_query(const std::string& top) {
+  return {.key_field = "PROD_ID", .column = "PROD_ID", .lines = [top](const std::string& condition) {
+            std::vector<std::string> lines = {"SELECT " + kProductColumnList + " FROM PRODUCT WHERE " + condition};
+            if (!top.empty()) {
+              lines.push_back(" AND PD_ITEMID IN (");
+              for (auto& l : category_subselect(top)) lines.push_back(l);
+            }
+            return lines;
+          }};
+}
 
 void sync_products(RunContext& ctx) {
   rebuild_categories(ctx);

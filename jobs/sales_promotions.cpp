@@ -1,6 +1,7 @@
 // Job 6: sales promotions, one PROMOTION row per line, following the marked change log PSALE_TEMP
 // in changes update (statements posted as scripts), refreshed by date in full update.
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/jobs.h"
 #include "jobs/kit/local_statements.h"
 #include "jobs/kit/local_writes.h"
@@ -34,30 +35,16 @@ std::vector<std::string> line_query(const std::string& selecting_line) {
 }
 
 void take_logged_promotions(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
   take_marked_promotions(
-      ctx,
-      {.log = {.transport = Transport::Script,
-               .key = "MASTERBILLID",
-               .mark_deleted =
-                   "UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' ;",
-               .list_deleted = "SELECT MASTERBILLID FROM PSALE_TEMP WHERE TRAN_CODE = 'W' AND MCH_NO = '" + m + "'",
-               .remove_deleted =
-                   "delete from PSALE_TEMP where TRAN_CODE = 'W' and mch_no = '" + m + "' and STATE = 'DELETE' ;",
-               .mark_changed =
-                   "UPDATE PSALE_TEMP SET TRAN_CODE = 'W' where mch_no = '" + m + "' and STATE <> 'DELETE' ;",
-               .list_changed = "SELECT * FROM PSALE_TEMP WHERE TRAN_CODE = 'W' AND MCH_NO = '" + m + "'",
-               .remove_changed =
-                   "DELETE FROM PSALE_TEMP where TRAN_CODE = 'W' and mch_no = '" + m + "' and state <> 'DELETE' ;"},
-       .promotions = kPromotions,
-       .drop_deleted = "DELETE FROM PROMOTION WHERE MASTERBILLID = ?",
-       .line_query = [](const std::string& condition) { return line_query(" WHERE " + condition); },
-       .line_key = "A.MASTERBILLID",
-       .drop_rewritten = "delete from promotion where masterbillid = ?",
-       .open_table = "select * FROM PROMOTION",
-       // Every line writes POINT_YN: a table that lacks it gets it here too, not only in full update.
-       .before_rewrites =
-           [&] { change_schema(ctx, [&] { EnsureVarcharColumn(ctx.SQLQuery3, "PROMOTION", "POINT_YN", "1"); }); }});
+      ctx, {.texts = sales_promotion_log(ctx.MachineNo),
+            .promotions = kPromotions,
+            .drop_deleted = "DELETE FROM PROMOTION WHERE MASTERBILLID = ?",
+            .drop_rewritten = "delete from promotion where masterbillid = ?",
+            .open_table = "select * FROM PROMOTION",
+            // Every line writes POINT_YN: a table that lacks it gets it here too, not only in full update.
+            .before_rewrites = [&] {
+              change_schema(ctx, [&] { EnsureVarcharColumn(ctx.SQLQuery3, "PROMOTION", "POINT_YN", "1"); });
+            }});
 }
 
 void refresh_current_promotions(RunContext& ctx) {
@@ -70,6 +57,25 @@ void refresh_current_promotions(RunContext& ctx) {
 }
 
 }  // namespace
+
+MarkedLines sales_promotion_log(const std::string& machine) {
+  const std::string m = sql_escape(machine);
+  return {
+      .log = {.transport = Transport::Script,
+              .key = "MASTERBILLID",
+              .mark_deleted = "UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' ;",
+              .list_deleted = "SELECT MASTERBILLID FROM PSALE_TEMP WHERE TRAN_CODE = 'W' AND MCH_NO = '" + m + "'",
+              .remove_deleted =
+                  "delete from PSALE_TEMP where TRAN_CODE = 'W' and mch_no = '" + m + "' and STATE = 'DELETE' ;",
+              .mark_changed =
+                  "UPDATE PSALE_TEMP SET TRAN_CODE = 'W' where mch_no = '" + m + "' and STATE <> 'DELETE' ;",
+              .list_changed = "SELECT * FROM PSALE_TEMP WHERE TRAN_CODE = 'W' AND MCH_NO = '" + m + "'",
+              .remove_changed =
+                  "DELETE FROM PSALE_TEMP where TRAN_CODE = 'W' and mch_no = '" + m + "' and state <> 'DELETE' ;"},
+      .lines = {.key_field = "MASTERBILLID", .column = "A.MASTERBILLID", .lines = [](const std::string& condition) {
+                  return line_query(" WHERE " + condition);
+                }}};
+}
 
 void sync_sales_promotions(RunContext& ctx) {
   if (ctx.changes_update())

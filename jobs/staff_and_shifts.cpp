@@ -1,6 +1,7 @@
 // Jobs 1 and 2: the staff list and the shifts, upserted by key. A full update refills the staff
 // table as one unit of work: staff removed at head office go, and a failure keeps the old rows.
 
+#include "jobs/changes_update_texts.h"
 #include "jobs/jobs.h"
 #include "jobs/kit/local_writes.h"
 #include "jobs/kit/row_loop.h"
@@ -24,10 +25,14 @@ const ColumnMap kShiftMapping[] = {
 
 }  // namespace
 
+QueryLines staff_query() { return {"select EMPLOYEE_ID,EMPLOYEE_NAME,PASS_WD,CHK_CODE from employee"}; }
+
+QueryLines shifts_query() { return {"SELECT * FROM WRK_ITEM"}; }
+
 void sync_staff(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
   RowSet& staff = ctx.ClientDataSet1;
-  service_query(ctx, staff, {"select EMPLOYEE_ID,EMPLOYEE_NAME,PASS_WD,CHK_CODE from employee"});
+  service_query(ctx, staff, staff_query());
   auto write_staff = [&] {
     if (staff.row_count() == 0) return;
     for_each_row(ctx, staff, {.key = "EMPLOYEE_ID", .table = "LOC_PERS", .on_error = OnRowError::EndRun}, [&] {
@@ -43,7 +48,7 @@ void sync_staff(RunContext& ctx) {
 void sync_shifts(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
   RowSet& shifts = ctx.ClientDataSet1;
-  service_query(ctx, shifts, {"SELECT * FROM WRK_ITEM"});
+  service_query(ctx, shifts, shifts_query());
   for_each_row(ctx, shifts, {.key = "WRK_NO", .table = "LOC_WRK", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "Select * FROM LOC_WRK WHERE WRK_NO = ?", kShiftMapping, shifts, {Value(shifts.text("WRK_NO"))});
   });

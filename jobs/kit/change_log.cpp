@@ -64,16 +64,16 @@ void take_in_chunks(RunContext& ctx, const ChangeLogStep& step) {
   RowLoop chunk = step.loop;
   chunk.max_rows = kKeysPerRemoval;
   while (!step.list.eof()) {
-    std::vector<std::string> keys = next_chunk_keys(step.list, step.key);
-    remember_and_remove(ctx, keys, step.key, step.taken_as, step.remove);
+    std::vector<std::string> keys = next_chunk_keys(step.list, step.log.key);
+    remember_and_remove(ctx, keys, step.log.key, step.log.taken_as, step.log.remove);
     if (step.before_chunk) step.before_chunk(keys);
-    const std::set<std::string> failed = apply_each(ctx, step.list, chunk, step.key, [&] {
-      if (!fits(step.list.text(step.key))) throw RowFailed(key_too_long_message(kMostKeyBytes));
+    const std::set<std::string> failed = apply_each(ctx, step.list, chunk, step.log.key, [&] {
+      if (!fits(step.list.text(step.log.key))) throw RowFailed(key_too_long_message(kMostKeyBytes));
       step.apply();
     });
     ctx.batcher().commit();
     std::erase_if(keys, [&](const std::string& k) { return failed.count(k) > 0; });
-    forget(ctx, step.taken_as, keys);
+    forget(ctx, step.log.taken_as, keys);
   }
 }
 
@@ -81,11 +81,11 @@ void take_in_chunks(RunContext& ctx, const ChangeLogStep& step) {
 
 void take_change_log(RunContext& ctx, const ChangeLogStep& step) {
   ensure_taken_table(ctx);
-  const Value args[] = {Value(std::string(step.taken_as))};
+  const Value args[] = {Value(std::string(step.log.taken_as))};
   const auto remembered =
       ctx.SQLCon_Loc.query("SELECT DISTINCT KEY_VALUE FROM POS_TAKEN_KEYS WHERE TAKEN_AS = ?", args);
   if (!remembered.empty()) {
-    step.list.reset({PacketField{step.key}});
+    step.list.reset({PacketField{step.log.key}});
     for (const auto& row : remembered) {
       step.list.begin_row();
       step.list.set_raw(0, row[0].as_text());
@@ -94,7 +94,7 @@ void take_change_log(RunContext& ctx, const ChangeLogStep& step) {
     step.list.first();
     take_in_chunks(ctx, step);
   }
-  service_query(ctx, step.list, step.list_query);
+  service_query(ctx, step.list, step.log.list);
   take_in_chunks(ctx, step);
 }
 
@@ -119,12 +119,11 @@ void forget_taken(RunContext& ctx, const char* taken_as) {
   ctx.batcher().commit();
 }
 
-void remove_listed(RunContext& ctx, RowSet& list, std::vector<std::string> list_query, const char* key,
-                   const ServiceStatement& remove) {
-  service_query(ctx, list, std::move(list_query));
+void remove_listed(RunContext& ctx, RowSet& list, const LoggedKeys& log) {
+  service_query(ctx, list, log.list);
   std::set<std::string> keys;
-  for (list.first(); !list.eof(); list.next()) keys.insert(list.text(key));
-  remove_named_in_chunks(ctx, remove, key, {keys.begin(), keys.end()});
+  for (list.first(); !list.eof(); list.next()) keys.insert(list.text(log.key));
+  remove_named_in_chunks(ctx, log.remove, log.key, {keys.begin(), keys.end()});
 }
 
 }  // namespace pos

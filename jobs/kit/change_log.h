@@ -29,14 +29,19 @@
 
 namespace pos {
 
+// A change log's texts as a job sends them.
+struct LoggedKeys {
+  std::vector<std::string> list;  // the query that lists the entries
+  const char* key;                // the list's key field
+  const char* taken_as;           // names the step's remembered keys locally
+  ServiceStatement remove;        // removes the entries of a state; the kit names the keys
+};
+
 struct ChangeLogStep {
-  RowSet& list;                         // receives the entries
-  std::vector<std::string> list_query;  // the query that lists them
-  const char* key;                      // the list's key field
-  const char* taken_as;                 // names the step's remembered keys locally
-  ServiceStatement remove;              // removes the entries of a state; the kit names the keys
-  RowLoop loop;                         // how each entry's work is done
-  std::function<void()> apply;          // the work of the list's current entry
+  RowSet& list;                 // receives the entries
+  LoggedKeys log;               // lists and removes them
+  RowLoop loop;                 // how each entry's work is done
+  std::function<void()> apply;  // the work of the list's current entry
   // Runs before a chunk's entries are applied, with its keys (e.g. to fetch their rows at once).
   std::function<void(const std::vector<std::string>& keys)> before_chunk = nullptr;
 };
@@ -50,10 +55,9 @@ void take_before_fetch(RunContext& ctx, RowSet& list, const char* key, const cha
                        const ServiceStatement& remove);
 void forget_taken(RunContext& ctx, const char* taken_as);
 
-// Lists, with `list_query`, entries that no step applies and removes exactly them: `remove` naming
-// the listed keys, chunk by chunk. An empty list sends nothing.
-void remove_listed(RunContext& ctx, RowSet& list, std::vector<std::string> list_query, const char* key,
-                   const ServiceStatement& remove);
+// Lists, with `log.list`, entries that no step applies and removes exactly them: `log.remove`
+// naming the listed keys, chunk by chunk. An empty list sends nothing.
+void remove_listed(RunContext& ctx, RowSet& list, const LoggedKeys& log);
 
 // `remove` limited to `keys`: " AND <key> IN ('k1', ...)" before its closing ";", or at its end.
 std::string naming_keys(const std::string& remove, const char* key, const std::vector<std::string>& keys);
@@ -67,6 +71,10 @@ struct MarkedChangeLog {
   std::string mark_changed;    // marks the remaining entries
   std::string list_changed;    // lists the marked entries
   std::string remove_changed;  // removes the marked entries of added and changed rows
+
+  // What the kit lists of the marked entries: only those of removed rows, so that a marked change
+  // whose rewrite was held back keeps its rows until a rewrite is written whole.
+  std::string list_marked_removals() const { return list_deleted + " AND STATE = 'DELETE'"; }
 };
 
 // The statements of the marked change log `log` of the terminal `machine`, sent as single

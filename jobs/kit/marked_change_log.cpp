@@ -22,9 +22,7 @@ MarkedChangeLog single_statement_log(const std::string& log, const std::string& 
 
 void MarkedChangeLogRun::take_removals(RowSet& list, const std::function<void()>& drop_local) {
   send(ctx_, {s_.transport, s_.mark_deleted});
-  // Only the marked entries of removed rows: a marked change whose rewrite was held back keeps
-  // its rows until a rewrite is written whole.
-  service_query(ctx_, list, {s_.list_deleted + " AND STATE = 'DELETE'"});
+  service_query(ctx_, list, {s_.list_marked_removals()});
   const RowLoop loop{.key = s_.key, .table = "", .on_error = OnRowError::EndRun, .progress = false};
   if (list.row_count() > 0) for_each_row(ctx_, list, loop, drop_local);
   ctx_.batcher().commit();

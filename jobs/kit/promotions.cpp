@@ -20,9 +20,9 @@ void rewrite_promotion(RunContext& ctx, const std::string& id, KeyedFetch& fetch
 }
 
 void take_marked_promotions(RunContext& ctx, const MarkedPromotions& kind) {
-  MarkedChangeLogRun log(ctx, kind.log);
+  MarkedChangeLogRun log(ctx, kind.texts.log);
   RowSet& entries = ctx.ClientDataSet2;
-  const char* key = kind.log.key;
+  const char* key = kind.texts.log.key;
   log.take_removals(entries, [&] { run_local(ctx, kind.drop_deleted, {Value(entries.text(key))}); });
   log.mark_changes(entries);
   if (entries.row_count() > 0 || kind.open_without_entries) {
@@ -30,7 +30,7 @@ void take_marked_promotions(RunContext& ctx, const MarkedPromotions& kind) {
     open_cursor(ctx.CDS_Query1, kind.open_table);
   }
   const RowLoop loop{.key = key, .table = kind.promotions.table, .on_error = OnRowError::EndRun, .progress = false};
-  KeyedFetch lines(ctx, {.key_field = "MASTERBILLID", .column = kind.line_key, .lines = kind.line_query});
+  KeyedFetch lines(ctx, kind.texts.lines);
   log.take_changes(
       entries, loop, [&] { rewrite_promotion(ctx, entries.text(key), lines, kind.drop_rewritten, kind.promotions); },
       [&](const std::vector<std::string>& ids) { lines.prefetch(ids); });

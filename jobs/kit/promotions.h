@@ -29,16 +29,18 @@ struct PromotionTable {
 void rewrite_promotion(RunContext& ctx, const std::string& id, KeyedFetch& lines, const std::string& drop,
                        const PromotionTable& promotions);
 
+// A kind's marked change log and the query of its lines by promotion (key field MASTERBILLID).
+struct MarkedLines {
+  MarkedChangeLog log;
+  KeyedQuery lines;
+};
+
 // A kind's changes update: its change log's statements, and its local statements with '?' for a
 // promotion's id.
 struct MarkedPromotions {
-  MarkedChangeLog log;
+  MarkedLines texts;
   PromotionTable promotions;
-  std::string drop_deleted;  // drops a deleted promotion's lines
-  // The lines of the promotions that meet `condition` ("A.MASTERBILLID = 'P1'", "... IN (...)"),
-  // `line_key` naming the promotion's id in it.
-  std::function<std::vector<std::string>(const std::string& condition)> line_query;
-  const char* line_key;
+  std::string drop_deleted;                         // drops a deleted promotion's lines
   std::string drop_rewritten;                       // drops a promotion's lines before its rewrite
   std::string open_table;                           // CDS_Query1's command text: the table the rewrites append to
   bool open_without_entries = false;                // opened also when no promotion is logged
