@@ -37,9 +37,11 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "bench/fleet/chain_run.h"
 #include "headoffice/generators/changer.h"
 #include "headoffice/status/fleet_status.h"
 #include "headoffice/storage/database_url.h"
@@ -187,6 +189,8 @@ void without_orphan_sub_cards(pos::testing::LocalSnapshot& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::string_view(argv[i]).starts_with("--simulated")) return pos::fleet::chain_main(argc, argv);
   CLI::App app{"terminals running changes updates at once against two services on one PostgreSQL"};
   int terminals = 100, runs = 3, products = 2000, members = 1000, promotions = 20, any_choice = 10, gifts = 10;
   int threads = 8, setup_width = 2, batch = 10, pause_ms = 2000, edit_ms = 1000, seed = 7;

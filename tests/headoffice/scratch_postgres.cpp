@@ -55,7 +55,7 @@ std::string postgres_bin_dir() {
   return best;
 }
 
-ScratchPostgres::ScratchPostgres() {
+ScratchPostgres::ScratchPostgres(const std::vector<std::string>& settings) {
   char tmpl[] = "/tmp/ho-postgres-XXXXXX";
   if (::mkdtemp(tmpl) == nullptr) throw std::runtime_error("cannot make a temporary folder");
   dir_ = tmpl;
@@ -72,13 +72,15 @@ ScratchPostgres::ScratchPostgres() {
   if (std::system(init.c_str()) != 0) {
     throw std::runtime_error("initdb failed:\n" + read_file(dir_ + "/initdb.log"));
   }
+  std::string options =
+      " -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off"
+      " -c full_page_writes=off -c max_connections=200";
+  for (const auto& s : settings) options += " -c " + s;
   for (int attempt = 0; attempt < 3 && !running_; ++attempt) {
     port_ = free_loopback_port();
-    const std::string start = run_as_owner(bin + "/pg_ctl -D " + dir_ + "/data -l " + dir_ +
-                                           "/server.log -w -t 60 -o \"-p " + std::to_string(port_) + " -k " + dir_ +
-                                           " -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off"
-                                           " -c full_page_writes=off -c max_connections=200\" start > " +
-                                           dir_ + "/pg_ctl.log 2>&1");
+    const std::string start =
+        run_as_owner(bin + "/pg_ctl -D " + dir_ + "/data -l " + dir_ + "/server.log -w -t 60 -o \"-p " +
+                     std::to_string(port_) + " -k " + dir_ + options + "\" start > " + dir_ + "/pg_ctl.log 2>&1");
     running_ = std::system(start.c_str()) == 0;
   }
   if (!running_) throw std::runtime_error("PostgreSQL did not start:\n" + read_file(dir_ + "/server.log"));

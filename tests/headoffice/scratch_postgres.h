@@ -1,15 +1,19 @@
 #pragma once
 // A throw-away PostgreSQL server for tests and benchmarks: initdb in a temporary folder,
-// listening on 127.0.0.1 on a free port, durability off. Runs as the postgres user when the
-// caller is root (initdb refuses root). Stopped and removed on destruction.
+// listening on 127.0.0.1 on a free port, durability off unless the settings say otherwise. Runs as
+// the postgres user when the caller is root (initdb refuses root). Stopped and removed on
+// destruction.
 
 #include <string>
+#include <vector>
 
 namespace pos::test {
 
 class ScratchPostgres {
  public:
-  ScratchPostgres();  // throws std::runtime_error with the server's log on failure
+  // `settings` ("name=value") go to the server after its own (fsync=off, ...), so they win.
+  // Throws std::runtime_error with the server's log on failure.
+  explicit ScratchPostgres(const std::vector<std::string>& settings = {});
   ~ScratchPostgres();
   ScratchPostgres(const ScratchPostgres&) = delete;
   ScratchPostgres& operator=(const ScratchPostgres&) = delete;
