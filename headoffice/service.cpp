@@ -16,6 +16,7 @@
 #include "headoffice/request_handler.h"
 #include "headoffice/status/fleet_status.h"
 #include "headoffice/status/run_recorder.h"
+#include "headoffice/status/service_metrics.h"
 #include "headoffice/status/status_page.h"
 #include "headoffice/transport/connection_state.h"
 #include "headoffice/transport/connection_threads.h"
@@ -70,6 +71,8 @@ std::string local_time_now() {
 std::string endpoint_name(const std::string& path) {
   if (path.ends_with("/index.php")) return "query";
   if (path.ends_with("/sql_scripts.php")) return "script";
+  if (path == "/status" || path == "/status.json") return "status";
+  if (path == "/metrics") return "metrics";
   return "other";
 }
 
@@ -189,6 +192,26 @@ struct Service::Impl {
     trace.body_bytes = res.body.size();
   }
 
+  // Prometheus's scrape, signed in as for the status page.
+  void serve_metrics(const httplib::Request& req, httplib::Response& res) {
+    std::optional<std::string> user, password;
+    if (auto given = basic_credentials(req.get_header_value("Authorization"))) {
+      user = given->first;
+      password = given->second;
+    }
+    if (auto why = handler.sign_in_refusal(user, password, trace.client)) {
+      res.status = 401;
+      res.set_header("WWW-Authenticate", "Basic realm=\"head office\", charset=\"UTF-8\"");
+      res.set_content(*why + "\n", "text/plain; charset=utf-8");
+      return;
+    }
+    auto c = handler.pool().borrow();
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(metrics.exposition(*c, std::time(nullptr), recorder.runs_started(), recorder.runs_failed()),
+                    ServiceMetrics::kContentType);
+    trace.body_bytes = res.body.size();
+  }
+
   void serve_fault(FaultKind kind, const Answer& answer, httplib::Response& res) {
     trace.note.error = true;
     res.status = answer.status;
@@ -261,11 +284,12 @@ struct Service::Impl {
   }
 
   void write_log(const httplib::Request& req, const httplib::Response& res) {
-    if (options.log == nullptr) return;
     double ms = 0;
     if (trace.started) {
       ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - trace.start).count();
     }
+    metrics.answered(endpoint_name(req.path), res.status, ms / 1000);
+    if (options.log == nullptr) return;
     const RequestNote& note = trace.note;
     char line[512];
     // The path only: the script endpoint's query string carries the credentials.
@@ -282,6 +306,7 @@ struct Service::Impl {
   ServiceOptions options;
   RequestHandler handler;
   RunRecorder recorder{handler.pool()};
+  ServiceMetrics metrics;
   Connections connections;
   std::unique_ptr<httplib::Server> server;
   int listening_socket = -1;
@@ -332,6 +357,7 @@ Service::Service(std::unique_ptr<Database> db, ServiceOptions options)
   svr.Get("/status", [&im](const httplib::Request& req, httplib::Response& res) { im.serve_status(req, res, false); });
   svr.Get("/status.json",
           [&im](const httplib::Request& req, httplib::Response& res) { im.serve_status(req, res, true); });
+  svr.Get("/metrics", [&im](const httplib::Request& req, httplib::Response& res) { im.serve_metrics(req, res); });
   for (const char* path : {kQueryPath, kScriptPath}) {
     svr.Get(path, not_post);
     svr.Options(path, not_post);

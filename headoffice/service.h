@@ -1,7 +1,8 @@
 #pragma once
 // The HTTP service: POST /Vark/<driver>/index.php (query endpoint) and
 // POST /Vark/<driver>/sql_scripts.php (script endpoint) for any driver segment, and for head
-// office GET /status and /status.json (the fleet's status, with basic authentication).
+// office GET /status and /status.json (the fleet's status) and GET /metrics (for Prometheus), with
+// basic authentication.
 
 #include <chrono>
 #include <cstddef>

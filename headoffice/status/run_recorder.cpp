@@ -88,6 +88,7 @@ void RunRecorder::answered(const std::string& client, std::string_view statement
       run = Run{};
       run.begun = true;
       due = Write::Begin;
+      ++started_;
     }
     ++run.requests;
     run.last = now;
@@ -96,6 +97,7 @@ void RunRecorder::answered(const std::string& client, std::string_view statement
     if (error && !run.error_kept) {
       run.error_kept = true;
       due = Write::Error;
+      ++failed_;
     }
     if (!run.ended && upper.find("FROM SMARTCARD_DATA") != std::string::npos) {
       run.ended = true;

@@ -8,7 +8,9 @@
 // Requests that do not name their machine are the machine's that last named itself from the same
 // client address. Thread-safe.
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -30,6 +32,10 @@ class RunRecorder {
   // The machine number a statement names (MCH_NO = '...'); empty when none.
   static std::string machine_named(std::string_view statement);
 
+  // Runs this process saw begin, and runs it saw get their first error answer.
+  std::int64_t runs_started() const { return started_; }
+  std::int64_t runs_failed() const { return failed_; }
+
  private:
   using Clock = std::chrono::steady_clock;
   struct Run {
@@ -49,6 +55,7 @@ class RunRecorder {
   std::mutex mutex_;
   std::map<std::string, Run> runs_;                       // by machine number
   std::map<std::string, std::string> machine_of_client_;  // address -> machine number
+  std::atomic<std::int64_t> started_{0}, failed_{0};
 };
 
 }  // namespace pos::headoffice

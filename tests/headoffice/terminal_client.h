@@ -33,6 +33,10 @@ HttpReply http_exchange(int port, const std::string& request,
 // every other byte %XX.
 std::string encode_url(std::string_view text);
 
+// A GET of `path` as HTTP/1.0 to 127.0.0.1:port, signed in with basic authentication as
+// `credentials` ("user:password"; none when empty).
+HttpReply http_get(int port, const std::string& path, const std::string& credentials);
+
 class TerminalClient {
  public:
   explicit TerminalClient(int port, std::string user = "SYSDBA", std::string password = "quillbark",
