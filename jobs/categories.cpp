@@ -20,7 +20,7 @@ const ColumnMap kCategoryParameters[] = {
 }  // namespace
 
 void rebuild_categories(RunContext& ctx) {
-  RowSet& categories = ctx.ClientDataSet1;
+  RowSet& categories = ctx.answer;
   service_query(
       ctx, categories,
       {"select a.pd_itemid,a.pd_itemname,b.pd_grpid,b.pd_grpname,c.top_itemid,c.top_itemname,A.M_SHOW,"
@@ -48,7 +48,7 @@ void keep_product_indexes(RunContext& ctx) {
       {"LOC_PDC4", "CREATE INDEX LOC_PDC4 ON LOC_PDC(PDC_NO)"},
   };
   for (const auto& ix : indexes)
-    if (IndexMissing(ctx.SQLQuery3, ix[0])) run_local(ctx, {ix[1]});
+    if (IndexMissing(ctx.statement, ix[0])) run_local(ctx, {ix[1]});
 }
 
 }  // namespace pos

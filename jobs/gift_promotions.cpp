@@ -39,8 +39,8 @@ std::vector<std::string> gift_query(const std::string& selecting_line) {
 // full update's lookups need.
 void keep_gift_table(RunContext& ctx) {
   change_schema(ctx, [&] {
-    if (TableMissing(ctx.SQLQuery3, "GPROMOTION")) {
-      release_next_relation_slot(ctx.SQLCon_Loc);
+    if (TableMissing(ctx.statement, "GPROMOTION")) {
+      release_next_relation_slot(ctx.local);
       run_local(ctx, {"CREATE TABLE GPROMOTION ( ",
                       "    MASTERBILLID VARCHAR(20),",
                       "    BILL_DATE VARCHAR(10),",
@@ -65,15 +65,15 @@ void keep_gift_table(RunContext& ctx) {
                       "    OVER_AMT INT",
                       "    ) "});
     }
-    ensure_column(ctx.SQLQuery3, "GPROMOTION", "OVER_AMT", "INTEGER");
-    if (IndexMissing(ctx.SQLQuery3, "IDX_GPROMOTION_0"))
+    ensure_column(ctx.statement, "GPROMOTION", "OVER_AMT", "INTEGER");
+    if (IndexMissing(ctx.statement, "IDX_GPROMOTION_0"))
       run_local(ctx, {"CREATE INDEX IDX_GPROMOTION_0 ON GPROMOTION (MASTERBILLID, TEMPPRODID)"});
   });
 }
 
 void take_logged_gifts(RunContext& ctx) {
   take_marked_promotions(ctx,
-                         {.log = single_statement_log("GSALE_TEMP", ctx.MachineNo),
+                         {.log = single_statement_log("GSALE_TEMP", ctx.machine),
                           .promotions = kGifts,
                           .drop_deleted = "delete from GPROMOTION where masterbillid = ?",
                           .line_query = [](const std::string& condition) { return gift_query(" WHERE " + condition); },

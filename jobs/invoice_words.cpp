@@ -23,14 +23,14 @@ const ColumnMap kRangeMapping[] = {
 
 void sync_invoice_words(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
-  RowSet& answer = ctx.ClientDataSet1;
+  RowSet& answer = ctx.answer;
   service_query(ctx, answer, {"SELECT * FROM INV_WORD ORDER BY YY,MM"});
   for_each_row(ctx, answer, {.key = "YY", .table = "LOC_WORD", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "SELECT * FROM LOC_WORD WHERE YY||MM = ?", kTrackMapping, answer,
            {Value(answer.text("YY") + answer.text("MM"))});
   });
 
-  service_query(ctx, answer, {"SELECT * FROM EINVOICE_WORD where MCH_NO = '" + sql_escape(ctx.MachineNo) + "'"});
+  service_query(ctx, answer, {"SELECT * FROM EINVOICE_WORD where MCH_NO = '" + sql_escape(ctx.machine) + "'"});
   for_each_row(ctx, answer, {.key = "EYY", .table = "EINVOICE_WORD", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "SELECT * FROM EINVOICE_WORD WHERE EYY||EMM = ?", kRangeMapping, answer,
            {Value(answer.text("EYY") + answer.text("EMM"))});

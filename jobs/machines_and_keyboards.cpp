@@ -20,7 +20,7 @@ const ColumnMap kKeyMapping[] = {
 }  // namespace
 
 void sync_machines(RunContext& ctx) {
-  RowSet& machines = ctx.ClientDataSet1;
+  RowSet& machines = ctx.answer;
   service_query(ctx, machines, {"SELECT * FROM MCH_ITEM "});
   for_each_row(ctx, machines, {.key = "MCH_NO", .table = "MCH_ITEM", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "SELECT * FROM MCH_ITEM WHERE MCH_NO = ?", kMachineMapping, machines, {Value(machines.text("MCH_NO"))});
@@ -28,7 +28,7 @@ void sync_machines(RunContext& ctx) {
 }
 
 void sync_keyboard_maps(RunContext& ctx) {
-  RowSet& keys = ctx.ClientDataSet1;
+  RowSet& keys = ctx.answer;
   service_query(ctx, keys, {"SELECT * FROM LOC_KEY_MAP "});
   refill(ctx, "LOC_KEY_MAP", {"DELETE from LOC_KEY_MAP "}, [&] {
     for_each_row(ctx, keys, {.key = "ID_NO", .table = "LOC_KEY_MAP", .on_error = OnRowError::EndRun}, [&] {

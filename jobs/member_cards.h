@@ -8,7 +8,7 @@
 
 namespace pos {
 
-// Fetches the service's sub-cards of a member (`fetch(ctx.ClientDataSet4, id)`), or of a chunk of
+// Fetches the service's sub-cards of a member (`fetch(ctx.sub_cards, id)`), or of a chunk of
 // members at once when the terminal batches its requests.
 KeyedFetch sub_card_fetch(RunContext& ctx);
 

@@ -85,8 +85,8 @@ std::vector<std::string> member_query(const std::string& condition) {
 }
 
 void take_deleted_members(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
-  RowSet& deleted = ctx.ClientDataSet1;
+  const std::string m = sql_escape(ctx.machine);
+  RowSet& deleted = ctx.answer;
   take_change_log(
       ctx, {.list = deleted,
             .list_query = {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' "},
@@ -102,10 +102,10 @@ void take_deleted_members(RunContext& ctx) {
 // Changes update: each logged member is fetched (its query saved to 123.txt), then it and its
 // sub-cards are written; a member the service no longer returns is skipped.
 void take_changed_members(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
-  RowSet& changed = ctx.ClientDataSet2;
-  RowSet& member = ctx.ClientDataSet1;
-  RowSet& sub_cards = ctx.ClientDataSet4;  // where write_sub_cards reads them
+  const std::string m = sql_escape(ctx.machine);
+  RowSet& changed = ctx.entries;
+  RowSet& member = ctx.answer;
+  RowSet& sub_cards = ctx.sub_cards;  // where write_sub_cards reads them
   KeyedFetch members(ctx, {.key_field = "MEMBER_ID",
                            .column = "A.MEMBER_ID",
                            .lines = member_query,
@@ -128,7 +128,7 @@ void take_changed_members(RunContext& ctx) {
                   if (member.row_count() == 0) return;
                   const std::string id = member.text("MEMBER_ID");
                   cards.fetch(sub_cards, id);
-                  atomically(ctx.SQLCon_Loc, [&] {
+                  atomically(ctx.local, [&] {
                     upsert(ctx, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", kMemberMapping, member, {Value(logged)});
                     write_sub_cards(ctx, id);
                   });
@@ -143,9 +143,9 @@ void take_changed_members(RunContext& ctx) {
 // Entries of any other state are never applied: they are removed, by name, as the group's
 // acknowledgement removed them, without touching an addition or change logged meanwhile.
 void clear_other_entries(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
+  const std::string m = sql_escape(ctx.machine);
   const std::string others = " AND STATE <> 'DELETE' AND STATE <> 'UPDATE' AND STATE <> 'INSERT'";
-  RowSet& entries = ctx.ClientDataSet2;
+  RowSet& entries = ctx.entries;
   remove_listed(ctx, entries, {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others}, "MEMBER_ID",
                 {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others + " ;"});
 }
@@ -154,16 +154,16 @@ void clear_other_entries(RunContext& ctx) {
 // remembered and removed before the members are fetched, so the fetch covers them and an entry
 // logged after it stays for the next run; they are forgotten once every member was written.
 void write_all_members(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
-  RowSet& logged = ctx.ClientDataSet2;
-  RowSet& members = ctx.ClientDataSet1;
+  const std::string m = sql_escape(ctx.machine);
+  RowSet& logged = ctx.entries;
+  RowSet& members = ctx.answer;
   service_query(ctx, logged, {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' "});
   take_before_fetch(ctx, logged, "MEMBER_ID", "MEMBER_TEMP CHANGE",
                     {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' "});
   service_query(ctx, members, member_query(""));
   const JobCounters before = ctx.count();
-  TableCursor& member_rows = ctx.CDS_Query1;
-  RowSet& sub_cards = ctx.ClientDataSet4;  // where write_sub_cards reads them
+  TableCursor& member_rows = ctx.row_cursor;
+  RowSet& sub_cards = ctx.sub_cards;  // where write_sub_cards reads them
   KeyedFetch cards = sub_card_fetch(ctx);
   if (members.row_count() > 0) {
     for_each_row_in_chunks(
@@ -172,7 +172,7 @@ void write_all_members(RunContext& ctx) {
         [&] {
           const std::string id = members.text("MEMBER_ID");
           cards.fetch(sub_cards, id);
-          atomically(ctx.SQLCon_Loc, [&] {
+          atomically(ctx.local, [&] {
             open_cursor(member_rows, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", {Value(id)});
             if (member_rows.row_count() > 0) run_local(ctx, "DELETE FROM MEMBER WHERE MEMBER_ID = ?", {Value(id)});
             append_row(ctx, member_rows, kMemberMapping, members);

@@ -19,7 +19,7 @@ const ColumnMap kPointsMapping[] = {
 }  // namespace
 
 void sync_points_and_gifts(RunContext& ctx) {
-  RowSet& points = ctx.ClientDataSet1;
+  RowSet& points = ctx.answer;
   service_query(ctx, points,
                 {"SELECT * FROM POINT_SET ", " WHERE INI_DATE >= '" + ctx.today + "'", " order by ini_date "});
   for_each_row(ctx, points, {.key = "INI_DATE", .table = "POINT_SET", .on_error = OnRowError::EndRun}, [&] {

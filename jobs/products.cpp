@@ -75,10 +75,10 @@ class ProductWriter {
 
   void write(const RowSet& product) {
     std::vector<Value> keys = {matching_key(product.text("PROD_BARCODE")), Value(product.text("PROD_ID"))};
-    atomically(ctx_.SQLCon_Loc, [&] {
+    atomically(ctx_.local, [&] {
       run_local(ctx_, delete_, std::move(keys));
-      open_cursor(ctx_.CDS_Query1, lookup_);
-      append_row(ctx_, ctx_.CDS_Query1, kProductMapping, product);
+      open_cursor(ctx_.row_cursor, lookup_);
+      append_row(ctx_, ctx_.row_cursor, kProductMapping, product);
     });
   }
 
@@ -88,16 +88,16 @@ class ProductWriter {
 };
 
 std::string designated_top_category(RunContext& ctx) {
-  RowSet& machine = ctx.ClientDataSet1;
-  service_query(ctx, machine, {"select * from mch_item where MCH_NO = '" + sql_escape(ctx.MachineNo) + "'"});
+  RowSet& machine = ctx.answer;
+  service_query(ctx, machine, {"select * from mch_item where MCH_NO = '" + sql_escape(ctx.machine) + "'"});
   std::string top = machine.text("TOP_ITEMID");
   if (!top.empty()) ctx.log.append(big5("指定大類[") + top + big5("]傳送"));
   return top;
 }
 
 void take_deleted_products(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
-  RowSet& deleted = ctx.ClientDataSet1;
+  const std::string m = sql_escape(ctx.machine);
+  RowSet& deleted = ctx.answer;
   take_change_log(
       ctx,
       {.list = deleted,
@@ -112,9 +112,9 @@ void take_deleted_products(RunContext& ctx) {
 }
 
 void take_changed_products(RunContext& ctx, const std::string& top) {
-  const std::string m = sql_escape(ctx.MachineNo);
-  RowSet& changed = ctx.aCDS;
-  RowSet& product = ctx.ClientDataSet1;
+  const std::string m = sql_escape(ctx.machine);
+  RowSet& changed = ctx.product_changes;
+  RowSet& product = ctx.answer;
   ProductWriter writer(ctx);
   KeyedFetch products(
       ctx, {.key_field = "PROD_ID", .column = "PROD_ID", .lines = [&](const std::string& condition) {
@@ -142,7 +142,7 @@ void take_changed_products(RunContext& ctx, const std::string& top) {
 }
 
 void write_all_products(RunContext& ctx, const std::string& top) {
-  RowSet& products = ctx.ClientDataSet1;
+  RowSet& products = ctx.answer;
   std::vector<std::string> lines;
   if (top.empty()) {
     lines = {"SELECT " + kProductColumnList + " FROM PRODUCT "};

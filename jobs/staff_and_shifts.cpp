@@ -26,7 +26,7 @@ const ColumnMap kShiftMapping[] = {
 
 void sync_staff(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
-  RowSet& staff = ctx.ClientDataSet1;
+  RowSet& staff = ctx.answer;
   service_query(ctx, staff, {"select EMPLOYEE_ID,EMPLOYEE_NAME,PASS_WD,CHK_CODE from employee"});
   auto write_staff = [&] {
     if (staff.row_count() == 0) return;
@@ -42,7 +42,7 @@ void sync_staff(RunContext& ctx) {
 
 void sync_shifts(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
-  RowSet& shifts = ctx.ClientDataSet1;
+  RowSet& shifts = ctx.answer;
   service_query(ctx, shifts, {"SELECT * FROM WRK_ITEM"});
   for_each_row(ctx, shifts, {.key = "WRK_NO", .table = "LOC_WRK", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "Select * FROM LOC_WRK WHERE WRK_NO = ?", kShiftMapping, shifts, {Value(shifts.text("WRK_NO"))});
