@@ -52,24 +52,26 @@ CommandLine parse_command_line(const std::vector<std::string>& args, const std::
       if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
       return args[++i];
     };
-    if (a == "--home")
+    if (a == "--home") {
       cl.home = std::filesystem::absolute(value());
-    else if (a == "--local-db")
+      cl.home_named = true;
+    } else if (a == "--local-db") {
       cl.local_db = value();
-    else if (a == "--headless")
+    } else if (a == "--headless") {
       cl.headless = true;
-    else if (a == "--jobs")
+    } else if (a == "--jobs") {
       cl.jobs = parse_jobs(value());
-    else if (a == "--summary")
+    } else if (a == "--summary") {
       cl.summary = true;
-    else if (a == "--help" || a == "-h")
+    } else if (a == "--help" || a == "-h") {
       cl.help = true;
-    else if (a == "--version")
+    } else if (a == "--version") {
       cl.version = true;
-    else if (a.rfind("--", 0) == 0)
+    } else if (a.rfind("--", 0) == 0) {
       throw UsageError("unknown option '" + a + "'");
-    else
+    } else {
       cl.ignored.push_back(a);
+    }
   }
   return cl;
 }

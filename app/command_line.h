@@ -11,6 +11,7 @@ namespace pos {
 struct CommandLine {
   std::vector<std::string> args;  // all arguments after the program name (the first is MODE)
   std::filesystem::path home;     // --home made absolute, else the executable's folder
+  bool home_named = false;        // --home was given
   std::string local_db;           // --local-db
   bool headless = false;
   std::vector<int> jobs;             // --jobs 0,6,7

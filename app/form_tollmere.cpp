@@ -131,21 +131,22 @@ std::size_t TFormTollmere::unconfirmed_statements() const {
 
 RunContext TFormTollmere::context() {
   if (!DataModHttp) throw std::runtime_error("the data module is not ready");
+  // The window's components lent to the jobs by their roles.
   return RunContext{.mode = update_mode(RadioGroup1),
                     .today = format_slashed_date(options_.now()),
-                    .MachineNo = MachineNo,
-                    .ScriptBuffer = script_buffer_,
+                    .machine = MachineNo,
+                    .script = script_buffer_,
                     .log = Memo1,
                     .progress = ProgressBar1,
-                    .ClientDataSet1 = ClientDataSet1,
-                    .ClientDataSet2 = ClientDataSet2,
-                    .ClientDataSet4 = ClientDataSet4,
-                    .aCDS = aCDS,
-                    .SQLCon_Loc = SQLCon_Loc,
-                    .SQLQuery3 = SQLQuery3,
-                    .CDS_Query1 = CDS_Query1,
-                    .CDS_Query4 = CDS_Query4,
-                    .DataModHttp = *DataModHttp,
+                    .answer = ClientDataSet1,
+                    .entries = ClientDataSet2,
+                    .sub_cards = ClientDataSet4,
+                    .product_changes = aCDS,
+                    .local = SQLCon_Loc,
+                    .statement = SQLQuery3,
+                    .row_cursor = CDS_Query1,
+                    .card_cursor = CDS_Query4,
+                    .service = *DataModHttp,
                     .terminal_folder = options_.home,
                     .unconfirmed = &last_unconfirmed_};
 }

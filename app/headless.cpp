@@ -5,6 +5,7 @@
 
 #include "app/one_run.h"
 #include "app/start_up.h"
+#include "app/terminal_folder_check.h"
 #include "app/terminal_lock.h"
 #include "jobs/job_table.h"
 
@@ -44,6 +45,14 @@ int run_headless(const CommandLine& cl) {
   StderrDialogs dialogs;
   const int mode = mode_from_argument(cl.args);
   const std::string mode_given = mode_as_given(cl.args);
+  try {
+    check_terminal_folder(cl.home, cl.home_named);
+    become_folder_owner(cl.home);
+    check_run_history(cl.home);
+  } catch (const FolderRefused& e) {
+    say(e.what());  // nothing was written in the folder
+    return kStartupFailed;
+  }
   // The folder is this run's before the database or head office is touched.
   TerminalLock lock(cl.home);
   try {

@@ -4,6 +4,7 @@
 
 #include "app/exit_status.h"
 #include "app/run_history.h"
+#include "app/staff_text.h"
 #include "service/data_mod_http.h"
 #include "service/run_stop.h"
 #include "service/service_errors.h"
@@ -79,11 +80,17 @@ RunResult run_once(TFormTollmere& form, Dialogs& dialogs, const RunOptions& opti
   } catch (const RunStopped&) {
     result.stopped = true;
     result.reason = stop_reason();
+    result.for_staff = big5("資料更新被停止，已寫入的資料都保留。");
+    result.failed_at = form.options().now();
   } catch (const SilentAbort& e) {
     result.reason = e.shown().empty() ? std::string(e.what()) : e.shown();  // shown already
+    result.for_staff = staff_text_connection_lost();
+    result.failed_at = e.at() != 0 ? e.at() : form.options().now();
   } catch (const std::exception& e) {
-    dialogs.show_error(e.what());
+    result.failed_at = form.options().now();
     result.reason = e.what();
+    result.for_staff = staff_text(e);
+    dialogs.show_run_failure(result.reason, result.for_staff);
   }
   if (http) http->on_retry = nullptr;
   if (!result.reason.empty()) {
@@ -91,7 +98,7 @@ RunResult run_once(TFormTollmere& form, Dialogs& dialogs, const RunOptions& opti
     // One line that no reader takes for a run's closing timestamp: it begins with a blank, as job
     // lines do. A long answer's start is enough for the log.
     const std::string why(error_answer_message(first_line(result.reason)));
-    form.Memo1.append(big5(" 資料更新中斷 ") + format_run_timestamp(form.options().now()) + ": " +
+    form.Memo1.append(big5(" 資料更新中斷 ") + format_run_timestamp(result.failed_at) + ": " +
                       why.substr(0, big5_fit(why, 300)));
   }
 
@@ -107,7 +114,8 @@ RunResult run_once(TFormTollmere& form, Dialogs& dialogs, const RunOptions& opti
   run.note = !result.reason.empty()     ? as_utf8(first_line(result.reason))
              : !result.warnings.empty() ? result.warnings.front()
                                         : "";
-  append_run(form.home(), run);
+  // A run whose history could not be kept does not pass for a clean one (stderr says why).
+  if (!append_run(form.home(), run) && result.status == kRunCompleted) result.status = kRunCompletedWithDataErrors;
   return result;
 }
 

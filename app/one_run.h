@@ -16,6 +16,8 @@ struct RunResult {
   int status = 0;  // app/exit_status.h
   bool stopped = false;
   std::string reason;                 // why it ended early (Big5); empty when it completed
+  std::string for_staff;              // the same as staff read it (Big5)
+  std::time_t failed_at = 0;          // when it ended early
   std::vector<std::string> warnings;  // UTF-8, for stderr: what the run must not keep to itself
 };
 
@@ -25,8 +27,8 @@ struct RunOptions {
   std::function<void(const std::string&)> on_retry;
 };
 
-// Runs SpeedButton1Click. An error that ends the run is shown with show_error (a silent abort has
-// shown its own); a run that ended early gets one closing log line with the time and why; a
+// Runs SpeedButton1Click. An error that ends the run is shown with show_run_failure (a silent abort
+// has shown its own); a run that ended early gets one closing log line with the time and why; a
 // machine head office does not know and statements it did not confirm become warnings (the
 // latter also a log line); the run is appended to the history.
 RunResult run_once(TFormTollmere& form, Dialogs& dialogs, const RunOptions& options = {});

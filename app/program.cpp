@@ -14,11 +14,22 @@
 #include "app/run_history.h"
 #include "app/start_up.h"
 #include "app/stop_signals.h"
+#include "app/terminal_folder_check.h"
 #include "app/terminal_lock.h"
+#include "text/big5.h"
 
 namespace pos {
 
 namespace {
+
+// Message boxes and the window in one face that has Chinese and Latin letters of one size (the
+// fallback for Chinese in a Latin face draws it smaller).
+void use_one_font_for_every_script(QApplication& app) {
+  QFont font = app.font();
+  font.setFamilies({"Noto Sans CJK TC", "AR PL UKai TW", "AR PL UKai TW MBE", "Noto Serif CJK TC"});
+  font.setPixelSize(16);
+  app.setFont(font);
+}
 
 std::filesystem::path exe_folder(const char* argv0) {
   std::error_code ec;
@@ -81,7 +92,7 @@ int run_program(int argc, char** argv) {
     return 0;
   }
 
-  if (given("--history")) {  // no window, no database
+  if (given("--history")) {  // no window, no database, nothing written
     try {
       std::vector<std::string> args;
       for (int i = 1; i < argc; ++i)
@@ -127,6 +138,16 @@ int run_program(int argc, char** argv) {
   }
 
   QtDialogs dialogs;
+  use_one_font_for_every_script(app);
+  // With the display open, before anything is written in the folder.
+  try {
+    check_terminal_folder(cl.home, cl.home_named);
+    become_folder_owner(cl.home);
+    check_run_history(cl.home);
+  } catch (const FolderRefused& e) {
+    dialogs.show_error(big5("此終端機資料夾不能使用，資料更新沒有開始。") + "\n" + e.what());
+    return kStartupFailed;
+  }
   Program p = new_program(cl, dialogs);
   // Start-up opens the database and upgrades it: only while this process holds the folder. Each run
   // of the window takes it again. "" once started, else who holds the folder (or the database).
@@ -142,7 +163,8 @@ int run_program(int argc, char** argv) {
   try {
     holder = start_up();
   } catch (const std::exception& e) {
-    dialogs.show_error("cannot lock the terminal folder " + cl.home.string() + ": " + e.what());
+    dialogs.show_error(big5("此終端機資料夾不能使用，資料更新沒有開始。") + "\ncannot lock the terminal folder " +
+                       cl.home.string() + ": " + e.what());
     return kStartupFailed;
   }
 

@@ -1,12 +1,15 @@
 #include "app/run_history.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
 
+#include "app/terminal_folder_check.h"
 #include "service/diagnostics.h"
 
 namespace pos {
@@ -72,8 +75,11 @@ std::deque<std::string> last_lines(const std::filesystem::path& file, std::size_
   std::deque<std::string> lines;
   std::ifstream in(file);
   if (!in) {
+    const int err = errno;
     std::error_code ec;
-    if (std::filesystem::exists(file, ec)) throw std::runtime_error("cannot read " + file.string());
+    if (std::filesystem::exists(file, ec))
+      throw std::runtime_error("cannot read " + file.string() + ": " + std::strerror(err) + " (it belongs to " +
+                               owner_name(file) + ")");
     return lines;
   }
   for (std::string line; std::getline(in, line);) {
@@ -134,14 +140,14 @@ std::string run_json_line(const RunRecord& run) {
   return line + "}";
 }
 
-void append_run(const std::filesystem::path& terminal_folder, const RunRecord& run, std::size_t keep) {
+bool append_run(const std::filesystem::path& terminal_folder, const RunRecord& run, std::size_t keep) {
   const auto file = terminal_folder / "runs.jsonl";
   std::deque<std::string> lines;
   try {
     lines = last_lines(file, keep > 0 ? keep - 1 : 0);  // room for the new one
   } catch (const std::exception& e) {
     std::cerr << "pos-updater: " << e.what() << "; the run history is not kept\n";
-    return;
+    return false;
   }
   lines.push_back(run_json_line(run));
   std::string content;
@@ -154,13 +160,15 @@ void append_run(const std::filesystem::path& terminal_folder, const RunRecord& r
   } catch (const std::exception& e) {
     std::filesystem::remove(fresh, ec);
     std::cerr << "pos-updater: " << e.what() << "; the run history is not kept\n";
-    return;
+    return false;
   }
   std::filesystem::rename(fresh, file, ec);
   if (ec) {
     std::cerr << "pos-updater: cannot write " << file.string() << ": " << ec.message() << "\n";
     std::filesystem::remove(fresh, ec);
+    return false;
   }
+  return true;
 }
 
 std::string history_table(const std::filesystem::path& terminal_folder, std::size_t count) {

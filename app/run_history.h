@@ -29,9 +29,9 @@ constexpr std::size_t kRunsKept = 1000;
 
 std::string run_json_line(const RunRecord& run);
 
-// Appends the run; older lines beyond `keep` go. A file that cannot be written is reported on
-// stderr, leaves no half-written file behind, and does not affect the run.
-void append_run(const std::filesystem::path& terminal_folder, const RunRecord& run, std::size_t keep = kRunsKept);
+// Appends the run; older lines beyond `keep` go. A file that cannot be read or written is reported
+// on stderr, leaves no half-written file behind, and gives false.
+bool append_run(const std::filesystem::path& terminal_folder, const RunRecord& run, std::size_t keep = kRunsKept);
 
 // The last `count` runs as a table, newest last: start, duration, mode, counters, exit, outcome and
 // the note's first line. Throws std::runtime_error when the folder holds no terminal (neither

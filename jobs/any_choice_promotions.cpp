@@ -49,7 +49,7 @@ std::vector<std::string> bill_query(const std::string& selecting_line) {
 }
 
 void take_logged_bills(RunContext& ctx) {
-  take_marked_promotions(ctx, {.texts = any_choice_log(ctx.MachineNo),
+  take_marked_promotions(ctx, {.texts = any_choice_log(ctx.machine),
                                .promotions = kBills,
                                .drop_deleted = "delete from PTSALE where MASTERBILLID = ?",
                                .drop_rewritten = "delete from PTSALE where MASTERBILLID = ?",
@@ -58,7 +58,7 @@ void take_logged_bills(RunContext& ctx) {
 }
 
 void reload_current_bills(RunContext& ctx) {
-  RowSet& lines = ctx.ClientDataSet1;
+  RowSet& lines = ctx.answer;
   service_query(ctx, lines, bill_query(" where '" + ctx.today + "'" + " between a.ini_date and a.end_date"));
   lines.save_to_file((ctx.terminal_folder / "ptpromotion.cds").string());
   start_progress(ctx, lines);

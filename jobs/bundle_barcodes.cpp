@@ -13,10 +13,10 @@ QueryLines bundles_query() {
 
 void sync_bundle_barcodes(RunContext& ctx) {
   if (!ctx.changes_update()) return;
-  RowSet& bundles = ctx.ClientDataSet1;
+  RowSet& bundles = ctx.answer;
   service_query(ctx, bundles, bundles_query());
   refill(ctx, "PROD_SALE", {"DELETE FROM PROD_SALE"}, [&] {
-    TableCursor& bundle_rows = ctx.CDS_Query1;
+    TableCursor& bundle_rows = ctx.row_cursor;
     open_cursor(bundle_rows, "SELECT * FROM PROD_SALE");
     if (bundles.row_count() == 0) return;
     for_each_row(ctx, bundles, {.key = "SAL_BARCODE", .table = "PROD_SALE", .on_error = OnRowError::EndRun}, [&] {

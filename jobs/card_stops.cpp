@@ -24,11 +24,11 @@ QueryLines card_stops_query() { return {"SELECT * FROM SMARTCARD_DATA WHERE STOP
 
 void sync_card_stops(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
-  RowSet& cards = ctx.ClientDataSet1;
+  RowSet& cards = ctx.answer;
   service_query(ctx, cards, card_stops_query());
   if (cards.row_count() == 0) return;  // no stopped card: the old list stays
   refill(ctx, "SMARTCARD_DATA", {"delete from SMARTCARD_DATA"}, [&] {
-    open_cursor(ctx.CDS_Query1, "SELECT * FROM  SMARTCARD_DATA ");  // the job's row cursor, appended to
+    open_cursor(ctx.row_cursor, "SELECT * FROM  SMARTCARD_DATA ");  // the job's row cursor, appended to
     for_each_row(ctx, cards, {.key = "MEMBER_ID", .table = "SMARTCARD_DATA", .on_error = OnRowError::EndRun},
                  [&] { append_row(ctx, kCardMapping, cards); });
   });

@@ -33,7 +33,7 @@ QueryLines categories_query() {
 }
 
 void rebuild_categories(RunContext& ctx) {
-  RowSet& categories = ctx.ClientDataSet1;
+  RowSet& categories = ctx.answer;
   service_query(ctx, categories, categories_query());
   refill(ctx, "LOC_TYPE", {"DELETE FROM LOC_TYPE"}, [&] {
     if (categories.row_count() == 0) return;
@@ -56,7 +56,7 @@ void keep_product_indexes(RunContext& ctx) {
       {"LOC_PDC4", "CREATE INDEX LOC_PDC4 ON LOC_PDC(PDC_NO)"},
   };
   for (const auto& ix : indexes)
-    if (IndexMissing(ctx.SQLQuery3, ix[0])) run_local(ctx, {ix[1]});
+    if (IndexMissing(ctx.statement, ix[0])) run_local(ctx, {ix[1]});
 }
 
 }  // namespace pos

@@ -8,6 +8,7 @@
 
 #include "jobs/kit/change_log.h"
 #include "jobs/kit/keyed_fetch.h"
+#include "jobs/kit/marked_change_log.h"
 #include "jobs/kit/promotions.h"
 
 namespace pos {

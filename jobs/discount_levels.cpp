@@ -36,7 +36,7 @@ std::string level_number(const RowSet& levels) {
 QueryLines discount_levels_query() { return {"SELECT * FROM MEMDIS_LEVEL"}; }
 
 void sync_discount_levels(RunContext& ctx) {
-  RowSet& levels = ctx.ClientDataSet1;
+  RowSet& levels = ctx.answer;
   service_query(ctx, levels, discount_levels_query());
   if (levels.row_count() == 0) return;
   for_each_row(ctx, levels, {.key = "CLASS_ID", .table = "MEMDIS_LEVEL", .on_error = OnRowError::EndRun}, [&] {

@@ -40,8 +40,8 @@ std::vector<std::string> gift_query(const std::string& selecting_line) {
 // full update's lookups need.
 void keep_gift_table(RunContext& ctx) {
   change_schema(ctx, [&] {
-    if (TableMissing(ctx.SQLQuery3, "GPROMOTION")) {
-      release_next_relation_slot(ctx.SQLCon_Loc);
+    if (TableMissing(ctx.statement, "GPROMOTION")) {
+      release_next_relation_slot(ctx.local);
       run_local(ctx, {"CREATE TABLE GPROMOTION ( ",
                       "    MASTERBILLID VARCHAR(20),",
                       "    BILL_DATE VARCHAR(10),",
@@ -66,14 +66,14 @@ void keep_gift_table(RunContext& ctx) {
                       "    OVER_AMT INT",
                       "    ) "});
     }
-    ensure_column(ctx.SQLQuery3, "GPROMOTION", "OVER_AMT", "INTEGER");
-    if (IndexMissing(ctx.SQLQuery3, "IDX_GPROMOTION_0"))
+    ensure_column(ctx.statement, "GPROMOTION", "OVER_AMT", "INTEGER");
+    if (IndexMissing(ctx.statement, "IDX_GPROMOTION_0"))
       run_local(ctx, {"CREATE INDEX IDX_GPROMOTION_0 ON GPROMOTION (MASTERBILLID, TEMPPRODID)"});
   });
 }
 
 void take_logged_gifts(RunContext& ctx) {
-  take_marked_promotions(ctx, {.texts = gift_log(ctx.MachineNo),
+  take_marked_promotions(ctx, {.texts = gift_log(ctx.machine),
                                .promotions = kGifts,
                                .drop_deleted = "delete from GPROMOTION where masterbillid = ?",
                                .drop_rewritten = "delete from Gpromotion where masterbillid = ?",

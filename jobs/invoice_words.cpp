@@ -29,8 +29,8 @@ std::vector<QueryLines> invoice_word_queries(const std::string& machine) {
 
 void sync_invoice_words(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
-  RowSet& answer = ctx.ClientDataSet1;
-  const std::vector<QueryLines> queries = invoice_word_queries(ctx.MachineNo);
+  RowSet& answer = ctx.answer;
+  const std::vector<QueryLines> queries = invoice_word_queries(ctx.machine);
   service_query(ctx, answer, queries[0]);
   for_each_row(ctx, answer, {.key = "YY", .table = "LOC_WORD", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "SELECT * FROM LOC_WORD WHERE YY||MM = ?", kTrackMapping, answer,

@@ -27,7 +27,7 @@ std::vector<QueryLines> keyboard_queries() {
 }
 
 void sync_machines(RunContext& ctx) {
-  RowSet& machines = ctx.ClientDataSet1;
+  RowSet& machines = ctx.answer;
   service_query(ctx, machines, machines_query());
   for_each_row(ctx, machines, {.key = "MCH_NO", .table = "MCH_ITEM", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "SELECT * FROM MCH_ITEM WHERE MCH_NO = ?", kMachineMapping, machines, {Value(machines.text("MCH_NO"))});
@@ -35,7 +35,7 @@ void sync_machines(RunContext& ctx) {
 }
 
 void sync_keyboard_maps(RunContext& ctx) {
-  RowSet& keys = ctx.ClientDataSet1;
+  RowSet& keys = ctx.answer;
   const std::vector<QueryLines> queries = keyboard_queries();
   service_query(ctx, keys, queries[0]);
   refill(ctx, "LOC_KEY_MAP", {"DELETE from LOC_KEY_MAP "}, [&] {

@@ -43,12 +43,12 @@ QueryLines class_discounts_query() {
 }
 
 void write_sub_cards(RunContext& ctx, const std::string& id) {
-  RowSet& cards = ctx.ClientDataSet4;
+  RowSet& cards = ctx.sub_cards;
   if (cards.row_count() == 0) {
     run_local(ctx, "delete from VIPCARD_SUB WHERE MEMBER_ID = ?", {Value(id)});
     return;
   }
-  TableCursor& local_cards = ctx.CDS_Query4;
+  TableCursor& local_cards = ctx.card_cursor;
   open_cursor(local_cards,
               ctx.full_update() ? "SELECT * from VIPCARD_SUB WHERE MEMBER_ID = ?"
                                 : "SELECT * FROM VIPCARD_SUB WHERE MEMBER_ID = ?",
@@ -65,7 +65,7 @@ void write_sub_cards(RunContext& ctx, const std::string& id) {
 
 void rebuild_class_discounts(RunContext& ctx) {
   ctx.log.append(big5(" 會員類別折扣傳送中...!"));
-  RowSet& discounts = ctx.ClientDataSet1;
+  RowSet& discounts = ctx.answer;
   service_query(ctx, discounts, class_discounts_query());
   refill(ctx, "MEMLEVEL_PDCLASS_DIS", {"DELETE FROM MEMLEVEL_PDCLASS_DIS"}, [&] {
     if (discounts.row_count() == 0) return;

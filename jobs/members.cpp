@@ -86,10 +86,10 @@ std::vector<std::string> member_lines(const std::string& condition) {
 }
 
 void take_deleted_members(RunContext& ctx) {
-  RowSet& deleted = ctx.ClientDataSet1;
+  RowSet& deleted = ctx.answer;
   take_change_log(
       ctx, {.list = deleted,
-            .log = deleted_members(ctx.MachineNo),
+            .log = deleted_members(ctx.machine),
             .loop = {.key = "MEMBER_ID", .table = "MEMBER", .on_error = OnRowError::EndRun, .progress = false},
             .apply = [&] {
               run_local(ctx, {"DELETE FROM MEMBER WHERE MEMBER_ID = '" + escaped_text(deleted, "MEMBER_ID") + "'"});
@@ -99,9 +99,9 @@ void take_deleted_members(RunContext& ctx) {
 // Changes update: each logged member is fetched (its query saved to 123.txt), then it and its
 // sub-cards are written; a member the service no longer returns is skipped.
 void take_changed_members(RunContext& ctx) {
-  RowSet& changed = ctx.ClientDataSet2;
-  RowSet& member = ctx.ClientDataSet1;
-  RowSet& sub_cards = ctx.ClientDataSet4;  // where write_sub_cards reads them
+  RowSet& changed = ctx.entries;
+  RowSet& member = ctx.answer;
+  RowSet& sub_cards = ctx.sub_cards;  // where write_sub_cards reads them
   KeyedQuery by_key = member_query();
   by_key.before_request = [&](const std::vector<std::string>& lines) {
     write_diagnostic_file(ctx.terminal_folder / "123.txt", script_text(lines));
@@ -110,7 +110,7 @@ void take_changed_members(RunContext& ctx) {
   KeyedFetch cards(ctx, sub_card_query());
   take_change_log(
       ctx, {.list = changed,
-            .log = changed_members(ctx.MachineNo),
+            .log = changed_members(ctx.machine),
             .loop = {.key = "MEMBER_ID", .table = "MEMBER", .on_error = OnRowError::EndRun, .progress = false},
             .apply =
                 [&] {
@@ -119,7 +119,7 @@ void take_changed_members(RunContext& ctx) {
                   if (member.row_count() == 0) return;
                   const std::string id = member.text("MEMBER_ID");
                   cards.fetch(sub_cards, id);
-                  atomically(ctx.SQLCon_Loc, [&] {
+                  atomically(ctx.local, [&] {
                     upsert(ctx, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", kMemberMapping, member, {Value(logged)});
                     write_sub_cards(ctx, id);
                   });
@@ -134,24 +134,24 @@ void take_changed_members(RunContext& ctx) {
 // Entries of any other state are never applied: they are removed, by name, as the group's
 // acknowledgement removed them, without touching an addition or change logged meanwhile.
 void clear_other_entries(RunContext& ctx) {
-  RowSet& entries = ctx.ClientDataSet2;
-  remove_listed(ctx, entries, other_member_entries(ctx.MachineNo));
+  RowSet& entries = ctx.entries;
+  remove_listed(ctx, entries, other_member_entries(ctx.machine));
 }
 
 // Full update: every member replaces its local row by a fresh one. The log's entries are listed,
 // remembered and removed before the members are fetched, so the fetch covers them and an entry
 // logged after it stays for the next run; they are forgotten once every member was written.
 void write_all_members(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.MachineNo);
-  RowSet& logged = ctx.ClientDataSet2;
-  RowSet& members = ctx.ClientDataSet1;
+  const std::string m = sql_escape(ctx.machine);
+  RowSet& logged = ctx.entries;
+  RowSet& members = ctx.answer;
   service_query(ctx, logged, {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' "});
   take_before_fetch(ctx, logged, "MEMBER_ID", "MEMBER_TEMP CHANGE",
                     {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' "});
   service_query(ctx, members, member_lines(""));
   const JobCounters before = ctx.count();
-  TableCursor& member_rows = ctx.CDS_Query1;
-  RowSet& sub_cards = ctx.ClientDataSet4;  // where write_sub_cards reads them
+  TableCursor& member_rows = ctx.row_cursor;
+  RowSet& sub_cards = ctx.sub_cards;  // where write_sub_cards reads them
   KeyedFetch cards(ctx, sub_card_query());
   if (members.row_count() > 0) {
     for_each_row_in_chunks(
@@ -160,7 +160,7 @@ void write_all_members(RunContext& ctx) {
         [&] {
           const std::string id = members.text("MEMBER_ID");
           cards.fetch(sub_cards, id);
-          atomically(ctx.SQLCon_Loc, [&] {
+          atomically(ctx.local, [&] {
             open_cursor(member_rows, "SELECT * FROM MEMBER WHERE MEMBER_ID = ?", {Value(id)});
             if (member_rows.row_count() > 0) run_local(ctx, "DELETE FROM MEMBER WHERE MEMBER_ID = ?", {Value(id)});
             append_row(ctx, member_rows, kMemberMapping, members);

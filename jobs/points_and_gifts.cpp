@@ -24,7 +24,7 @@ QueryLines points_query(const std::string& today) {
 }
 
 void sync_points_and_gifts(RunContext& ctx) {
-  RowSet& points = ctx.ClientDataSet1;
+  RowSet& points = ctx.answer;
   service_query(ctx, points, points_query(ctx.today));
   for_each_row(ctx, points, {.key = "INI_DATE", .table = "POINT_SET", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "select * from POINT_SET where INI_DATE = ?", kPointsMapping, points, {Value(points.text("INI_DATE"))});

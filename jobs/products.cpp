@@ -76,10 +76,10 @@ class ProductWriter {
 
   void write(const RowSet& product) {
     std::vector<Value> keys = {matching_key(product.text("PROD_BARCODE")), Value(product.text("PROD_ID"))};
-    atomically(ctx_.SQLCon_Loc, [&] {
+    atomically(ctx_.local, [&] {
       run_local(ctx_, delete_, std::move(keys));
-      open_cursor(ctx_.CDS_Query1, lookup_);
-      append_row(ctx_, ctx_.CDS_Query1, kProductMapping, product);
+      open_cursor(ctx_.row_cursor, lookup_);
+      append_row(ctx_, ctx_.row_cursor, kProductMapping, product);
     });
   }
 
@@ -89,18 +89,18 @@ class ProductWriter {
 };
 
 std::string designated_top_category(RunContext& ctx) {
-  RowSet& machine = ctx.ClientDataSet1;
-  service_query(ctx, machine, designated_top_query(ctx.MachineNo));
+  RowSet& machine = ctx.answer;
+  service_query(ctx, machine, designated_top_query(ctx.machine));
   std::string top = machine.text("TOP_ITEMID");
   if (!top.empty()) ctx.log.append(big5("指定大類[") + top + big5("]傳送"));
   return top;
 }
 
 void take_deleted_products(RunContext& ctx) {
-  RowSet& deleted = ctx.ClientDataSet1;
+  RowSet& deleted = ctx.answer;
   take_change_log(ctx,
                   {.list = deleted,
-                   .log = deleted_products(ctx.MachineNo),
+                   .log = deleted_products(ctx.machine),
                    .loop = {.key = "PROD_ID", .table = "LOC_PDC", .on_error = OnRowError::EndRun, .progress = false},
                    .apply = [&] {
                      run_local(ctx, {"DELETE FROM LOC_PDC WHERE PROD_ID = '" + escaped_text(deleted, "PROD_ID") + "'"});
@@ -108,12 +108,12 @@ void take_deleted_products(RunContext& ctx) {
 }
 
 void take_changed_products(RunContext& ctx, const std::string& top) {
-  RowSet& changed = ctx.aCDS;
-  RowSet& product = ctx.ClientDataSet1;
+  RowSet& changed = ctx.product_changes;
+  RowSet& product = ctx.answer;
   ProductWriter writer(ctx);
   KeyedFetch products(ctx, product_query(top));
   take_change_log(ctx, {.list = changed,
-                        .log = changed_products(ctx.MachineNo),
+                        .log = changed_products(ctx.machine),
                         .loop = {.key = "PROD_ID", .table = "LOC_PDC", .on_error = OnRowError::LogDataError},
                         .apply =
                             [&] {
@@ -124,7 +124,7 @@ void take_changed_products(RunContext& ctx, const std::string& top) {
 }
 
 void write_all_products(RunContext& ctx, const std::string& top) {
-  RowSet& products = ctx.ClientDataSet1;
+  RowSet& products = ctx.answer;
   std::vector<std::string> lines;
   if (top.empty()) {
     lines = {"SELECT " + kProductColumnList + " FROM PRODUCT "};

@@ -36,21 +36,21 @@ std::vector<std::string> line_query(const std::string& selecting_line) {
 
 void take_logged_promotions(RunContext& ctx) {
   take_marked_promotions(
-      ctx, {.texts = sales_promotion_log(ctx.MachineNo),
+      ctx, {.texts = sales_promotion_log(ctx.machine),
             .promotions = kPromotions,
             .drop_deleted = "DELETE FROM PROMOTION WHERE MASTERBILLID = ?",
             .drop_rewritten = "delete from promotion where masterbillid = ?",
             .open_table = "select * FROM PROMOTION",
             // Every line writes POINT_YN: a table that lacks it gets it here too, not only in full update.
             .before_rewrites = [&] {
-              change_schema(ctx, [&] { EnsureVarcharColumn(ctx.SQLQuery3, "PROMOTION", "POINT_YN", "1"); });
+              change_schema(ctx, [&] { EnsureVarcharColumn(ctx.statement, "PROMOTION", "POINT_YN", "1"); });
             }});
 }
 
 void refresh_current_promotions(RunContext& ctx) {
   refresh_current_promotions(ctx,
                              {.line_query = line_query(" WHERE '" + ctx.today + "' BETWEEN A.INI_DATE AND A.END_DATE"),
-                              .keep_table = [&] { EnsureVarcharColumn(ctx.SQLQuery3, "PROMOTION", "POINT_YN", "1"); },
+                              .keep_table = [&] { EnsureVarcharColumn(ctx.statement, "PROMOTION", "POINT_YN", "1"); },
                               .purge = "DELETE FROM PROMOTION WHERE END_DATE < '" + ctx.today + "'",
                               .lookup = "SELECT * FROM PROMOTION  where MASTERBILLID = ? AND TEMPPRODID = ?",
                               .promotions = kPromotions});

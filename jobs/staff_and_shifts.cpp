@@ -31,7 +31,7 @@ QueryLines shifts_query() { return {"SELECT * FROM WRK_ITEM"}; }
 
 void sync_staff(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
-  RowSet& staff = ctx.ClientDataSet1;
+  RowSet& staff = ctx.answer;
   service_query(ctx, staff, staff_query());
   auto write_staff = [&] {
     if (staff.row_count() == 0) return;
@@ -47,7 +47,7 @@ void sync_staff(RunContext& ctx) {
 
 void sync_shifts(RunContext& ctx) {
   if (ctx.mode == UpdateMode::None) return;
-  RowSet& shifts = ctx.ClientDataSet1;
+  RowSet& shifts = ctx.answer;
   service_query(ctx, shifts, shifts_query());
   for_each_row(ctx, shifts, {.key = "WRK_NO", .table = "LOC_WRK", .on_error = OnRowError::EndRun}, [&] {
     upsert(ctx, "Select * FROM LOC_WRK WHERE WRK_NO = ?", kShiftMapping, shifts, {Value(shifts.text("WRK_NO"))});

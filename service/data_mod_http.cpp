@@ -237,6 +237,26 @@ class QueryAnswer : public BodySink {
 
 }  // namespace
 
+std::string TDataModHttp::what_to_check(const HttpError& e) const {
+  const std::string ini = (folder_ / "httpset.ini").string();
+  switch (e.cause()) {
+    case HttpError::Cause::Unreachable:
+      return " (is head office's service running there? check host= and port= in " + ini + ")";
+    case HttpError::Cause::NoHttp:
+      return " (the port answered no HTTP: if head office serves HTTPS there, set scheme=https in [set] of " + ini +
+             "; else check port=)";
+    case HttpError::Cause::NoTls:
+      return " (the port speaks no HTTPS: if head office serves plain HTTP there, remove scheme=https from " + ini +
+             "; else check port=)";
+    case HttpError::Cause::CertificateRefused:
+      return " (head office's certificate is not trusted here: name the certificate that signed it with cafile= in "
+             "[set] of " +
+             ini + ")";
+    default:
+      return "";
+  }
+}
+
 void TDataModHttp::OpenRemoteQuery(RowSet& rows, const std::string& sql) {
   rows.clear();  // the earlier answer goes before the new one arrives
   std::optional<QueryAnswer> answer;
@@ -248,17 +268,15 @@ void TDataModHttp::OpenRemoteQuery(RowSet& rows, const std::string& sql) {
   } catch (const DiagnosticFileError& e) {
     failure = QueryEndpoint_ + connection_error_text() + e.what();  // the terminal's own disk: the message says so
   } catch (const HttpError& e) {
-    failure = QueryEndpoint_ + connection_error_text() + e.what();
-    if (e.unreachable())
-      failure += " (is head office's service running there? check host= and port= in " +
-                 (folder_ / "httpset.ini").string() + ")";
+    failure = QueryEndpoint_ + connection_error_text() + e.what() + what_to_check(e);
   } catch (const std::exception& e) {
     failure = QueryEndpoint_ + connection_error_text() + e.what();
   }
   if (!failure.empty()) {
     rows.clear();
+    const std::time_t at = std::time(nullptr);  // the box waits for the operator
     boxes_.show_failure(failure);
-    throw SilentAbort(failure);
+    throw SilentAbort(failure, at);
   }
   if (answer->is_error_answer()) {
     rows.clear();

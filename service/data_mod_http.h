@@ -72,6 +72,8 @@ class TDataModHttp {
   std::vector<FormField> user_form(std::string sql) const;
   std::string query_url() const;
   std::string script_url() const;
+  // For a failed request: what in httpset.ini to check, with a blank before; empty when nothing.
+  std::string what_to_check(const HttpError& e) const;
 
   std::filesystem::path folder_;
   MessageBoxes& boxes_;

@@ -15,6 +15,32 @@
 namespace pos {
 namespace {
 
+// What a failed transfer's code says about where to look.
+HttpError::Cause cause_of(CURLcode rc) {
+  switch (rc) {
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return HttpError::Cause::Unreachable;
+    case CURLE_OPERATION_TIMEDOUT:
+      return HttpError::Cause::TimedOut;
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_UNSUPPORTED_PROTOCOL:  // "Received HTTP/0.9 when not allowed"
+      return HttpError::Cause::NoHttp;
+    case CURLE_SSL_CONNECT_ERROR:
+      return HttpError::Cause::NoTls;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+      return HttpError::Cause::CertificateRefused;
+    default:
+      return HttpError::Cause::Other;
+  }
+}
+
+}  // namespace
+
+namespace {
+
 using Clock = std::chrono::steady_clock;
 
 CURL* handle(void* p) { return static_cast<CURL*>(p); }
@@ -246,12 +272,8 @@ void HttpClient::post_once(const std::string& url, const std::vector<FormField>&
   if (t.sink_error) std::rethrow_exception(t.sink_error);
   if (t.timed_out) throw HttpError("Read timed out.", 0, HttpError::Cause::TimedOut);
   if (t.line_too_long) throw HttpError("Max line length exceeded.");
-  const HttpError::Cause cause = rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST
-                                     ? HttpError::Cause::Unreachable
-                                 : rc == CURLE_OPERATION_TIMEDOUT ? HttpError::Cause::TimedOut
-                                                                  : HttpError::Cause::Other;
   if (rc != CURLE_OK)
-    throw HttpError(error[0] != '\0' ? std::string(error) : std::string(curl_easy_strerror(rc)), 0, cause);
+    throw HttpError(error[0] != '\0' ? std::string(error) : std::string(curl_easy_strerror(rc)), 0, cause_of(rc));
 
   long status = 0;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);

@@ -2,6 +2,7 @@
 // Errors raised by the service client.
 
 #include <cctype>
+#include <ctime>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -13,13 +14,20 @@ namespace pos {
 // (for a status: the status line, e.g. "HTTP/1.1 500 Internal Server Error").
 class HttpError : public std::runtime_error {
  public:
-  enum class Cause { Other, Unreachable, TimedOut };
+  enum class Cause {
+    Other,
+    Unreachable,         // nothing listens at the host and port, or the host is not known
+    TimedOut,            // no answer in time
+    NoHttp,              // the port answered nothing or no HTTP (e.g. an HTTPS port asked in plain HTTP)
+    NoTls,               // HTTPS asked of a port that speaks no TLS
+    CertificateRefused,  // the service's certificate is not trusted here
+  };
   explicit HttpError(const std::string& message, long status = 0, Cause cause = Cause::Other)
       : std::runtime_error(message), status_(status), cause_(cause) {}
   long status() const { return status_; }  // 0 when no status was received
-  // Could not connect: nothing listens at the host and port, or the host is not known.
+  Cause cause() const { return cause_; }
   bool unreachable() const { return cause_ == Cause::Unreachable; }
-  bool retryable() const { return cause_ != Cause::Other; }  // could not connect, or timed out
+  bool retryable() const { return cause_ == Cause::Unreachable || cause_ == Cause::TimedOut; }
 
  private:
   long status_;
@@ -59,11 +67,14 @@ class DiagnosticFileError : public std::runtime_error {
 // it without showing anything; a handler that catches errors per row must let it pass.
 class SilentAbort : public std::runtime_error {
  public:
-  explicit SilentAbort(std::string shown = {}) : std::runtime_error("Operation aborted"), shown_(std::move(shown)) {}
+  explicit SilentAbort(std::string shown = {}, std::time_t at = 0)
+      : std::runtime_error("Operation aborted"), shown_(std::move(shown)), at_(at) {}
   const std::string& shown() const { return shown_; }  // the message that was shown (Big5)
+  std::time_t at() const { return at_; }               // when it was shown; 0 when unknown
 
  private:
   std::string shown_;
+  std::time_t at_;
 };
 
 }  // namespace pos

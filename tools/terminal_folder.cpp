@@ -73,6 +73,8 @@ std::string make_terminal_folder(const TerminalSpec& spec) {
   // It holds the passwords: its owner alone may read it, as every file of the folder.
   std::string settings = "[set]\nhost=" + spec.host + "\nport=" + spec.port + "\ndriver=" + spec.driver +
                          "\nuser_name=" + spec.user + "\npassword=" + spec.password + "\n";
+  if (spec.scheme == "https") settings += "scheme=https\n";
+  if (!spec.cafile.empty()) settings += "cafile=" + spec.cafile + "\n";
   if (!spec.db_user.empty() || !spec.db_password.empty()) {
     settings += "\n[localdb]\n";
     if (!spec.db_user.empty()) settings += "user=" + spec.db_user + "\n";

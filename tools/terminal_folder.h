@@ -6,10 +6,12 @@
 namespace pos {
 
 struct TerminalSpec {
-  std::string home;     // the terminal folder
-  std::string machine;  // machine number, first line of MCH_NO.TXT
-  std::string host;     // head-office service host
-  std::string port;     // and port
+  std::string home;      // the terminal folder
+  std::string machine;   // machine number, first line of MCH_NO.TXT
+  std::string host;      // head-office service host
+  std::string port;      // and port
+  std::string scheme{};  // "https" writes scheme=https; empty or "http" writes none (plain HTTP)
+  std::string cafile{};  // the certificate that signed head office's, for HTTPS; empty: the system's
   std::string driver = "ado";
   std::string user = "SYSDBA";
   std::string password = "quillbark";

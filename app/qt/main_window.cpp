@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <ctime>
 
 #include "app/exit_status.h"
 #include "app/one_run.h"
@@ -98,12 +99,19 @@ MainWindow::MainWindow(TFormTollmere& form, Dialogs& dialogs) : form_(form), dia
   mid->addWidget(memo_);
   outer->addWidget(middle, 1);
 
-  // Bottom strip with the progress bar along its bottom edge.
+  // Bottom strip with the progress bar along its bottom edge; above it, a run's failure, wrapped,
+  // the strip growing to hold it.
   auto* bottom = panel(this);
-  bottom->setFixedHeight(41);
+  bottom->setMinimumHeight(41);
   auto* bot = new QVBoxLayout(bottom);
-  bot->setContentsMargins(0, 0, 0, 0);
+  bot->setContentsMargins(4, 0, 4, 0);
   bot->addStretch(1);
+  status_ = new QLabel(bottom);
+  status_->setWordWrap(true);
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  status_->setStyleSheet("QLabel { color: #b00020; }");
+  status_->hide();
+  bot->addWidget(status_);
   progress_ = new QProgressBar(bottom);
   progress_->setFixedHeight(17);
   progress_->setTextVisible(false);
@@ -232,10 +240,11 @@ void MainWindow::start_run() {
   }
   sync_ticks_to_form();
   running_ = true;
+  status_->hide();
   refresh();
   worker_ = std::thread([this] {
     // Retries are counted for the history, never shown in the log.
-    ended_early_ = run_once(form_, dialogs_).status == kRunEndedEarly;
+    last_result_ = run_once(form_, dialogs_);
     QMetaObject::invokeMethod(
         this, [this] { run_finished(); }, Qt::QueuedConnection);
   });
@@ -246,7 +255,15 @@ void MainWindow::run_finished() {
   lock_.release();
   running_ = false;
   refresh();
-  if (ended_early_) progress_->reset();  // a full bar would read as a run that got to its end
+  if (last_result_.status == kRunEndedEarly) {
+    progress_->reset();  // a full bar would read as a run that got to its end
+    // The failure stays in sight once its box is closed, with the time it happened.
+    char at[16] = "";
+    if (const std::tm* tm = std::localtime(&last_result_.failed_at)) std::strftime(at, sizeof at, "%H:%M:%S", tm);
+    status_->setText(QString::fromUtf8("資料更新中斷 ") + at + QString::fromUtf8("：") +
+                     qt_text(last_result_.for_staff));
+    status_->show();
+  }
   if (close_when_stopped_) form_.Action1Execute();
 }
 
@@ -264,7 +281,8 @@ void MainWindow::stop_and_close() {
 
 void MainWindow::start_timer(int ms) {
   QTimer::singleShot(ms, this, [this] {
-    if (run_stop_requested()) return;
+    // Without its database the run could only fail once more, with a vaguer box.
+    if (run_stop_requested() || !form_.SQLCon_Loc.connected()) return;
     form_.Timer1Timer();
     refresh();
   });

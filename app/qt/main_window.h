@@ -17,6 +17,7 @@
 
 #include "app/dialogs.h"
 #include "app/form_tollmere.h"
+#include "app/one_run.h"
 #include "app/terminal_lock.h"
 
 namespace pos {
@@ -62,6 +63,8 @@ class MainWindow : public QWidget {
   QPlainTextEdit* log_view() const { return memo_; }
   QProgressBar* progress() const { return progress_; }
   QLabel* label() const { return label_; }
+  // Under the log: why the last run ended early, in red with the time, until the next run starts.
+  QLabel* status_line() const { return status_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -81,12 +84,13 @@ class MainWindow : public QWidget {
   QListWidget* list_;
   QPlainTextEdit* memo_;
   QProgressBar* progress_;
+  QLabel* status_;
   std::thread worker_;
   std::atomic<bool> running_{false};
   bool close_when_stopped_ = false;
-  TerminalLock lock_;  // held for each run
-  bool ended_early_ = false;
-  StartUp try_start_up_;  // set while start-up waits for the folder
+  TerminalLock lock_;      // held for each run
+  RunResult last_result_;  // the worker's, read by the Qt thread once the worker is joined
+  StartUp try_start_up_;   // set while start-up waits for the folder
   QTimer* start_up_poll_ = nullptr;
 };
 

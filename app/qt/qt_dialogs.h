@@ -14,6 +14,8 @@ class QtDialogs : public Dialogs {
   void show_message(const std::string& big5_text) override;
   void show_failure(const std::string& big5_text) override;  // as an error: the run ends on it
   void show_error(const std::string& big5_text) override;
+  // Staff read what happened and what to do; the log files keep the raw text.
+  void show_run_failure(const std::string&, const std::string& for_staff) override { show(for_staff, true); }
 
  private:
   void show(const std::string& big5_text, bool error);

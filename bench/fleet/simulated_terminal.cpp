@@ -33,27 +33,27 @@ class KeptMessages : public MessageBoxes {
   std::string first;
 };
 
-// What a terminal's form owns for a run, apart from a local database: the row sets, the script
-// buffer, the log and the progress bar. The local statement object and cursors are there only
-// because the run's context names them; nothing here opens them.
+// What a terminal's form lends a run, apart from a local database: the answers, the lines being
+// sent, the log and the progress bar. The local statement and cursors are there only because the
+// run's context names them; nothing here opens them.
 struct RunParts {
   explicit RunParts(TDataModHttp& http, const std::string& machine, const std::string& today,
                     const std::filesystem::path& folder)
       : ctx{.mode = UpdateMode::Changes,
             .today = today,
-            .MachineNo = machine,
-            .ScriptBuffer = script,
+            .machine = machine,
+            .script = script,
             .log = log,
             .progress = progress,
-            .ClientDataSet1 = ClientDataSet1,
-            .ClientDataSet2 = ClientDataSet2,
-            .ClientDataSet4 = ClientDataSet4,
-            .aCDS = aCDS,
-            .SQLCon_Loc = none,
-            .SQLQuery3 = query,
-            .CDS_Query1 = cursor1,
-            .CDS_Query4 = cursor4,
-            .DataModHttp = http,
+            .answer = answer,
+            .entries = entries,
+            .sub_cards = sub_cards,
+            .product_changes = product_changes,
+            .local = none,
+            .statement = statement,
+            .row_cursor = row_cursor,
+            .card_cursor = card_cursor,
+            .service = http,
             .terminal_folder = folder} {
     ctx.counters = &counters;
   }
@@ -61,10 +61,10 @@ struct RunParts {
   std::vector<std::string> script;
   RunLog log;
   ProgressBar progress;
-  RowSet ClientDataSet1, ClientDataSet2, ClientDataSet4, aCDS;
+  RowSet answer, entries, sub_cards, product_changes;
   LocalConnection none;
-  LocalQuery query{none};
-  TableCursor cursor1{none}, cursor4{none};
+  LocalQuery statement{none};
+  TableCursor row_cursor{none}, card_cursor{none};
   JobCounters counters;
   RunContext ctx;
 };
@@ -76,62 +76,63 @@ class Run {
       : p_(parts), ctx_(parts.ctx), taken_(taken), watcher_(watcher), report_(report) {}
 
   void every_job() {
-    const std::string& m = ctx_.MachineNo;
-    query(p_.ClientDataSet1, opening_check_query(m));
-    p_.ClientDataSet1.value("STOCK_ID");  // the opening check's answer must have it
+    const std::string& m = ctx_.machine;
+    query(p_.answer, opening_check_query(m));
+    p_.answer.value("STOCK_ID");  // the opening check's answer must have it
 
     // 0: products.
-    query(p_.ClientDataSet1, categories_query());
-    query(p_.ClientDataSet1, designated_top_query(m));
-    const std::string top = p_.ClientDataSet1.text("TOP_ITEMID");
-    take_log(p_.ClientDataSet1, deleted_products(m), nullptr, nullptr);
+    query(p_.answer, categories_query());
+    query(p_.answer, designated_top_query(m));
+    const std::string top = p_.answer.text("TOP_ITEMID");
+    take_log(p_.answer, deleted_products(m), nullptr, nullptr);
     {
       KeyedFetch products = keyed(product_query(top));
       take_log(
-          p_.aCDS, changed_products(m), [&](const std::vector<std::string>& keys) { prefetch(products, keys); },
+          p_.product_changes, changed_products(m),
+          [&](const std::vector<std::string>& keys) { prefetch(products, keys); },
           [&](const std::string& key) {
-            fetch(products, p_.ClientDataSet1, key);
-            if (watcher_) watcher_->product(key, p_.ClientDataSet1);
+            fetch(products, p_.answer, key);
+            if (watcher_) watcher_->product(key, p_.answer);
           });
     }
     // 1, 2, 4, 5: whole tables.
-    query(p_.ClientDataSet1, staff_query());
-    query(p_.ClientDataSet1, shifts_query());
-    for (const auto& q : invoice_word_queries(m)) query(p_.ClientDataSet1, q);
-    query(p_.ClientDataSet1, bundles_query());
+    query(p_.answer, staff_query());
+    query(p_.answer, shifts_query());
+    for (const auto& q : invoice_word_queries(m)) query(p_.answer, q);
+    query(p_.answer, bundles_query());
     // 6: sales promotions.
     marked_log(sales_promotion_log(m));
     // 7: members, then the class discounts.
-    take_log(p_.ClientDataSet1, deleted_members(m), nullptr, nullptr);
+    take_log(p_.answer, deleted_members(m), nullptr, nullptr);
     {
       KeyedFetch members = keyed(member_query());
       KeyedFetch cards = keyed(sub_card_query());
       take_log(
-          p_.ClientDataSet2, changed_members(m),
+          p_.entries, changed_members(m),
           [&](const std::vector<std::string>& keys) {
             prefetch(members, keys);
             prefetch(cards, members.prefetched_keys());
           },
           [&](const std::string& key) {
-            fetch(members, p_.ClientDataSet1, key);
-            if (watcher_) watcher_->member(key, p_.ClientDataSet1);
-            if (p_.ClientDataSet1.row_count() == 0) return;
-            fetch(cards, p_.ClientDataSet4, p_.ClientDataSet1.text("MEMBER_ID"));
+            fetch(members, p_.answer, key);
+            if (watcher_) watcher_->member(key, p_.answer);
+            if (p_.answer.row_count() == 0) return;
+            fetch(cards, p_.sub_cards, p_.answer.text("MEMBER_ID"));
           });
     }
     remove_listed(other_member_entries(m));
-    query(p_.ClientDataSet1, class_discounts_query());
+    query(p_.answer, class_discounts_query());
     // 8: any-choice promotions.
     marked_log(any_choice_log(m));
     // 9, 10, 11: whole tables.
-    query(p_.ClientDataSet1, machines_query());
-    for (const auto& q : keyboard_queries()) query(p_.ClientDataSet1, q);
-    query(p_.ClientDataSet1, discount_levels_query());
+    query(p_.answer, machines_query());
+    for (const auto& q : keyboard_queries()) query(p_.answer, q);
+    query(p_.answer, discount_levels_query());
     // 12: points settings, then the gift promotions.
-    query(p_.ClientDataSet1, points_query(ctx_.today));
+    query(p_.answer, points_query(ctx_.today));
     marked_log(gift_log(m));
     // 14: stopped stored-value cards, the last job.
-    query(p_.ClientDataSet1, card_stops_query());
+    query(p_.answer, card_stops_query());
   }
 
  private:
@@ -231,10 +232,9 @@ class Run {
 
   // Entries listed only to be removed by name, chunk by chunk.
   void remove_listed(const LoggedKeys& log) {
-    query(p_.ClientDataSet2, log.list);
+    query(p_.entries, log.list);
     std::set<std::string> keys;
-    for (p_.ClientDataSet2.first(); !p_.ClientDataSet2.eof(); p_.ClientDataSet2.next())
-      keys.insert(p_.ClientDataSet2.text(log.key));
+    for (p_.entries.first(); !p_.entries.eof(); p_.entries.next()) keys.insert(p_.entries.text(log.key));
     const std::vector<std::string> all(keys.begin(), keys.end());
     for (std::size_t i = 0; i < all.size(); i += kKeysPerRemoval) {
       const auto end = all.begin() + static_cast<std::ptrdiff_t>(std::min(all.size(), i + kKeysPerRemoval));
@@ -247,7 +247,7 @@ class Run {
   // failed stay marked, the others are removed by name).
   void marked_log(const MarkedLines& kind) {
     const MarkedChangeLog& s = kind.log;
-    RowSet& entries = p_.ClientDataSet2;
+    RowSet& entries = p_.entries;
     statement({s.transport, s.mark_deleted});
     query(entries, {s.list_marked_removals()});
     statement({s.transport, s.remove_deleted});
@@ -259,7 +259,7 @@ class Run {
       KeyedFetch lines = keyed(kind.lines);
       for (entries.first(); !entries.eof();) {
         prefetch(lines, next_chunk_keys(entries, s.key));
-        failed.merge(apply_rows(entries, s.key, [&](const std::string& k) { fetch(lines, p_.ClientDataSet1, k); }));
+        failed.merge(apply_rows(entries, s.key, [&](const std::string& k) { fetch(lines, p_.answer, k); }));
       }
     }
     const ServiceStatement remove{s.transport, s.remove_changed};

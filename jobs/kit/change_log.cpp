@@ -16,11 +16,10 @@ namespace {
 
 // Keys whose entries were removed at head office before their rows were applied.
 void ensure_taken_table(RunContext& ctx) {
-  if (!TableMissing(ctx.SQLQuery3, "POS_TAKEN_KEYS")) return;
+  if (!TableMissing(ctx.statement, "POS_TAKEN_KEYS")) return;
   change_schema(ctx, [&] {
-    release_next_relation_slot(ctx.SQLCon_Loc);
-    ctx.SQLCon_Loc.execute(
-        "CREATE TABLE POS_TAKEN_KEYS (TAKEN_AS VARCHAR(40) NOT NULL, KEY_VALUE VARCHAR(80) NOT NULL)");
+    release_next_relation_slot(ctx.local);
+    ctx.local.execute("CREATE TABLE POS_TAKEN_KEYS (TAKEN_AS VARCHAR(40) NOT NULL, KEY_VALUE VARCHAR(80) NOT NULL)");
   });
 }
 
@@ -28,7 +27,7 @@ void ensure_taken_table(RunContext& ctx) {
 void for_each_key(RunContext& ctx, const char* statement, const char* taken_as, const std::vector<std::string>& keys) {
   ctx.batcher().commit();
   if (keys.empty()) return;
-  LocalConnection& con = ctx.SQLCon_Loc;
+  LocalConnection& con = ctx.local;
   con.begin();
   try {
     for (const auto& k : keys) {
@@ -82,8 +81,7 @@ void take_in_chunks(RunContext& ctx, const ChangeLogStep& step) {
 void take_change_log(RunContext& ctx, const ChangeLogStep& step) {
   ensure_taken_table(ctx);
   const Value args[] = {Value(std::string(step.log.taken_as))};
-  const auto remembered =
-      ctx.SQLCon_Loc.query("SELECT DISTINCT KEY_VALUE FROM POS_TAKEN_KEYS WHERE TAKEN_AS = ?", args);
+  const auto remembered = ctx.local.query("SELECT DISTINCT KEY_VALUE FROM POS_TAKEN_KEYS WHERE TAKEN_AS = ?", args);
   if (!remembered.empty()) {
     step.list.reset({PacketField{step.log.key}});
     for (const auto& row : remembered) {
@@ -115,7 +113,7 @@ void take_before_fetch(RunContext& ctx, RowSet& list, const char* key, const cha
 
 void forget_taken(RunContext& ctx, const char* taken_as) {
   const Value args[] = {Value(std::string(taken_as))};
-  ctx.SQLCon_Loc.execute("DELETE FROM POS_TAKEN_KEYS WHERE TAKEN_AS = ?", args);
+  ctx.local.execute("DELETE FROM POS_TAKEN_KEYS WHERE TAKEN_AS = ?", args);
   ctx.batcher().commit();
 }
 

@@ -26,7 +26,7 @@ bool fetchable(const std::string& key) { return key.find("\r\n") == std::string:
 }  // namespace
 
 KeyedFetch::KeyedFetch(RunContext& ctx, KeyedQuery query)
-    : ctx_(ctx), q_(std::move(query)), batched_(ctx.DataModHttp.batch_requests()) {}
+    : ctx_(ctx), q_(std::move(query)), batched_(ctx.service.batch_requests()) {}
 
 void KeyedFetch::request(RowSet& answer, const std::string& condition) {
   std::vector<std::string> lines = q_.lines(condition);

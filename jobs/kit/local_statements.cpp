@@ -7,14 +7,14 @@
 namespace pos {
 
 void run_local(RunContext& ctx, std::initializer_list<std::string> lines) {
-  ctx.SQLQuery3.close();
-  ctx.SQLQuery3.clear();
-  for (const auto& l : lines) ctx.SQLQuery3.add(l);
-  ctx.SQLQuery3.execute();
+  ctx.statement.close();
+  ctx.statement.clear();
+  for (const auto& l : lines) ctx.statement.add(l);
+  ctx.statement.execute();
 }
 
 void run_local(RunContext& ctx, const std::string& sql, std::vector<Value> keys) {
-  ctx.SQLCon_Loc.execute(sql, ctx.SQLCon_Loc.whole_keys(sql, std::move(keys)));
+  ctx.local.execute(sql, ctx.local.whole_keys(sql, std::move(keys)));
 }
 
 Value matching_key(const std::string& text) { return trim_blanks(text).empty() ? Value() : Value(text); }

@@ -1,5 +1,5 @@
 #pragma once
-// The local statements jobs run besides their cursors: through SQLQuery3 as the job's lines, or
+// The local statements jobs run besides their cursors: through the local statement object as the job's lines, or
 // prepared once with keys that compare whole; and the schema changes some jobs make.
 
 #include <functional>
@@ -11,7 +11,7 @@
 
 namespace pos {
 
-// Runs `lines` as one local statement through SQLQuery3 (close, clear, add, execute).
+// Runs `lines` as one local statement through the local statement object (close, clear, add, execute).
 void run_local(RunContext& ctx, std::initializer_list<std::string> lines);
 
 // Runs `sql`, with '?' for `keys` that columns are compared with (compared whole), as one local

@@ -35,11 +35,11 @@ void upsert(RunContext& ctx, TableCursor& cursor, const std::string& lookup, std
 
 void upsert(RunContext& ctx, const std::string& lookup, std::span<const ColumnMap> mapping, const RowSet& answer,
             std::vector<Value> keys) {
-  upsert(ctx, ctx.CDS_Query1, lookup, mapping, answer, std::move(keys));
+  upsert(ctx, ctx.row_cursor, lookup, mapping, answer, std::move(keys));
 }
 
 void append_row(RunContext& ctx, std::span<const ColumnMap> mapping, const RowSet& answer) {
-  append_row(ctx, ctx.CDS_Query1, mapping, answer);
+  append_row(ctx, ctx.row_cursor, mapping, answer);
 }
 
 void append_row(RunContext& ctx, TableCursor& cursor, std::span<const ColumnMap> mapping, const RowSet& answer) {
@@ -50,7 +50,7 @@ void append_row(RunContext& ctx, TableCursor& cursor, std::span<const ColumnMap>
 
 void insert_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, std::initializer_list<std::string> lines,
                      std::span<const ColumnMap> parameters) {
-  LocalQuery& insert = ctx.SQLQuery3;
+  LocalQuery& insert = ctx.statement;
   insert.close();
   insert.clear();
   for (const auto& l : lines) insert.add(l);
@@ -69,7 +69,7 @@ bool write_unit(RunContext& ctx, const std::function<void()>& drop, const std::f
                 const std::function<void(std::size_t refused)>& undone) {
   JobCounters& n = ctx.count();
   const JobCounters before = n;
-  LocalWork unit(ctx.SQLCon_Loc);
+  LocalWork unit(ctx.local);
   try {
     drop();
     fill();

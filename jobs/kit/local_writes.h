@@ -25,7 +25,7 @@ void apply_row(RunContext& ctx, TableCursor& cursor);
 void upsert(RunContext& ctx, TableCursor& cursor, const std::string& lookup, std::span<const ColumnMap> mapping,
             const RowSet& answer, std::vector<Value> keys = {});
 
-// The same through the job's row cursor (CDS_Query1).
+// The same through the job's row cursor.
 void upsert(RunContext& ctx, const std::string& lookup, std::span<const ColumnMap> mapping, const RowSet& answer,
             std::vector<Value> keys = {});
 
@@ -33,11 +33,11 @@ void upsert(RunContext& ctx, const std::string& lookup, std::span<const ColumnMa
 // and applies.
 void append_row(RunContext& ctx, TableCursor& cursor, std::span<const ColumnMap> mapping, const RowSet& answer);
 
-// The same on the job's row cursor (CDS_Query1), opened on the table.
+// The same on the job's row cursor, opened on the table.
 void append_row(RunContext& ctx, std::span<const ColumnMap> mapping, const RowSet& answer);
 
 // Runs the local statement of `lines`, with named parameters, once for each answer row from the
-// current one on (through SQLQuery3, with `loop`), the parameters set by `parameters`.
+// current one on (through the local statement object, with `loop`), the parameters set by `parameters`.
 void insert_each_row(RunContext& ctx, RowSet& answer, const RowLoop& loop, std::initializer_list<std::string> lines,
                      std::span<const ColumnMap> parameters);
 

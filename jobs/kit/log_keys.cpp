@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "jobs/kit/change_log.h"
 #include "text/sql_text.h"
 
 namespace pos {

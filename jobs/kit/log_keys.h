@@ -32,6 +32,9 @@ void remove_named(RunContext& ctx, const ServiceStatement& remove, const char* k
 void remove_named_in_chunks(RunContext& ctx, const ServiceStatement& remove, const char* key,
                             const std::vector<std::string>& keys);
 
+// `remove` limited to `keys`: " AND <key> IN ('k1', ...)" before its closing ";", or at its end.
+std::string naming_keys(const std::string& remove, const char* key, const std::vector<std::string>& keys);
+
 // Runs `apply` for each row of `list` from its current one with `loop`; returns the keys of the
 // rows that failed or were refused. An error that ends the loop passes on.
 std::set<std::string> apply_each(RunContext& ctx, RowSet& list, const RowLoop& loop, const char* key,

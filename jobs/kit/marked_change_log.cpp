@@ -1,7 +1,8 @@
+#include "jobs/kit/marked_change_log.h"
+
 #include <set>
 #include <utility>
 
-#include "jobs/kit/change_log.h"
 #include "jobs/kit/commit_batcher.h"
 #include "jobs/kit/log_keys.h"
 #include "text/sql_text.h"

@@ -8,7 +8,7 @@ namespace pos {
 
 void rewrite_promotion(RunContext& ctx, const std::string& id, KeyedFetch& fetch, const std::string& drop,
                        const PromotionTable& promotions) {
-  RowSet& lines = ctx.ClientDataSet1;
+  RowSet& lines = ctx.answer;
   fetch.fetch(lines, id);
   if (lines.row_count() == 0) return;
   replace_whole(
@@ -21,13 +21,13 @@ void rewrite_promotion(RunContext& ctx, const std::string& id, KeyedFetch& fetch
 
 void take_marked_promotions(RunContext& ctx, const MarkedPromotions& kind) {
   MarkedChangeLogRun log(ctx, kind.texts.log);
-  RowSet& entries = ctx.ClientDataSet2;
+  RowSet& entries = ctx.entries;
   const char* key = kind.texts.log.key;
   log.take_removals(entries, [&] { run_local(ctx, kind.drop_deleted, {Value(entries.text(key))}); });
   log.mark_changes(entries);
   if (entries.row_count() > 0 || kind.open_without_entries) {
     if (kind.before_rewrites) kind.before_rewrites();
-    open_cursor(ctx.CDS_Query1, kind.open_table);
+    open_cursor(ctx.row_cursor, kind.open_table);
   }
   const RowLoop loop{.key = key, .table = kind.promotions.table, .on_error = OnRowError::EndRun, .progress = false};
   KeyedFetch lines(ctx, kind.texts.lines);
@@ -37,7 +37,7 @@ void take_marked_promotions(RunContext& ctx, const MarkedPromotions& kind) {
 }
 
 void refresh_current_promotions(RunContext& ctx, const CurrentPromotions& kind) {
-  RowSet& lines = ctx.ClientDataSet1;
+  RowSet& lines = ctx.answer;
   service_query(ctx, lines, kind.line_query);
   kind.keep_table();
   run_local(ctx, {kind.purge});

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "jobs/kit/change_log.h"
 #include "jobs/kit/column_mapping.h"
 #include "jobs/kit/keyed_fetch.h"
+#include "jobs/kit/marked_change_log.h"
 #include "jobs/kit/row_loop.h"
 #include "jobs/kit/run_context.h"
 
@@ -22,9 +22,9 @@ struct PromotionTable {
   std::span<const ColumnMap> mapping;  // answer line -> local row
 };
 
-// One logged promotion `id`: fetches its lines with `lines` into ClientDataSet1. When there are
+// One logged promotion `id`: fetches its lines with `lines` into the answer. When there are
 // any, `drop` (a local DELETE of the promotion's lines, with '?' for `id`) and every fetched line
-// appended to the open CDS_Query1 take effect as one unit of work; when there are none, the local
+// appended to the open row cursor take effect as one unit of work; when there are none, the local
 // lines stay.
 void rewrite_promotion(RunContext& ctx, const std::string& id, KeyedFetch& lines, const std::string& drop,
                        const PromotionTable& promotions);
@@ -42,7 +42,7 @@ struct MarkedPromotions {
   PromotionTable promotions;
   std::string drop_deleted;                         // drops a deleted promotion's lines
   std::string drop_rewritten;                       // drops a promotion's lines before its rewrite
-  std::string open_table;                           // CDS_Query1's command text: the table the rewrites append to
+  std::string open_table;                           // the row cursor's command text: the table the rewrites append to
   bool open_without_entries = false;                // opened also when no promotion is logged
   std::function<void()> before_rewrites = nullptr;  // schema upkeep the lines need
 };
@@ -66,7 +66,7 @@ struct CurrentPromotions {
 void refresh_current_promotions(RunContext& ctx, const CurrentPromotions& kind);
 
 // Every line of `lines` upserted with `lookup`, a SELECT with '?' for MASTERBILLID and TEMPPRODID,
-// through CDS_Query1: an existing line is edited, a new one appended.
+// through the row cursor: an existing line is edited, a new one appended.
 void upsert_promotion_lines(RunContext& ctx, RowSet& lines, OnRowError on_error, const std::string& lookup,
                             const PromotionTable& promotions);
 

@@ -3,7 +3,6 @@
 #include <set>
 
 #include "jobs/kit/commit_batcher.h"
-#include "jobs/kit/local_writes.h"
 #include "jobs/kit/report_lines.h"
 #include "localdb/errors.h"
 #include "service/run_stop.h"

@@ -1,8 +1,8 @@
 #pragma once
-// What a job works with during a run: the update mode and today's date, this terminal's number,
-// the shared script buffer, the log and the progress bar, the answer row sets, the local statement
-// object and cursors, the data module, and the job's batch and counters. The form owns the parts;
-// a job only borrows them.
+// What a job works with during a run, by role: the update mode and today's date, this terminal's
+// number, the lines being sent, the log and the progress bar, the answers, the local statement and
+// cursors, head office's endpoints, and the job's batch and counters. The form owns the parts
+// (under the window's names); a job only borrows them.
 
 #include <cstddef>
 #include <filesystem>
@@ -49,20 +49,20 @@ struct UnconfirmedStatement {
 
 struct RunContext {
   UpdateMode mode;
-  std::string today;  // "YYYY/MM/DD", the run's date
-  const std::string& MachineNo;
-  std::vector<std::string>& ScriptBuffer;
+  std::string today;                 // "YYYY/MM/DD", the run's date
+  const std::string& machine;        // this terminal's number (MCH_NO.TXT)
+  std::vector<std::string>& script;  // the lines of the query or statement being sent
   RunLog& log;
   ProgressBar& progress;
-  RowSet& ClientDataSet1;
-  RowSet& ClientDataSet2;
-  RowSet& ClientDataSet4;
-  RowSet& aCDS;
-  LocalConnection& SQLCon_Loc;
-  LocalQuery& SQLQuery3;
-  TableCursor& CDS_Query1;
-  TableCursor& CDS_Query4;
-  TDataModHttp& DataModHttp;
+  RowSet& answer;                         // the answer of most queries
+  RowSet& entries;                        // a change log's listed entries (members, promotions)
+  RowSet& sub_cards;                      // a member's sub-cards
+  RowSet& product_changes;                // the products' listed changes
+  LocalConnection& local;                 // the local database
+  LocalQuery& statement;                  // the local statement object
+  TableCursor& row_cursor;                // the cursor the job writes its rows through
+  TableCursor& card_cursor;               // the sub-cards' cursor
+  TDataModHttp& service;                  // head office's endpoints
   std::filesystem::path terminal_folder;  // where 123.txt and ptpromotion.cds go
 
   UnconfirmedStatement* unconfirmed = nullptr;  // noted by the run's statements

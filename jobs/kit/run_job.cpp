@@ -12,12 +12,12 @@ void run_job(const JobEntry& entry, RunContext& ctx, JobCounters& counters) {
   if (!entry.run) return;
   const auto started = std::chrono::steady_clock::now();
   counters.ran = true;
-  CommitBatcher batch(ctx.SQLCon_Loc);
+  CommitBatcher batch(ctx.local);
   batch.count_written(&counters.written);  // only committed rows count as written
   ctx.batch = &batch;
   ctx.counters = &counters;
   // While the job waits on the service, a batch that grows old is committed.
-  HttpClient& http = ctx.DataModHttp.http();
+  HttpClient& http = ctx.service.http();
   http.while_waiting = [&batch] {
     try {
       batch.commit_if_due();

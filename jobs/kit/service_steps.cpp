@@ -15,22 +15,22 @@ std::string script_text(const std::vector<std::string>& lines) {
 void service_query(RunContext& ctx, RowSet& answer, std::vector<std::string> lines) {
   stop_point();
   if (ctx.batch) ctx.batch->commit_if_due();
-  ctx.ScriptBuffer = std::move(lines);
-  ctx.DataModHttp.OpenRemoteQuery(answer, script_text(ctx.ScriptBuffer));
+  ctx.script = std::move(lines);
+  ctx.service.OpenRemoteQuery(answer, script_text(ctx.script));
 }
 
 void send(RunContext& ctx, const ServiceStatement& statement) {
   if (ctx.batch) ctx.batch->commit();
   stop_point();
-  ctx.ScriptBuffer.clear();
-  ctx.ScriptBuffer.push_back(statement.text);
+  ctx.script.clear();
+  ctx.script.push_back(statement.text);
   const bool confirmed = statement.transport == Transport::Script
-                             ? ctx.DataModHttp.PostSqlScript(ctx.ScriptBuffer)
-                             : ctx.DataModHttp.ExecRemoteStatement(script_text(ctx.ScriptBuffer));
+                             ? ctx.service.PostSqlScript(ctx.script)
+                             : ctx.service.ExecRemoteStatement(script_text(ctx.script));
   if (confirmed) return;
   if (ctx.counters) ++ctx.counters->unconfirmed;
   if (!ctx.unconfirmed) return;
-  const TDataModHttp& http = ctx.DataModHttp;
+  const TDataModHttp& http = ctx.service;
   std::string file;
   if (statement.transport == Transport::Script) file = http.last_post_failed() ? "messageerr.txt" : "message.txt";
   // The note keeps the last one whose answer a file keeps, for the log to point to; else the last.

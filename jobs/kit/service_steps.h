@@ -18,7 +18,7 @@ void service_query(RunContext& ctx, RowSet& answer, std::vector<std::string> lin
 
 // How a job sends a statement that changes the service's tables.
 enum class Transport {
-  Script,     // through ScriptBuffer with PostSqlScript; a failure shows its message and goes on
+  Script,     // as a script with PostSqlScript; a failure shows its message and goes on
   Statement,  // the buffer's text with ExecRemoteStatement; a failure ends the run
 };
 

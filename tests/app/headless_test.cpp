@@ -1,12 +1,14 @@
 // pos-updater --headless as cron runs it: log on stdout, messages on stderr, the exit status.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
+#include "app/terminal_folder_check.h"
 #include "localdb/connection.h"
 #include "tests/support/process.h"
 #include "tests/support/terminal.h"
@@ -111,6 +113,47 @@ TEST_F(Headless, EveryFileItWritesInTheFolderIsItsOwnersAlone) {
   }
   for (const char* name : written) EXPECT_NE(std::find(seen.begin(), seen.end(), name), seen.end()) << name;
   EXPECT_NE(std::find(seen.begin(), seen.end(), "pos-updater.lock"), seen.end());
+}
+
+// A folder that holds no terminal, or a user who does not own it, is refused before anything is
+// written there; root in another user's folder runs as that user, so that the files stay the owner's.
+TEST_F(Headless, AFolderIsUsedOnlyAsItsOwnerAndOnlyWhenItHoldsATerminal) {
+  namespace fs = std::filesystem;
+  const std::string updater = std::string(POS_UPDATER_EXE) + " 1 --jobs 1 --headless --home ";
+  TempFolder empty("posempty");
+  Outcome o = run_command(updater + empty.path().string());
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("holds no terminal (it has no MCH_NO.TXT); make one there with terminal-init"),
+            std::string::npos)
+      << o.err;
+  EXPECT_TRUE(fs::is_empty(empty.path()));
+
+  const fs::path home = terminal.home();
+  const std::string run = updater + home.string() + " --local-db " + terminal.database();
+  fs::permissions(home, fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add);
+  o = run_command("runuser -u nobody -- " + run);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("belongs to root, not to nobody: run pos-updater as root"), std::string::npos) << o.err;
+  EXPECT_FALSE(fs::exists(home / "runs.jsonl"));
+  EXPECT_FALSE(fs::exists(home / "pos-updater.lock"));
+
+  TempFolder lock("posfblock");
+  fs::permissions(lock.path(), fs::perms::all);
+  ASSERT_EQ(run_command("chown -R nobody " + home.string()).status, 0);
+  o = run_command("FIREBIRD_LOCK=" + lock.path().string() + " " + run);
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  for (const char* name : {"runs.jsonl", "pos-updater.lock", "Result.txt"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat((home / name).c_str(), &st), 0) << name;
+    EXPECT_EQ(owner_name(home / name), "nobody") << name;
+  }
+
+  // A history another user took: refused with the reason and the way back.
+  ASSERT_EQ(run_command("chown root " + (home / "runs.jsonl").string()).status, 0);
+  o = run_command("FIREBIRD_LOCK=" + lock.path().string() + " " + run);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("cannot read and write the run history"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("chown nobody"), std::string::npos) << o.err;
 }
 
 TEST(HeadlessHelp, HelpAndVersionNeedNoDisplay) {

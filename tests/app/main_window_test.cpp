@@ -150,8 +150,25 @@ class MainWindowTest : public QObject {
         QCOMPARE(w.progress()->value(), w.progress()->minimum() - 1);
         QVERIFY(w.start_button()->isEnabled());
         QVERIFY(w.exit_button()->isEnabled());
+        // Once the box is closed the failure stays in sight, in red, with its time and what to do.
+        QVERIFY(w.status_line()->isVisible());
+        QVERIFY(w.status_line()->text().startsWith(QString::fromUtf8("資料更新中斷 ")));
+        QVERIFY(w.status_line()->text().contains(QString::fromUtf8("連不上總部的資料服務")));
       }
     }
+    // Without its local database the window makes no automatic run: the start-up box said it all.
+    RecordingDialogs dialogs;
+    TFormTollmere form(FormOptions{home, (home / "nowhere" / "X.GDB").string()}, dialogs);
+    QVERIFY_THROWS_EXCEPTION(std::exception, form.FormCreate({"0"}));
+    TDataModHttp data_module(home, dialogs);
+    data_module.DataModuleCreate();
+    form.DataModHttp = &data_module;
+    MainWindow w(form, dialogs);
+    w.show();
+    w.start_timer(10);
+    QTest::qWait(200);
+    QVERIFY(!w.running());
+    QCOMPARE(form.Memo1.size(), std::size_t{0});
   }
 
   // Staff start a run while another one (the timer's) holds the terminal folder: a box says so and

@@ -40,6 +40,32 @@ class WindowScreenshot : public QObject {
     QImage shot = w.grab().toImage();
     QVERIFY(shot.save(QString(SCREENSHOT_DIR) + "/window-after-run.png"));
   }
+
+  // Head office answers the categories' fetch with an error: the box has said it, and the window keeps
+  // it in sight for staff, in a sentence they can act on, the raw text left to the log.
+  void aFailedRunStaysInSight() {
+    testing::ReferenceService service({"--scale", "small", "--seed", "1"}, "001", testing::ReferenceService::kUser,
+                                      testing::ReferenceService::kPassword, "",
+                                      {"--fault", "error@/JOIN PROD_DEPART/"});
+    testing::Terminal terminal(service);
+    terminal.start({"1"});
+    TFormTollmere& form = terminal.form();
+    form.CheckListBox1[0].checked = true;
+    MainWindow w(form, terminal.dialogs());
+    w.refresh();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.start_run();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.running(), 60000);
+    QTest::qWait(100);
+    QCOMPARE(terminal.dialogs().errors().size(), std::size_t{1});
+    QVERIFY(w.status_line()->isVisible());
+    const QString status = w.status_line()->text();
+    QVERIFY2(status.contains(QString::fromUtf8("總部的資料服務回報錯誤")), qPrintable(status));
+    QVERIFY2(!status.contains("<RESULT>"), qPrintable(status));
+    QVERIFY(w.log_view()->toPlainText().contains(QString::fromUtf8(" 資料更新中斷 ")));
+    QVERIFY(w.grab().toImage().save(QString(SCREENSHOT_DIR) + "/window-after-failure.png"));
+  }
 };
 
 }  // namespace pos

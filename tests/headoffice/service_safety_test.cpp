@@ -231,8 +231,15 @@ TEST_F(ServiceSafetyTest, TheTerminalsClientWorksOverHttps) {
   EXPECT_THROW(doubting.OpenRemoteQuery(rows, "select mch_no from mch_item"), SilentAbort);
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_NE(boxes.shown[0].find("certificate"), std::string::npos) << boxes.shown[0];
-  // Plain HTTP to the HTTPS port gets no answer, and the service carries on.
+  EXPECT_NE(boxes.shown[0].find("with cafile= in [set] of"), std::string::npos) << boxes.shown[0];
+  // Plain HTTP to the HTTPS port gets no answer, and the service carries on; the terminal is told
+  // to check its scheme.
   EXPECT_EQ(TerminalClient(service.port()).query("SELECT * FROM MCH_ITEM ").status, 0);
+  std::ofstream(home / "httpset.ini") << "[set]\r\nhost=127.0.0.1\r\nport=" << service.port() << "\r\n";
+  TDataModHttp plain(home.path(), boxes);
+  plain.DataModuleCreate();
+  EXPECT_THROW(plain.OpenRemoteQuery(rows, "select mch_no from mch_item"), SilentAbort);
+  EXPECT_NE(boxes.shown.back().find("set scheme=https"), std::string::npos) << boxes.shown.back();
   EXPECT_EQ(trusting.ExecRemoteStatement("update psale_temp set tran_code = '' where mch_no = '001'"), true);
 }
 

@@ -105,6 +105,18 @@ TEST_F(QueryFailures, HttpErrorStatusShowsTheStatusLine) {
   EXPECT_EQ(failure(module(server.port())), "HTTP/1.1 500 Internal Server Error");
 }
 
+// A port that answers nothing, or no HTTP (here a TLS alert): most likely HTTPS asked in plain HTTP.
+TEST_F(QueryFailures, APortThatAnswersNoHttpPointsToTheScheme) {
+  for (const std::string& raw : {std::string(), std::string("\x15\x03\x01\x00\x02\x02\x46", 7)}) {
+    LoopbackServer server([&](const std::string&, int) { return Reply{raw}; });
+    boxes.clear();
+    EXPECT_NE(failure(module(server.port()))
+                  .find("(the port answered no HTTP: if head office serves HTTPS there, set "
+                        "scheme=https in [set] of "),
+              std::string::npos);
+  }
+}
+
 TEST_F(QueryFailures, SilentServerTimesOut) {
   LoopbackServer server([](const std::string&, int) { return Reply{"", true}; });
   const auto start = std::chrono::steady_clock::now();

@@ -118,15 +118,26 @@ TEST_F(TerminalInit, BadArgumentsAreClearErrors) {
     EXPECT_NE(status, 0) << machine;
     EXPECT_NE(out.find("1 to 5 letters or digits"), std::string::npos) << out;
   }
+  out = run(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() +
+                " --machine 1 --service https://127.0.0.1:8443/Vark 2>&1",
+            &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("give --service 127.0.0.1:8443 --scheme https"), std::string::npos) << out;
   EXPECT_FALSE(fs::exists(home / "MCH_NO.TXT"));
 }
 
 TEST_F(TerminalInit, TheFilesAreItsOwnersAloneAndNameTheLocalSignInWhenGiven) {
   int status = 0;
+  const auto ca = home.parent_path() / (home.filename().string() + "-ca.pem");
+  std::ofstream(ca) << "ca\n";
   run(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() +
-          " --machine A01 --service h:1 --db-password 'fb secret'",
+          " --machine A01 --service h:1 --db-password 'fb secret' --scheme https --cafile " + ca.string(),
       &status);
+  fs::remove(ca);
   ASSERT_EQ(status, 0);
+  const ServiceSettings settings = read_service_settings(home / "httpset.ini");
+  EXPECT_EQ(settings.scheme, "https");
+  EXPECT_EQ(settings.cafile, ca.string());
   for (const char* file : {"httpset.ini", "MCH_NO.TXT"})
     EXPECT_EQ(fs::status(home / file).permissions(), fs::perms::owner_read | fs::perms::owner_write) << file;
   // The server's SYSDBA password, as pos-updater reads it; the user stays the fixed one.
