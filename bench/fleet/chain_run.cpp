@@ -23,6 +23,7 @@
 #include "bench/fleet/simulated_terminal.h"
 #include "headoffice/storage/database_url.h"
 #include "packet/row_set.h"
+#include "tests/headoffice/terminal_client.h"
 #include "text/date_format.h"
 #include "text/number_format.h"
 
@@ -44,6 +45,7 @@ struct Options {
   int products = 50000, members = 20000;
   std::vector<std::string> postgres = {"fsync=on", "full_page_writes=on", "synchronous_commit=on"};
   unsigned seed = 7;
+  bool statements = false;  // pg_stat_statements on, and its costliest statements printed
 };
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
@@ -138,7 +140,16 @@ struct Sample {
   long requests = 0;
   std::int64_t logged = 0;
   LogState logs;
+  double status_ms = 0, metrics_ms = 0;  // answer times of /status.json and /metrics
 };
+
+// How long a GET of `path` from the first service takes, signed in as head office; -1 when it fails.
+double answer_ms(const ChainHeadOffice& ho, const std::string& path) {
+  const auto t0 = Clock::now();
+  const test::HttpReply reply = test::http_get(ho.service_ports().front(), path,
+                                               ChainHeadOfficeOptions{}.user + ":" + ChainHeadOfficeOptions{}.password);
+  return reply.status == 200 ? seconds(Clock::now() - t0) * 1000 : -1;
+}
 
 Sample sample(const ChainHeadOffice& ho, const ChainWriter& writer, const Tally& tally, headoffice::Connection& c) {
   Sample s;
@@ -151,6 +162,8 @@ Sample sample(const ChainHeadOffice& ho, const ChainWriter& writer, const Tally&
   s.requests = tally.requests;
   s.logged = writer.logged;
   s.logs = log_state(c);
+  s.status_ms = answer_ms(ho, "/status.json");
+  s.metrics_ms = answer_ms(ho, "/metrics");
   return s;
 }
 
@@ -207,20 +220,45 @@ void run_once_each(std::vector<Terminal>& terminals, int width, Tally& tally) {
   for (auto& w : workers) w.join();
 }
 
+// What PostgreSQL says of the change logs' upkeep, and with `statements` its costliest statements.
+void print_database_report(headoffice::Connection& c, bool statements) {
+  headoffice::RowCollector tables;
+  c.execute(
+      "SELECT relname, n_live_tup, n_dead_tup, autovacuum_count, autoanalyze_count, "
+      "pg_total_relation_size(relid) / 1048576 FROM pg_stat_user_tables WHERE relname LIKE '%_temp' ORDER BY relname",
+      &tables);
+  std::printf("change logs: table, live rows, dead rows, autovacuums, autoanalyzes, MB\n");
+  for (const auto& r : tables.rows())
+    std::printf("  %-14s %10s %10s %4s %4s %6s\n", r[0].as_text().c_str(), r[1].as_text().c_str(),
+                r[2].as_text().c_str(), r[3].as_text().c_str(), r[4].as_text().c_str(), r[5].as_text().c_str());
+  if (!statements) return;
+  headoffice::RowCollector costly;
+  c.execute(
+      "SELECT round(total_exec_time)::bigint, calls, round((total_exec_time / calls)::numeric, 3), rows, "
+      "left(regexp_replace(query, '\\s+', ' ', 'g'), 150) FROM pg_stat_statements ORDER BY total_exec_time DESC "
+      "LIMIT 15",
+      &costly);
+  std::printf("costliest statements: total ms, calls, mean ms, rows, statement\n");
+  for (const auto& r : costly.rows())
+    std::printf("  %8s %8s %8s %9s  %s\n", r[0].as_text().c_str(), r[1].as_text().c_str(), r[2].as_text().c_str(),
+                r[3].as_text().c_str(), r[4].as_text().c_str());
+}
+
 void print_table(const std::vector<Sample>& samples) {
-  std::printf("%-9s %10s  %-44s  %-31s %9s\n", "", "", "CPU seconds", "change-log rows", "log size");
-  std::printf("%-9s %10s  %8s %10s %8s %8s %6s  %10s %10s %9s %9s\n", "interval", "requests/s", "services",
-              "PostgreSQL", "HAProxy", "simulator", "writer", "logged", "removed", "left", "MB");
+  std::printf("%-9s %10s  %-44s  %-31s %9s  %-15s\n", "", "", "CPU seconds", "change-log rows", "log size",
+              "answer ms");
+  std::printf("%-9s %10s  %8s %10s %8s %8s %6s  %10s %10s %9s %9s  %6s %8s\n", "interval", "requests/s", "services",
+              "PostgreSQL", "HAProxy", "simulator", "writer", "logged", "removed", "left", "MB", "status", "metrics");
   for (std::size_t i = 1; i < samples.size(); ++i) {
     const Sample &a = samples[i - 1], &b = samples[i];
     const double wall = seconds(b.at - a.at);
     const std::int64_t logged = b.logged - a.logged;
     const std::int64_t removed = logged - (b.logs.rows - a.logs.rows);
-    std::printf("%-9zu %10.1f  %8.1f %10.1f %8.1f %8.1f %6.1f  %10lld %10lld %9lld %9.1f\n", i,
+    std::printf("%-9zu %10.1f  %8.1f %10.1f %8.1f %8.1f %6.1f  %10lld %10lld %9lld %9.1f  %6.0f %8.0f\n", i,
                 static_cast<double>(b.requests - a.requests) / wall, b.services - a.services, b.postgres - a.postgres,
                 b.balancer - a.balancer, (b.process - a.process) - (b.writer - a.writer), b.writer - a.writer,
                 static_cast<long long>(logged), static_cast<long long>(removed), static_cast<long long>(b.logs.rows),
-                b.logs.megabytes);
+                b.logs.megabytes, b.status_ms, b.metrics_ms);
   }
 }
 
@@ -232,14 +270,18 @@ int run(const Options& o) {
       "head office writing %d products and %d members an interval in %d commits\n",
       o.terminals, o.minutes, o.interval_s, o.services, o.threads, o.pace.products, o.pace.members, o.pace.commits);
   std::fflush(stdout);
+  std::vector<std::string> settings = o.postgres;
+  if (o.statements)
+    settings.insert(settings.end(), {"shared_preload_libraries=pg_stat_statements", "pg_stat_statements.track=all"});
   ChainHeadOffice ho({.services = o.services,
                       .threads = o.threads,
-                      .postgres = o.postgres,
+                      .postgres = settings,
                       .terminals = machines,
                       .products = o.products,
                       .members = o.members});
   auto db = headoffice::open_database(ho.db_url());
   auto monitor = db->connect();
+  if (o.statements) monitor->execute("CREATE EXTENSION IF NOT EXISTS pg_stat_statements");
   const std::vector<std::string> products = product_keys(*monitor, "SELECT PROD_ID FROM PRODUCT ORDER BY PROD_ID");
   const std::vector<std::string> members = product_keys(*monitor, "SELECT MEMBER_ID FROM MEMBER ORDER BY MEMBER_ID");
   std::vector<std::string> keys = products;
@@ -268,6 +310,7 @@ int run(const Options& o) {
   ChainWriter writer(*db, ledger, products, members, machines, pace);
   std::atomic<bool> stop_writing{false};
   Tally tally;
+  if (o.statements) monitor->execute("SELECT pg_stat_statements_reset()");
   std::vector<Sample> samples{sample(ho, writer, tally, *monitor)};
   std::thread writing([&] { writer.run(stop_writing); });
   const auto end = start + span(o.minutes * 60);
@@ -294,7 +337,9 @@ int run(const Options& o) {
   std::vector<float> request_ms = std::move(tally.request_ms), run_s = std::move(tally.run_s);
   const double latest_start = tally.latest_start;
 
-  // Quiet now: every terminal takes what is left, which must be everything.
+  // Quiet now: every terminal takes what is left, which must be everything. These runs come out of
+  // their turn, so what they fetch counts for no freshness.
+  ledger.stop_timing();
   Tally last;
   const auto drain = Clock::now();
   run_once_each(terminals, o.workers, last);
@@ -322,6 +367,7 @@ int run(const Options& o) {
               static_cast<long long>(left.rows));
   for (const auto* t : {&tally, &last})
     for (const auto& e : t->errors) std::printf("  ! %s\n", e.c_str());
+  print_database_report(*monitor, o.statements);
   std::error_code ec;
   std::filesystem::remove_all(folders, ec);
   return failed == 0 && lost == 0 && left.rows == 0 && writer.errors == 0 ? 0 : 1;
@@ -347,6 +393,7 @@ int chain_main(int argc, char** argv) {
   app.add_option("--members", o.members, "members seeded")->check(CLI::PositiveNumber);
   app.add_option("--postgres", o.postgres, "PostgreSQL settings, name=value (replace the durable defaults)");
   app.add_option("--seed", o.seed, "when each terminal's timer first fires");
+  app.add_flag("--statements", o.statements, "PostgreSQL's costliest statements at the end (pg_stat_statements)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

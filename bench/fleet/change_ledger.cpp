@@ -48,6 +48,7 @@ void ChangeLedger::fetched(std::size_t t, const std::string& key, std::uint32_t 
     const std::uint64_t bit = std::uint64_t{1} << ((v - 1) % 64);
     if (word & bit) break;  // this one and every earlier one were fetched before
     word |= bit;
+    if (!timing_) continue;
     // A row may be fetched before its writer heard the commit: that is no wait at all.
     const Change& c = changes_[v - 1];
     const double waited = c.done ? std::max(0.0, std::chrono::duration<double>(now - c.committed).count()) : 0.0;

@@ -5,6 +5,7 @@
 // The time from a change's commit to its first such fetch is its freshness for that terminal; a
 // change a terminal never fetched by the end is lost for it. Thread-safe.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -28,6 +29,9 @@ class ChangeLedger {
 
   // Terminal `t` fetched `key` at `version` (0: a version this ledger did not hand out).
   void fetched(std::size_t t, const std::string& key, std::uint32_t version);
+
+  // From now on fetches count only as fetched, not for freshness (runs out of their turn).
+  void stop_timing() { timing_ = false; }
 
   std::uint64_t changes() const;
   // Changes terminal `t` has not fetched, and (terminal, change) pairs not fetched, all terminals.
@@ -55,6 +59,7 @@ class ChangeLedger {
   std::vector<std::vector<std::uint64_t>> seen_;  // by terminal: a bit per version
   std::vector<std::uint64_t> histogram_;          // freshness, kBucket a slot
   double max_ = 0;
+  std::atomic<bool> timing_{true};
 };
 
 }  // namespace pos::fleet
