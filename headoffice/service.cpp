@@ -76,6 +76,13 @@ std::string endpoint_name(const std::string& path) {
   return "other";
 }
 
+// The status page asked for (?page=N, from 1); 1 when none or not a number.
+int page_asked(const httplib::Request& req) {
+  const std::string page = req.get_param_value("page");
+  if (page.empty() || page.size() > 6 || page.find_first_not_of("0123456789") != std::string::npos) return 1;
+  return std::max(1, std::stoi(page));
+}
+
 }  // namespace
 
 struct Service::Impl {
@@ -182,7 +189,7 @@ struct Service::Impl {
     FleetStatus fleet;
     {
       auto c = handler.pool().borrow();
-      fleet = read_fleet_status(*c, options.silent_after, std::time(nullptr));
+      fleet = read_fleet_status(*c, options.silent_after, std::time(nullptr), page_asked(req));
     }
     res.set_header("Cache-Control", "no-store");
     if (json)

@@ -410,7 +410,7 @@ int main(int argc, char** argv) {
     int reached = 0, status_rows = 0;
     try {
       auto c = ho::open_database(url)->connect();
-      for (const auto& s : ho::read_fleet_status(*c, std::chrono::minutes(30), std::time(nullptr)).terminals) {
+      for (const auto& s : ho::read_fleet_status(*c, std::chrono::minutes(30), std::time(nullptr), 1, 0).terminals) {
         ++states[ho::state_name(s.state)];
         reached += s.changes.reached_last_job;
         ++status_rows;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "headoffice/status/utc_time.h"
 
@@ -46,24 +47,63 @@ const char* state_name(TerminalState state) {
   return "current";
 }
 
-FleetStatus read_fleet_status(Connection& c, std::chrono::seconds threshold, std::time_t now) {
+namespace {
+
+// Each log's waiting entries and the oldest one's time for `terminals`, asking only for theirs
+// unless `every_terminal` (then the logs are read whole).
+void count_backlogs(Connection& c, std::vector<TerminalStatus>& terminals, bool every_terminal) {
+  std::map<std::string, TerminalStatus*> by_machine;
+  for (auto& t : terminals) by_machine[t.machine] = &t;
+  std::string where;
+  std::vector<Value> params;
+  if (!every_terminal) {
+    where = " WHERE MCH_NO IN (";
+    for (const auto& t : terminals) {
+      where += params.empty() ? "?" : ", ?";
+      params.emplace_back(t.machine);
+    }
+    where += ")";
+  }
+  for (std::size_t i = 0; i < kLogs.size(); ++i) {
+    RowCollector counts;
+    const std::string from = std::string(" FROM ") + kLogs[i].first + where + " GROUP BY MCH_NO";
+    try {
+      c.execute("SELECT MCH_NO, COUNT(*), MIN(LOGGED_AT)" + from, params, &counts);
+    } catch (const DatabaseError&) {
+      c.execute("SELECT MCH_NO, COUNT(*), NULL" + from, params, &counts);  // a change log made before LOGGED_AT
+    }
+    for (const auto& row : counts.rows()) {
+      const auto t = by_machine.find(text_of(row[0]));
+      if (t == by_machine.end()) continue;
+      Backlog& b = t->second->backlog[i];
+      b.entries = row[1].integer();
+      b.oldest = text_of(row[2]).substr(0, 19);
+    }
+  }
+}
+
+}  // namespace
+
+FleetStatus read_fleet_status(Connection& c, std::chrono::seconds threshold, std::time_t now, int page, int per_page) {
   std::map<std::string, TerminalStatus> all;
   RowCollector machines;
   c.execute("SELECT MCH_NO, MCH_NAME FROM MCH_ITEM", &machines);
   for (const auto& row : machines.rows()) terminal(all, text_of(row[0])).name = text_of(row[1]);
 
-  for (std::size_t i = 0; i < kLogs.size(); ++i) {
-    RowCollector counts;
-    const std::string from = std::string(" FROM ") + kLogs[i].first + " GROUP BY MCH_NO";
+  std::set<std::string> behind;
+  const Value cutoff[] = {Value(utc_text(now - threshold.count()))};
+  for (const auto& [log, label] : kLogs) {
+    // Entries older than the threshold (found by the log's index on LOGGED_AT): their terminals are
+    // behind, and a machine that only a change log names is known from then on.
+    RowCollector old;
     try {
-      c.execute("SELECT MCH_NO, COUNT(*), MIN(LOGGED_AT)" + from, &counts);
+      c.execute(std::string("SELECT DISTINCT MCH_NO FROM ") + log + " WHERE LOGGED_AT < ?", cutoff, &old);
     } catch (const DatabaseError&) {
-      c.execute("SELECT MCH_NO, COUNT(*), NULL" + from, &counts);  // a change log made before LOGGED_AT
+      continue;  // a change log made before LOGGED_AT: its entries have no age
     }
-    for (const auto& row : counts.rows()) {
-      Backlog& b = terminal(all, text_of(row[0])).backlog[i];
-      b.entries = row[1].integer();
-      b.oldest = text_of(row[2]).substr(0, 19);
+    for (const auto& row : old.rows()) {
+      terminal(all, text_of(row[0]));
+      behind.insert(text_of(row[0]));
     }
   }
 
@@ -88,23 +128,34 @@ FleetStatus read_fleet_status(Connection& c, std::chrono::seconds threshold, std
       t.last_run_error = "stopped before its last job";
   }
 
-  FleetStatus fleet{utc_text(now), threshold, {}};
+  FleetStatus fleet{utc_text(now), threshold, {}, 1, 1, {}};
   for (auto& [machine, t] : all) {
-    const bool behind = std::any_of(t.backlog.begin(), t.backlog.end(), [&](const Backlog& b) {
-      return b.entries > 0 && older_than(b.oldest, now, threshold);
-    });
     if (t.last_seen.empty() || older_than(t.last_seen, now, threshold))
       t.state = TerminalState::Silent;
-    else if (behind)
+    else if (behind.count(machine))
       t.state = TerminalState::Behind;
     else if (!t.last_run_error.empty())
       t.state = TerminalState::Failing;
     else
       t.state = TerminalState::Current;
+    ++fleet.summary.in_state[static_cast<std::size_t>(t.state)];
     fleet.terminals.push_back(std::move(t));
   }
+  fleet.summary.terminals = static_cast<std::int64_t>(fleet.terminals.size());
   std::stable_sort(fleet.terminals.begin(), fleet.terminals.end(),
                    [](const TerminalStatus& a, const TerminalStatus& b) { return a.state < b.state; });
+
+  if (per_page > 0) {
+    const auto size = static_cast<std::size_t>(per_page);
+    fleet.pages = std::max<int>(1, static_cast<int>((fleet.terminals.size() + size - 1) / size));
+    fleet.page = std::clamp(page, 1, fleet.pages);
+    const std::size_t first = static_cast<std::size_t>(fleet.page - 1) * size;
+    std::vector<TerminalStatus> on_page;
+    for (std::size_t i = first; i < fleet.terminals.size() && i < first + size; ++i)
+      on_page.push_back(std::move(fleet.terminals[i]));
+    fleet.terminals = std::move(on_page);
+  }
+  if (!fleet.terminals.empty()) count_backlogs(c, fleet.terminals, per_page <= 0);
   return fleet;
 }
 

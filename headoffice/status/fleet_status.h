@@ -1,7 +1,8 @@
 #pragma once
-// Every terminal head office knows (each MCH_ITEM row, and any machine number in a change log or
-// in the run records), with what the service recorded of its runs and what waits for it in the
-// change logs, judged against a threshold and ordered worst first.
+// Every terminal head office knows (each MCH_ITEM row, any machine number in the run records, and
+// any for which a change-log entry has waited longer than the threshold), with what the service
+// recorded of its runs and what waits for it in the change logs, judged against a threshold and
+// ordered worst first.
 
 #include <array>
 #include <chrono>
@@ -43,15 +44,29 @@ struct TerminalStatus {
   TerminalState state = TerminalState::Current;
 };
 
+// How many terminals there are in each state, by TerminalState.
+struct FleetSummary {
+  std::int64_t terminals = 0;
+  std::array<std::int64_t, 4> in_state{};
+};
+
+inline constexpr int kTerminalsPerPage = 100;
+
 struct FleetStatus {
   std::string generated;  // UTC
   std::chrono::seconds threshold{};
+  FleetSummary summary;                   // the whole fleet
+  int page = 1, pages = 1;                // which page of the fleet `terminals` is, of how many
   std::vector<TerminalStatus> terminals;  // worst first, then by machine number
 };
 
 // Reads and judges the fleet as of `now`: silent when it asked nothing for longer than
 // `threshold` (or never), behind when an entry waiting for it is older than that, failing when its
-// last run got an error answer or stopped before its last job, current otherwise.
-FleetStatus read_fleet_status(Connection& c, std::chrono::seconds threshold, std::time_t now);
+// last run got an error answer or stopped before its last job, current otherwise. `terminals` holds
+// page `page` (from 1) of `per_page` terminals, worst first; per_page 0: every terminal. Only the
+// page's terminals have their waiting entries counted, so a page costs the same however large the
+// fleet's change logs are.
+FleetStatus read_fleet_status(Connection& c, std::chrono::seconds threshold, std::time_t now, int page = 1,
+                              int per_page = kTerminalsPerPage);
 
 }  // namespace pos::headoffice

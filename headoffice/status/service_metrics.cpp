@@ -65,12 +65,13 @@ std::string ServiceMetrics::exposition(Connection& c, std::time_t now, std::int6
 
   std::string entries, ages;
   for (const char* log : kLogs) {
-    RowCollector rows;
-    c.execute(std::string("SELECT COUNT(*), MIN(LOGGED_AT) FROM ") + log, &rows);
-    const auto& row = rows.rows().at(0);
-    const auto oldest = row[1].is_null() ? std::nullopt : parse_utc_text(row[1].as_text());
+    // Two statements: the oldest entry is one step along the index on LOGGED_AT, the count a read
+    // of the log.
+    const Value count = query_value(c, std::string("SELECT COUNT(*) FROM ") + log);
+    const Value first = query_value(c, std::string("SELECT MIN(LOGGED_AT) FROM ") + log);
+    const auto oldest = first.is_null() ? std::nullopt : parse_utc_text(first.as_text());
     const std::string label = std::string("{table=\"") + log + "\"} ";
-    entries += "headoffice_change_log_entries" + label + std::to_string(row[0].integer()) + "\n";
+    entries += "headoffice_change_log_entries" + label + std::to_string(count.integer()) + "\n";
     ages += "headoffice_change_log_oldest_age_seconds" + label +
             std::to_string(oldest ? std::max<std::time_t>(0, now - *oldest) : 0) + "\n";
   }

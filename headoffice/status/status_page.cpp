@@ -97,13 +97,45 @@ th{background:#f3f3f3}
 .track{display:inline-block;width:6em;height:.7em;background:#eee;margin-right:.4em;vertical-align:middle}
 .bar{display:block;height:100%}.bar.count{background:#2e86c1}.bar.age{background:#c0392b}
 td.error{white-space:normal;max-width:22em;color:#922}
+p.summary .state{margin-left:.4em}
+p.pages a,p.pages b{margin:0 .25em}
 )";
+
+constexpr TerminalState kStates[] = {TerminalState::Silent, TerminalState::Behind, TerminalState::Failing,
+                                     TerminalState::Current};
+
+std::int64_t in_state(const FleetStatus& fleet, TerminalState state) {
+  return fleet.summary.in_state[static_cast<std::size_t>(state)];
+}
+
+// "3,000 terminals: 2 silent, 0 behind, 1 failing, 2,997 current", each state a badge.
+std::string summary_line(const FleetStatus& fleet) {
+  std::string out = std::to_string(fleet.summary.terminals) + " terminals:";
+  for (const auto state : kStates)
+    out += std::string(" <span class=\"state ") + state_name(state) + "\">" + std::to_string(in_state(fleet, state)) +
+           " " + state_name(state) + "</span>";
+  return out;
+}
+
+// Links to the other pages, when there are any.
+std::string page_links(const FleetStatus& fleet) {
+  if (fleet.pages <= 1) return {};
+  std::string out = "<p class=\"pages\">Page";
+  for (int p = 1; p <= fleet.pages; ++p)
+    out += p == fleet.page ? " <b>" + std::to_string(p) + "</b>"
+                           : " <a href=\"/status?page=" + std::to_string(p) + "\">" + std::to_string(p) + "</a>";
+  return out + "</p>\n";
+}
 
 }  // namespace
 
 std::string status_json(const FleetStatus& fleet) {
   std::string out = "{\"generated\":" + json_time(fleet.generated) +
-                    ",\"threshold_seconds\":" + std::to_string(fleet.threshold.count()) + ",\"terminals\":[";
+                    ",\"threshold_seconds\":" + std::to_string(fleet.threshold.count()) +
+                    ",\"summary\":{\"terminals\":" + std::to_string(fleet.summary.terminals);
+  for (const auto state : kStates)
+    out += ",\"" + std::string(state_name(state)) + "\":" + std::to_string(in_state(fleet, state));
+  out += "},\"page\":" + std::to_string(fleet.page) + ",\"pages\":" + std::to_string(fleet.pages) + ",\"terminals\":[";
   bool first = true;
   for (const TerminalStatus& t : fleet.terminals) {
     if (!first) out += ',';
@@ -137,13 +169,15 @@ std::string status_html(const FleetStatus& fleet) {
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
       "<meta http-equiv=\"refresh\" content=\"60\"><title>Terminals: head-office status</title><style>";
   out += kStyle;
-  out +=
-      "</style></head><body>\n<h1>Terminals</h1>\n<p class=\"note\">" + html(fleet.generated) +
-      " UTC; worst first. Silent: asked nothing for " + duration_text(fleet.threshold.count()) +
-      "; behind: an entry waits longer than that; failing: the last run got an error answer or stopped early. "
-      "This page refreshes every minute.</p>\n<div class=\"wrap\"><table>\n<thead><tr><th>State</th><th>Terminal</th>"
-      "<th>Last asked</th><th>Last changes update</th><th>Last full update</th><th>Requests</th>"
-      "<th>Waiting entries</th><th>Oldest entry</th><th>Last error</th></tr></thead>\n<tbody>\n";
+  out += "</style></head><body>\n<h1>Terminals</h1>\n<p class=\"summary\">" + summary_line(fleet) +
+         "</p>\n<p class=\"note\">" + html(fleet.generated) + " UTC; worst first. Silent: asked nothing for " +
+         duration_text(fleet.threshold.count()) +
+         "; behind: an entry waits longer than that; failing: the last run got an error answer or stopped early. "
+         "This page refreshes every minute.</p>\n" +
+         page_links(fleet) +
+         "<div class=\"wrap\"><table>\n<thead><tr><th>State</th><th>Terminal</th>"
+         "<th>Last asked</th><th>Last changes update</th><th>Last full update</th><th>Requests</th>"
+         "<th>Waiting entries</th><th>Oldest entry</th><th>Last error</th></tr></thead>\n<tbody>\n";
   for (const TerminalStatus& t : fleet.terminals) {
     std::string waiting, oldest_cell, oldest;
     std::int64_t total = 0;
@@ -167,7 +201,7 @@ std::string status_html(const FleetStatus& fleet) {
            "</td><td>" + (t.last_run_requests ? std::to_string(*t.last_run_requests) : std::string("-")) + "</td><td>" +
            waiting + "</td><td>" + oldest_cell + "</td><td class=\"error\">" + html(error) + "</td></tr>\n";
   }
-  return out + "</tbody></table></div>\n</body></html>\n";
+  return out + "</tbody></table></div>\n" + page_links(fleet) + "</body></html>\n";
 }
 
 }  // namespace pos::headoffice

@@ -1,6 +1,7 @@
 #pragma once
 // The fleet's status for people (an HTML page that refreshes itself every minute) and for
-// monitoring (JSON). Both UTF-8.
+// monitoring (JSON), one page of terminals at a time with the whole fleet summed up by state above
+// it. Both UTF-8.
 
 #include <string>
 

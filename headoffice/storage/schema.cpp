@@ -20,7 +20,10 @@ TableDef change_log(std::string name, ColumnDef key, bool with_tran_code) {
   if (with_tran_code) t.columns.push_back({"TRAN_CODE", "VARCHAR(1)", false, "''"});
   // When the entry was logged, filled by the database for any writer that does not name it.
   t.columns.push_back({"LOGGED_AT", "TIMESTAMPTZ", false, "CURRENT_TIMESTAMP"});
+  // A terminal's listings and removals find its entries of a state; the status page and /metrics
+  // find the oldest entries without reading the log.
   t.indexes.push_back({"MCH_NO", "STATE"});
+  t.indexes.push_back({"LOGGED_AT"});
   return t;
 }
 
