@@ -231,6 +231,13 @@ void print_database_report(headoffice::Connection& c, bool statements) {
   for (const auto& r : tables.rows())
     std::printf("  %-14s %10s %10s %4s %4s %6s\n", r[0].as_text().c_str(), r[1].as_text().c_str(),
                 r[2].as_text().c_str(), r[3].as_text().c_str(), r[4].as_text().c_str(), r[5].as_text().c_str());
+  headoffice::RowCollector wal;
+  c.execute(
+      "SELECT checkpoints_timed, checkpoints_req, wal_bytes / 1048576, wal_fpi FROM pg_stat_bgwriter, pg_stat_wal",
+      &wal);
+  const auto& w = wal.rows().at(0);
+  std::printf("checkpoints: %s timed, %s asked for; WAL written %s MB, %s full-page images\n",
+              w[0].as_text().c_str(), w[1].as_text().c_str(), w[2].as_text().c_str(), w[3].as_text().c_str());
   if (!statements) return;
   headoffice::RowCollector costly;
   c.execute(
