@@ -41,6 +41,27 @@ int free_port() {
   return l.port;
 }
 
+// `log` made again as a table hash-partitioned by machine number into `partitions` parts, with the
+// same columns, indexes and rows.
+void partition_by_machine(headoffice::Connection& c, const std::string& log, int partitions) {
+  const headoffice::TableDef& def = headoffice::service_table(log);
+  c.execute("ALTER TABLE " + log + " RENAME TO " + log + "_WHOLE");
+  for (std::size_t i = 0; i < def.indexes.size(); ++i)
+    c.execute("DROP INDEX IF EXISTS IDX_" + log + "_" + std::to_string(i));
+  for (const auto& statement : headoffice::create_statements(def)) {
+    if (statement.rfind("CREATE TABLE", 0) != 0) {
+      c.execute(statement);
+      continue;
+    }
+    c.execute(statement + " PARTITION BY HASH (MCH_NO)");
+    for (int i = 0; i < partitions; ++i)
+      c.execute("CREATE TABLE " + log + "_P" + std::to_string(i) + " PARTITION OF " + log +
+                " FOR VALUES WITH (MODULUS " + std::to_string(partitions) + ", REMAINDER " + std::to_string(i) + ")");
+  }
+  c.execute("INSERT INTO " + log + " SELECT * FROM " + log + "_WHOLE");
+  c.execute("DROP TABLE " + log + "_WHOLE");
+}
+
 void stop(pid_t pid) {
   if (pid <= 0) return;
   ::kill(pid, SIGTERM);
@@ -61,6 +82,8 @@ ChainHeadOffice::ChainHeadOffice(const ChainHeadOfficeOptions& o) : postgres_(o.
     seed.members = o.members;
     seed.today = today_slashed();
     headoffice::seed_database(*c, seed);
+    if (o.partitions > 0)
+      for (const char* log : {"PRODUCT_TEMP", "MEMBER_TEMP"}) partition_by_machine(*c, log, o.partitions);
     c->execute("VACUUM ANALYZE");
   }
   try {

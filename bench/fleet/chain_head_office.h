@@ -21,6 +21,7 @@ struct ChainHeadOfficeOptions {
   std::vector<std::string> postgres;      // server settings, "name=value"
   std::vector<std::string> terminals;     // machine numbers seeded into MCH_ITEM
   int products = 50000, members = 20000;  // seeded
+  int partitions = 0;                     // > 0: the products' and members' change logs hash-partitioned by MCH_NO
   std::string user = "SYSDBA", password = "quillbark";
 };
 

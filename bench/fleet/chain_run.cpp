@@ -46,6 +46,7 @@ struct Options {
   std::vector<std::string> postgres = {"fsync=on", "full_page_writes=on", "synchronous_commit=on"};
   unsigned seed = 7;
   bool statements = false;  // pg_stat_statements on, and its costliest statements printed
+  int partitions = 0;
 };
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
@@ -236,8 +237,8 @@ void print_database_report(headoffice::Connection& c, bool statements) {
       "SELECT checkpoints_timed, checkpoints_req, wal_bytes / 1048576, wal_fpi FROM pg_stat_bgwriter, pg_stat_wal",
       &wal);
   const auto& w = wal.rows().at(0);
-  std::printf("checkpoints: %s timed, %s asked for; WAL written %s MB, %s full-page images\n",
-              w[0].as_text().c_str(), w[1].as_text().c_str(), w[2].as_text().c_str(), w[3].as_text().c_str());
+  std::printf("checkpoints: %s timed, %s asked for; WAL written %s MB, %s full-page images\n", w[0].as_text().c_str(),
+              w[1].as_text().c_str(), w[2].as_text().c_str(), w[3].as_text().c_str());
   if (!statements) return;
   headoffice::RowCollector costly;
   c.execute(
@@ -285,7 +286,8 @@ int run(const Options& o) {
                       .postgres = settings,
                       .terminals = machines,
                       .products = o.products,
-                      .members = o.members});
+                      .members = o.members,
+                      .partitions = o.partitions});
   auto db = headoffice::open_database(ho.db_url());
   auto monitor = db->connect();
   if (o.statements) monitor->execute("CREATE EXTENSION IF NOT EXISTS pg_stat_statements");
@@ -400,6 +402,9 @@ int chain_main(int argc, char** argv) {
   app.add_option("--members", o.members, "members seeded")->check(CLI::PositiveNumber);
   app.add_option("--postgres", o.postgres, "PostgreSQL settings, name=value (replace the durable defaults)");
   app.add_option("--seed", o.seed, "when each terminal's timer first fires");
+  app.add_option("--partitions", o.partitions,
+                 "hash-partition the products' and members' change logs by machine number (an experiment)")
+      ->check(CLI::Range(0, 256));
   app.add_flag("--statements", o.statements, "PostgreSQL's costliest statements at the end (pg_stat_statements)");
   try {
     app.parse(argc, argv);
