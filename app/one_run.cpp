@@ -139,10 +139,4 @@ std::string as_utf8(const std::string& text) {
   }
 }
 
-std::string mode_as_given(const std::vector<std::string>& args) {
-  if (args.empty() || args[0].rfind("--", 0) == 0) return "";
-  const std::string& a = args[0];
-  return a == "0" || a == "1" || a == "-1" ? "" : a;
-}
-
 }  // namespace pos

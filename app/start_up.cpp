@@ -16,14 +16,13 @@ void warn(const std::string& text) { std::cerr << "pos-updater: " << text << "\n
 // What the operator or cron most likely did not mean, said on stderr; the log panel stays as it is.
 void warn_about(const CommandLine& cl, const TFormTollmere& form) {
   for (const auto& a : cl.ignored) warn("ignoring the argument '" + a + "'");
-  if (!cl.args.empty() && cl.args[0].rfind("--", 0) != 0) {
-    const std::string& a = cl.args[0];
+  if (const std::string& a = cl.mode_given; !a.empty()) {
     const int n = parse_integer_or(a, 0);
     if (n == 0 && parse_integer_or(a, 1) == 1)
       warn("the mode '" + a + "' is not a number: mode 0 (changes update)");
     else if (n < -1 || n > 1)
       warn("there is no mode '" + a + "' (0 changes update, 1 full update, -1 none): it is read as mode " +
-           std::to_string(form.RadioGroup1) + ", as the window's mode selector takes it");
+           std::to_string(cl.mode) + ", as the window's mode selector takes it");
   }
   const auto ini = cl.home / "httpset.ini";
   const ServiceSettings settings = read_service_settings(ini);
@@ -81,7 +80,7 @@ void start_program(Program& p, const CommandLine& cl, Dialogs& dialogs) {
     p.start_failed = true;
   };
   try {
-    p.form->FormCreate(cl.args);
+    p.form->FormCreate(cl.mode);
   } catch (const LocalDatabaseInUse&) {
     p.database_in_use = true;
     return;

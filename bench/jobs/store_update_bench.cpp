@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
 
   const Run idle = run_updater(home.string(), {"1"});
   const std::size_t before_full = service.statements().size();
-  const Run full = run_updater(home.string(), {"1", "--jobs", "0,1,2,4,5,6,7,8,9,10,11,12,14"});
+  const Run full = run_updater(home.string(), {"1", "--jobs", "all"});
   if (full.status != 0) std::printf("WARNING: the full update ended with %d:\n%s\n", full.status, full.err.c_str());
   auto sent = service.statements();
   std::size_t largest = 0;

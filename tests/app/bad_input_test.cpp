@@ -90,7 +90,8 @@ TEST_F(BadInput, EachBadInputGetsAClearMessageAndKeepsTheStoredRows) {
        -1, "has no [set] section: the service settings take their defaults"},
       // the command line
       {"an unknown option", [](BadInput&) {}, "1 --force", 2, "unknown option '--force'\nusage: pos-updater"},
-      {"a job number out of range", [](BadInput&) {}, "1 --jobs 1,15", 2, "--jobs takes job numbers 0 to 14"},
+      {"a job number out of range", [](BadInput&) {}, "1 --jobs 1," + std::to_string(kJobCount), 2,
+       "--jobs takes all, or job numbers"},
       {"an option without its value", [](BadInput&) {}, "1 --jobs", 2, "not '--headless'"},
       {"a mode that is not a number", [](BadInput&) {}, "x1 --jobs 1", 0,
        "the mode 'x1' is not a number: mode 0 (changes update)"},

@@ -49,7 +49,7 @@ TEST(StatementCatalogue, EveryStatementTheJobsSendIsCatalogued) {
   service.sql(setup);
   Terminal terminal(service, std::string(test::kFixtureMachine));
   terminal.fix_date(std::string(test::kFixtureToday));
-  std::vector<int> every_job(15);
+  std::vector<int> every_job(kJobCount);
   std::iota(every_job.begin(), every_job.end(), 0);
   ASSERT_EQ(terminal.run(0), "");
   ASSERT_EQ(terminal.run(1, every_job), "");

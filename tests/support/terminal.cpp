@@ -1,5 +1,6 @@
 #include "tests/support/terminal.h"
 
+#include "app/command_line.h"
 #include "service/service_errors.h"
 #include "text/big5.h"
 #include "tools/terminal_folder.h"
@@ -31,7 +32,7 @@ void Terminal::fix_date(const std::string& yyyy_mm_dd) {
 
 void Terminal::start(const std::vector<std::string>& args) {
   form_ = std::make_unique<TFormTollmere>(FormOptions{home(), database(), now_}, dialogs_);
-  form_->FormCreate(args);
+  form_->FormCreate(parse_command_line(args, home()).mode);
   data_module_ = std::make_unique<TDataModHttp>(home(), dialogs_, DataModOptions{10000});
   data_module_->DataModuleCreate();
   form_->DataModHttp = data_module_.get();
