@@ -30,8 +30,8 @@ class EndToEnd : public ::testing::TestWithParam<const char*> {
       postgres = std::make_unique<test::ScratchPostgres>();
       url = postgres->create_database("e2e");
     }
-    service = std::make_unique<ReferenceService>(std::vector<std::string>{"--scale", "small"}, "001,002",
-                                                 ReferenceService::kUser, ReferenceService::kPassword, url);
+    service =
+        std::make_unique<ReferenceService>(std::vector<std::string>{"--scale", "small"}, "001,002", std::nullopt, url);
     Outcome made = init_terminal(*service, home.path());
     ASSERT_EQ(made.status, 0) << made.err;
     if (batched()) set_service_setting(home.path(), "batch", "1");

@@ -19,9 +19,10 @@ inline std::string local_database(const std::filesystem::path& home) {
 
 inline testing::Outcome init_terminal(const testing::ReferenceService& service, const std::filesystem::path& home,
                                       const std::string& machine = "001") {
+  const testing::Credential own = service.credential(machine);
   return testing::run_command(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() + " --machine " + machine +
-                              " --service " + service.address() + " --user " + service.user() + " --password " +
-                              service.password());
+                              " --service " + service.address() + " --user " + own.user + " --password " +
+                              own.password);
 }
 
 // Sets `key=value` in [set] of the terminal's httpset.ini (e.g. batch=1), replacing the key's earlier value.

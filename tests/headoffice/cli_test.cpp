@@ -120,9 +120,10 @@ TEST(HeadofficeCli, StopEndsTheServiceWhateverItsStatementsDo) {
   const std::string db = " --db sqlite:" + (folder / "ho.db").string();
   ASSERT_EQ(run("init" + db).status, 0);
   std::ofstream(folder / "secret") << "s3cret-word\n";
-  const pid_t pid = pos::testing::start_command(std::string(HEADOFFICE_EXE) + " serve --user u --password-file " +
-                                                    (folder / "secret").string() + " --listen [::1]:0" + db,
-                                                (folder / "out").string(), (folder / "err").string());
+  const pid_t pid =
+      pos::testing::start_command(std::string(HEADOFFICE_EXE) + " serve --statements any --user u --password-file " +
+                                      (folder / "secret").string() + " --listen [::1]:0" + db,
+                                  (folder / "out").string(), (folder / "err").string());
   const std::string serving = "serving http://[::1]:";
   int port = 0;
   for (int i = 0; i < 500 && port == 0; ++i) {
