@@ -80,6 +80,8 @@ class TFormTollmere {
   bool last_run_had_row_errors() const;
   // True when the last run's opening check found no MCH_ITEM row for MachineNo.
   bool machine_unknown() const { return machine_unknown_; }
+  // The last run's warning of a terminal folder that others may write (UTF-8); empty when none.
+  const std::string& folder_warning() const { return folder_warning_; }
 
   const FormOptions& options() const { return options_; }
 
@@ -92,6 +94,7 @@ class TFormTollmere {
   std::vector<std::string> script_buffer_;
   bool closed_ = false;
   bool machine_unknown_ = false;
+  std::string folder_warning_;
   std::array<JobCounters, 15> last_run_{};
 };
 
