@@ -11,8 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <exception>
-#include <limits>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "headoffice/transport/connection_state.h"
 #include "headoffice/transport/connection_stream.h"
@@ -121,27 +122,23 @@ bool Connections::close_oldest_waiting(const Slot* spare) {
 
 bool Connections::close_oldest_in(int phase, const Slot* spare) {
   const auto grace_from = (Clock::now() - kHeadGrace).time_since_epoch().count();
-  for (;;) {
-    int oldest = -1;
-    Clock::rep since = std::numeric_limits<Clock::rep>::max();
-    for (const auto& [fd, slot] : open_) {
-      if (slot == spare || slot->chosen || slot->progress.phase != phase) continue;
-      const Clock::rep began = phase == RequestProgress::kWaiting ? slot->since.time_since_epoch().count()
-                                                                  : slot->progress.head_began.load();
-      if (phase == RequestProgress::kHead && began > grace_from) continue;
-      if (began < since) {
-        oldest = fd;
-        since = began;
-      }
-    }
-    if (oldest < 0) return false;
-    open_[oldest]->chosen = true;
+  std::vector<std::pair<Clock::rep, int>> candidates;  // by age
+  for (const auto& [fd, slot] : open_) {
+    if (slot == spare || slot->chosen || slot->progress.phase != phase) continue;
+    const Clock::rep began =
+        phase == RequestProgress::kWaiting ? slot->since.time_since_epoch().count() : slot->progress.head_began.load();
+    if (phase == RequestProgress::kWaiting || began <= grace_from) candidates.emplace_back(began, fd);
+  }
+  std::sort(candidates.begin(), candidates.end());
+  for (const auto& [began, fd] : candidates) {
     // A waiting connection with bytes not read yet: a request is beginning.
     int unread = 0;
-    if (phase == RequestProgress::kWaiting && ::ioctl(oldest, FIONREAD, &unread) == 0 && unread > 0) continue;
-    ::shutdown(oldest, SHUT_RDWR);
+    if (phase == RequestProgress::kWaiting && ::ioctl(fd, FIONREAD, &unread) == 0 && unread > 0) continue;
+    open_[fd]->chosen = true;
+    ::shutdown(fd, SHUT_RDWR);
     return true;
   }
+  return false;
 }
 
 void Connections::close_all() {

@@ -46,7 +46,7 @@ class Connections {
 
   struct Slot {
     RequestProgress progress;
-    bool chosen = false;  // closing it was tried once
+    bool chosen = false;  // closed to make room
     std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
   };
   bool admit(int fd, Slot& slot);
