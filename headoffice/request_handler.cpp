@@ -63,7 +63,12 @@ RequestHandler::SignInResult RequestHandler::sign_in(const std::optional<std::st
                      std::to_string(wait) + " s";
     return result;
   }
-  if (user && password) result.who = sign_in_.verify(*user, *password);
+  try {
+    if (user && password) result.who = sign_in_.verify(*user, *password);
+  } catch (const std::exception& e) {
+    result.refusal = std::string("the credentials cannot be checked now: ") + e.what();
+    return result;
+  }
   if (!result.who) {
     throttle_.failed(key);
     result.refusal = "access denied: wrong or missing user name or password";

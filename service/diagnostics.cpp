@@ -28,8 +28,8 @@ int open_private_file(const std::filesystem::path& file, bool read_too, OtherOwn
   for (int attempt = 0; attempt < 3; ++attempt) {
     int fd = ::open(file.c_str(), flags | O_CREAT, 0600);
     // ELOOP: a symbolic link; ENXIO: a FIFO nobody reads; EACCES: another user's file.
-    bool replace = fd < 0 && (errno == ELOOP || errno == ENXIO ||
-                              (errno == EACCES && other_owner == OtherOwner::Replace));
+    bool replace =
+        fd < 0 && (errno == ELOOP || errno == ENXIO || (errno == EACCES && other_owner == OtherOwner::Replace));
     if (fd < 0 && !replace) return -1;
     if (fd >= 0) {
       struct stat st {};
@@ -39,8 +39,8 @@ int open_private_file(const std::filesystem::path& file, bool read_too, OtherOwn
         errno = err;
         return -1;
       }
-      replace = !S_ISREG(st.st_mode) || st.st_nlink > 1 ||
-                (other_owner == OtherOwner::Replace && st.st_uid != ::geteuid());
+      replace =
+          !S_ISREG(st.st_mode) || st.st_nlink > 1 || (other_owner == OtherOwner::Replace && st.st_uid != ::geteuid());
       if (!replace) return ready(fd);
       ::close(fd);
     }

@@ -39,17 +39,19 @@ std::optional<Principal> SignIn::verify(const std::string& user, const std::stri
     if (!slot) slot = std::make_shared<std::mutex>();
     turn = slot;
   }
-  std::optional<Principal> who;
-  {
-    std::lock_guard mine(*turn);
-    if (auto answer = known(key))
-      who = *answer;
-    else
-      who = look_up(key, user, password);
-  }
-  std::lock_guard lock(pending_mutex_);
-  if (auto it = pending_.find(key); it != pending_.end() && it->second.use_count() <= 2) pending_.erase(it);
-  return who;
+  // The last one waiting for the pair forgets its turn, whatever the look-up did.
+  struct Done {
+    SignIn& in;
+    const std::string& key;
+    ~Done() {
+      std::lock_guard lock(in.pending_mutex_);
+      if (auto it = in.pending_.find(key); it != in.pending_.end() && it->second.use_count() <= 2)
+        in.pending_.erase(it);
+    }
+  } done{*this, key};
+  std::lock_guard mine(*turn);
+  if (auto answer = known(key)) return *answer;
+  return look_up(key, user, password);
 }
 
 std::optional<std::optional<Principal>> SignIn::known(const std::string& key) {

@@ -39,6 +39,7 @@ class SignIn {
   // `shared_user` and `shared_password`: the credential of every terminal, or both empty for none.
   SignIn(ConnectionPool& pool, std::string shared_user, std::string shared_password);
 
+  // Throws DatabaseError when the credential must be looked up and the database does not answer.
   std::optional<Principal> verify(const std::string& user, const std::string& password);
 
  private:

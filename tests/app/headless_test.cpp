@@ -120,7 +120,7 @@ TEST_F(Headless, APlantedLinkIsReplacedNeverWrittenThroughAndAnOpenFolderIsNamed
   namespace fs = std::filesystem;
   service.sql("INSERT INTO MEMBER_TEMP (MCH_NO, MEMBER_ID, STATE) VALUES ('001', 'M1', 'UPDATE');");
   TempFolder elsewhere("poselse");
-  const char* planted[] = {"Result.txt", "message.txt", "123.txt",        "ptpromotion.cds",
+  const char* planted[] = {"Result.txt", "message.txt",    "123.txt",         "ptpromotion.cds",
                            "runs.jsonl", "runs.jsonl.new", "pos-updater.lock"};
   for (const char* name : planted) {
     std::ofstream(elsewhere / name) << "untouched\n";
@@ -148,9 +148,9 @@ TEST_F(Headless, APlantedLinkIsReplacedNeverWrittenThroughAndAnOpenFolderIsNamed
     EXPECT_EQ(fs::hard_link_count(own), 1u);
     EXPECT_EQ(fs::status(own).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   }
-  EXPECT_NE(changes.err.find("warning: the folder " + terminal.home().string() +
-                             " may be written by every user (mode 0777)"),
-            std::string::npos)
+  EXPECT_NE(
+      changes.err.find("warning: the folder " + terminal.home().string() + " may be written by every user (mode 0777)"),
+      std::string::npos)
       << changes.err;
   EXPECT_NE(changes.out.find("終端機資料夾可被其他使用者寫入"), std::string::npos) << changes.out;
   std::ifstream history(terminal.home() / "runs.jsonl");

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "packet/row_set.h"
 #include "text/big5.h"
 

@@ -139,8 +139,8 @@ TEST_F(TerminalInit, TheFilesAreItsOwnersAloneAndNameTheLocalSignInWhenGiven) {
     EXPECT_EQ(fs::status(home / file).permissions(), fs::perms::owner_read | fs::perms::owner_write) << file;
   }
   for (const fs::path& folder : {home, home / "Data"}) {
-    const fs::perms open = fs::perms::group_read | fs::perms::group_write | fs::perms::others_read |
-                           fs::perms::others_write;
+    const fs::perms open =
+        fs::perms::group_read | fs::perms::group_write | fs::perms::others_read | fs::perms::others_write;
     EXPECT_EQ(fs::status(folder).permissions() & open, fs::perms::none) << folder;
   }
   // The server's SYSDBA password, as pos-updater reads it; the user stays the fixed one.
