@@ -4,6 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "app/folder_exposure.h"
 #include "jobs/job_table.h"
 #include "jobs/kit/service_steps.h"
 #include "localdb/schema_upkeep.h"
@@ -88,6 +89,8 @@ void TFormTollmere::SpeedButton1Click() {
   last_unconfirmed_ = {};
   machine_unknown_ = false;
   Memo1.append(format_run_timestamp(options_.now()));
+  folder_warning_ = exposed_folder_warning(options_.home);
+  if (!folder_warning_.empty()) Memo1.append(big5(" 終端機資料夾可被其他使用者寫入 (chmod go-w)..!"));
   script_buffer_.clear();
   if (!DataModHttp) throw std::runtime_error("the data module is not ready");
 

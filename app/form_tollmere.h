@@ -85,6 +85,8 @@ class TFormTollmere {
   const UnconfirmedStatement& last_unconfirmed() const { return last_unconfirmed_; }
   // True when the last run's opening check found no MCH_ITEM row for MachineNo.
   bool machine_unknown() const { return machine_unknown_; }
+  // The last run's warning of a terminal folder that others may write (UTF-8); empty when none.
+  const std::string& folder_warning() const { return folder_warning_; }
 
   const FormOptions& options() const { return options_; }
 
@@ -97,6 +99,7 @@ class TFormTollmere {
   std::vector<std::string> script_buffer_;
   bool closed_ = false;
   bool machine_unknown_ = false;
+  std::string folder_warning_;
   JobCounts last_run_{};
   UnconfirmedStatement last_unconfirmed_;
 };

@@ -114,6 +114,7 @@ RunResult run_once(TFormTollmere& form, Dialogs& dialogs, const RunOptions& opti
   run.note = !result.reason.empty()     ? as_utf8(first_line(result.reason))
              : !result.warnings.empty() ? result.warnings.front()
                                         : "";
+  if (!form.folder_warning().empty()) run.note += (run.note.empty() ? "" : "; ") + form.folder_warning();
   // A run whose history could not be kept does not pass for a clean one (stderr says why).
   if (!append_run(form.home(), run) && result.status == kRunCompleted) result.status = kRunCompletedWithDataErrors;
   return result;

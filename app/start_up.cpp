@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "app/folder_exposure.h"
 #include "jobs/job_table.h"
 #include "localdb/errors.h"
 #include "service/service_settings.h"
@@ -24,6 +25,7 @@ void warn_about(const CommandLine& cl, const TFormTollmere& form) {
       warn("there is no mode '" + a + "' (0 changes update, 1 full update, -1 none): it is read as mode " +
            std::to_string(cl.mode) + ", as the window's mode selector takes it");
   }
+  if (const std::string exposed = exposed_folder_warning(cl.home); !exposed.empty()) warn("warning: " + exposed);
   const auto ini = cl.home / "httpset.ini";
   const ServiceSettings settings = read_service_settings(ini);
   if (!settings.file_found)

@@ -185,8 +185,9 @@ int main(int argc, char** argv) {
       {"--scale", scale, "--promotions", promotions, "--any-choice", promotions, "--gifts", promotions});
   testing::TempFolder home("posstore");
   TerminalSpec spec{home.string(), "001", "127.0.0.1", std::to_string(service.port())};
-  spec.user = service.user();
-  spec.password = service.password();
+  const testing::Credential own = service.credential("001");
+  spec.user = own.user;
+  spec.password = own.password;
   make_terminal_folder(spec);
   testing::RecordingDialogs dialogs;
   TDataModHttp dm(home.path(), dialogs);

@@ -66,9 +66,9 @@ std::string RunRecorder::machine_named(std::string_view statement) {
   return std::string(statement.substr(i + 1, close - i - 1));
 }
 
-void RunRecorder::answered(const std::string& client, std::string_view statement,
+void RunRecorder::answered(const std::string& client, const std::string& signed_in, std::string_view statement,
                            const std::optional<std::string>& error) {
-  std::string machine = machine_named(statement);
+  std::string machine = signed_in.empty() ? machine_named(statement) : signed_in;
   const std::string upper = ascii_upper(trimmed(statement));
   std::optional<Write> due;
   Run copy;

@@ -5,8 +5,9 @@
 // query; it is a full update when it fetches a whole table that a changes update fetches by key,
 // a changes update when it takes what a change log lists. The table is written when a run
 // begins, at its first error answer and when it reaches its last job, never for other requests.
-// Requests that do not name their machine are the machine's that last named itself from the same
-// client address. Thread-safe.
+// A terminal signed in with its own credential is its machine; otherwise (the shared credential)
+// the machine is the one a statement names, and requests that do not name their machine are the
+// machine's that last named itself from the same client address. Thread-safe.
 
 #include <chrono>
 #include <map>
@@ -23,9 +24,11 @@ class RunRecorder {
  public:
   explicit RunRecorder(ConnectionPool& pool) : pool_(pool) {}
 
-  // A request answered: from `client`, with `statement` (as sent; empty when there was none),
-  // and `error`, the error answer's text, when it got one.
-  void answered(const std::string& client, std::string_view statement, const std::optional<std::string>& error);
+  // A request answered: from `client`, signed in as terminal `machine` (empty: not with its own
+  // credential), with `statement` (as sent; empty when there was none), and `error`, the error
+  // answer's text, when it got one.
+  void answered(const std::string& client, const std::string& machine, std::string_view statement,
+                const std::optional<std::string>& error);
 
   // The machine number a statement names (MCH_NO = '...'); empty when none.
   static std::string machine_named(std::string_view statement);

@@ -79,6 +79,40 @@ TEST(HeadofficeCli, MistakesAreRefusedWithWhatIsWrong) {
   EXPECT_NE(half.output.find("--cert and --key go together"), std::string::npos) << half.output;
 }
 
+// Credentials are issued with a new password as the last line, listed, and revoked; names that
+// cannot be a terminal's or a viewer's, or that another holds, are refused.
+TEST(HeadofficeCli, CredentialsAreIssuedListedAndRevoked) {
+  pos::testing::TempFolder folder("ho-cli");
+  const std::string db = " --db sqlite:" + (folder / "ho.db").string();
+  ASSERT_EQ(run("init" + db).status, 0);
+  const Outcome added = run("terminals add 001" + db);
+  ASSERT_EQ(added.status, 0) << added.output;
+  const std::string password = added.output.substr(added.output.rfind('\n', added.output.size() - 2) + 1);
+  EXPECT_EQ(password.size(), 25u) << added.output;  // 24 letters and digits and the line end
+  EXPECT_EQ(run("viewers add ops" + db).status, 0);
+  const struct {
+    std::string args, says;
+  } refused[] = {
+      {"terminals add 000001", "1 to 5 letters or digits"},
+      {"viewers add a:b", "a viewer's name is 1 to 40 letters"},
+      {"viewers add 001", "'001' is a terminal"},
+      {"terminals add ops", "'ops' is a viewer"},
+      {"terminals revoke 002", "terminal 002 has no credential to revoke"},
+      {"pg-role", "pg-role needs a postgresql: database"},
+      {"serve --user u --listen 127.0.0.1:0", "the shared credential needs both --user and a password"},
+  };
+  for (const auto& c : refused) {
+    const Outcome o = run(c.args + db);
+    EXPECT_NE(o.status, 0) << c.args;
+    EXPECT_NE(o.output.find(c.says), std::string::npos) << c.args << "\n" << o.output;
+  }
+  EXPECT_EQ(run("terminals revoke 001" + db).status, 0);
+  const std::string list = run("terminals list" + db).output + run("viewers list" + db).output;
+  EXPECT_NE(list.find("001          terminal revoked"), std::string::npos) << list;
+  EXPECT_NE(list.find("ops          viewer   issued"), std::string::npos) << list;
+  EXPECT_EQ(list.find(password.substr(0, 24)), std::string::npos);
+}
+
 // A port another listener holds (with SO_REUSEPORT, as the library's own default sets it) is
 // refused, not shared.
 TEST(HeadofficeCli, APortInUseIsRefused) {
@@ -112,17 +146,18 @@ std::string file_text(const std::filesystem::path& path) {
 }
 
 // SIGTERM ends the service within seconds while a statement without end runs (it is cancelled,
-// not waited for). The service listens on an IPv6 address written in brackets and reads its
-// password from a file, so that ps does not show it.
+// not waited for). The service listens on an IPv6 address written in brackets and reads the
+// shared credential's password from a file, so that ps does not show it; it warns of that credential.
 TEST(HeadofficeCli, StopEndsTheServiceWhateverItsStatementsDo) {
   using Clock = std::chrono::steady_clock;
   pos::testing::TempFolder folder("ho-cli");
   const std::string db = " --db sqlite:" + (folder / "ho.db").string();
   ASSERT_EQ(run("init" + db).status, 0);
   std::ofstream(folder / "secret") << "s3cret-word\n";
-  const pid_t pid = pos::testing::start_command(std::string(HEADOFFICE_EXE) + " serve --user u --password-file " +
-                                                    (folder / "secret").string() + " --listen [::1]:0" + db,
-                                                (folder / "out").string(), (folder / "err").string());
+  const pid_t pid =
+      pos::testing::start_command(std::string(HEADOFFICE_EXE) + " serve --statements any --user u --password-file " +
+                                      (folder / "secret").string() + " --listen [::1]:0" + db,
+                                  (folder / "out").string(), (folder / "err").string());
   const std::string serving = "serving http://[::1]:";
   int port = 0;
   for (int i = 0; i < 500 && port == 0; ++i) {
@@ -133,6 +168,7 @@ TEST(HeadofficeCli, StopEndsTheServiceWhateverItsStatementsDo) {
   if (port == 0) ::kill(pid, SIGKILL);
   ASSERT_NE(port, 0) << file_text(folder / "err");
   EXPECT_EQ(file_text("/proc/" + std::to_string(pid) + "/cmdline").find("s3cret"), std::string::npos);
+  EXPECT_NE(file_text(folder / "err").find("--user u is a credential every terminal shares"), std::string::npos);
 
   const std::string body =
       "--B\r\nContent-Disposition: form-data; name=\"sql\"\r\n\r\n"

@@ -42,7 +42,7 @@ HttpReply get(const ReferenceService& service, const std::string& path, const st
   return http_exchange(service.port(), "GET " + path + " HTTP/1.0\r\n" + auth + "\r\n");
 }
 
-std::string own_credentials(const ReferenceService& service) { return service.user() + ":" + service.password(); }
+std::string as_basic(const testing::Credential& c) { return c.user + ":" + c.password; }
 
 // A terminal folder for `machine`, updated once (changes update) by the real program.
 int run_terminal(const ReferenceService& service, const testing::TempFolder& folder, const std::string& machine) {
@@ -67,8 +67,8 @@ std::vector<std::pair<std::string, std::string>> terminals_of(const std::string&
 // Four terminals: 002 never asked, 004 ran but an entry logged long ago waits for it, 003's run
 // got an error answer, 001 ran cleanly. Worst first: silent, behind, failing, current.
 TEST(StatusPage, TheJsonNamesEachTerminalsStateWorstFirst) {
-  ReferenceService service({"--scale", "small"}, "001,002,003,004", ReferenceService::kUser,
-                           ReferenceService::kPassword, "", {"--fault", "error@/PRODUCT_TEMP WHERE MCH_NO = '003'/"});
+  ReferenceService service({"--scale", "small"}, "001,002,003,004", std::nullopt, "",
+                           {"--fault", "error@/PRODUCT_TEMP WHERE MCH_NO = '003'/"});
   testing::TempFolder folder("ho-status");
   EXPECT_EQ(run_terminal(service, folder, "001"), 0);
   EXPECT_NE(run_terminal(service, folder, "003"), 0);
@@ -77,9 +77,9 @@ TEST(StatusPage, TheJsonNamesEachTerminalsStateWorstFirst) {
       "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE, LOGGED_AT) VALUES ('004', '10000001', 'UPDATE', "
       "'2020-01-01 00:00:00')");
   // A stranger naming 001 without the password is no run of 001's.
-  TerminalClient(service.port(), service.user(), "guess").query("SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ");
+  TerminalClient(service.port(), "001", "guess").query("SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ");
 
-  const HttpReply reply = get(service, "/status.json", own_credentials(service));
+  const HttpReply reply = get(service, "/status.json", as_basic(service.viewer()));
   ASSERT_EQ(reply.status, 200) << reply.body;
   EXPECT_NE(reply.headers.find("application/json"), std::string::npos);
   const auto terminals = terminals_of(reply.body);
@@ -109,22 +109,25 @@ TEST(StatusPage, TheJsonNamesEachTerminalsStateWorstFirst) {
   // A nightly full update of every job is one, although it reads the change logs' deletions too.
   ASSERT_EQ(
       testing::run_command(e2e::updater_command(folder / "001", std::string("1 --jobs ") + e2e::kEveryJob)).status, 0);
-  for (const auto& [machine, line] : terminals_of(get(service, "/status.json", own_credentials(service)).body)) {
+  for (const auto& [machine, line] : terminals_of(get(service, "/status.json", as_basic(service.viewer())).body)) {
     if (machine != "001") continue;
     EXPECT_EQ(line.find("\"last_full_update\":null"), std::string::npos) << line;
     EXPECT_EQ(line.find("\"last_changes_update\":null"), std::string::npos) << line;
   }
 
-  // Without credentials, or with wrong ones: 401 and nothing of the fleet.
-  for (const std::string& credentials : {std::string(), service.user() + ":wrong", std::string("x:y")}) {
+  // Without credentials, or with wrong ones: 401; a terminal's own credential: 403; nothing of the fleet.
+  for (const std::string& credentials : {std::string(), std::string("ops:wrong"), std::string("x:y")}) {
     for (const char* path : {"/status", "/status.json"}) {
       const HttpReply refused = get(service, path, credentials);
       SCOPED_TRACE(credentials + " " + path);
       EXPECT_EQ(refused.status, 401);
       EXPECT_NE(refused.headers.find("WWW-Authenticate: Basic"), std::string::npos) << refused.headers;
-      EXPECT_EQ(refused.body.find("001"), std::string::npos) << refused.body;
+      EXPECT_EQ(refused.body.find("002"), std::string::npos) << refused.body;
     }
   }
+  const HttpReply terminal = get(service, "/status.json", as_basic(service.credential("001")));
+  EXPECT_EQ(terminal.status, 403);
+  EXPECT_EQ(terminal.body.find("002"), std::string::npos) << terminal.body;
 }
 
 // Headless Chromium loads /status of a service with two terminals, each with entries waiting; the
@@ -138,7 +141,7 @@ TEST(StatusPage, ChromiumShowsOneRowATerminalWorstFirst) {
   service.run_tool({"change", "products", "--count", "6", "--seed", "7"});
   service.run_tool({"change", "members", "--count", "3", "--seed", "7"});
   service.sql("UPDATE PRODUCT_TEMP SET LOGGED_AT = datetime('now', '-50 minutes') WHERE MCH_NO = '002'");
-  const std::string url = "http://" + service.user() + ":" + service.password() + "@" + service.address() + "/status";
+  const std::string url = "http://" + as_basic(service.viewer()) + "@" + service.address() + "/status";
   const std::string browser =
       "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
       "--disable-background-networking --disable-component-update --disable-sync "

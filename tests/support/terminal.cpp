@@ -9,8 +9,9 @@ namespace pos::testing {
 
 Terminal::Terminal(const ReferenceService& service, const std::string& machine, int port) {
   TerminalSpec spec{home_.string(), machine, "127.0.0.1", std::to_string(port ? port : service.port())};
-  spec.user = service.user();
-  spec.password = service.password();
+  const Credential own = service.credential(machine);
+  spec.user = own.user;
+  spec.password = own.password;
   make_terminal_folder(spec);
 }
 
