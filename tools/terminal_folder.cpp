@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "localdb/connection.h"
-#include "tools/sql_script.h"
+#include "localdb/terminal_schema.h"
 
 namespace fs = std::filesystem;
 
@@ -79,7 +79,7 @@ std::string make_terminal_folder(const TerminalSpec& spec) {
   try {
     LocalConnection con;
     con.open(params);
-    for (const auto& statement : split_sql_script(terminal_schema_sql())) {
+    for (const auto& statement : older_level_statements()) {
       try {
         con.execute(statement);
       } catch (const std::exception& e) {
