@@ -311,7 +311,7 @@ TEST_F(StatusPage, EveryStateAsJsonAndInChromiumAtDesktopAndPhoneWidth) {
     ASSERT_EQ(std::sscanf(colours[0].c_str(), "rgb(%d, %d, %d)", &r, &g, &b), 3) << colours[0];
     EXPECT_GT(std::max({r, g, b}) - std::min({r, g, b}), 40) << "silent is drawn grey: " << colours[0];
   }
-  screenshot("status.png", 1280, 820);
+  screenshot("status.png", 1280, 1000);
   screenshot("status-phone.png", 390, 1500);
 
   // A nightly full update of every job is one, although it reads the change logs' deletions too.
