@@ -34,8 +34,11 @@ std::string stop_reason() {
 // Warnings of a run that got to its end; the number of statements head office did not confirm.
 std::size_t warn_about_run(TFormTollmere& form, RunResult& result) {
   if (form.machine_unknown())
-    result.warnings.push_back("head office does not know this machine: MCH_ITEM has no row for MCH_NO '" +
-                              as_utf8(form.MachineNo) + "' (MCH_NO.TXT), so no job gets anything for this terminal");
+    result.warnings.push_back(
+        "head office does not know this machine: MCH_ITEM has no row for MCH_NO '" + as_utf8(form.MachineNo) +
+        "' (MCH_NO.TXT), so no job gets anything for this terminal; head office registers it (with "
+        "the reference service: headoffice-service terminals add " +
+        as_utf8(form.MachineNo) + " --name NAME --store STORE)");
   const std::size_t unconfirmed = form.unconfirmed_statements();
   if (unconfirmed == 0) return 0;
   std::string jobs;

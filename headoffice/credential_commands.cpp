@@ -1,18 +1,55 @@
 #include "headoffice/credential_commands.h"
 
 #include <cstdio>
+#include <ctime>
 
 #include "headoffice/credentials/credential_store.h"
 #include "headoffice/credentials/password_hash.h"
 #include "headoffice/credentials/service_role.h"
+#include "headoffice/machine_row.h"
 #include "headoffice/storage/database_url.h"
 
 namespace pos::headoffice {
+namespace {
+
+// YYYY/MM/DD, as head office's dates are written.
+std::string today() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char buf[16];
+  std::strftime(buf, sizeof buf, "%Y/%m/%d", &tm);
+  return buf;
+}
+
+}  // namespace
+
+void CredentialCommands::say_registered(MachineRowChange change, const MachineRow& row) const {
+  std::string given;
+  if (row.name) given = "name '" + *row.name + "'";
+  if (row.store) given += (given.empty() ? "" : ", ") + std::string("store ") + *row.store;
+  const char* machine = name_.c_str();
+  if (change == MachineRowChange::Missing)
+    std::fprintf(stderr,
+                 "headoffice-service: warning: machine %s has no MCH_ITEM row and gets no data until it has one: "
+                 "add it with terminals add %s --name NAME --store STORE\n",
+                 machine, machine);
+  else if (change == MachineRowChange::Added)
+    std::printf("machine %s added to MCH_ITEM (%s)\n", machine, given.c_str());
+  else if (change == MachineRowChange::Updated)
+    std::printf("machine %s's MCH_ITEM row updated (%s)\n", machine, given.c_str());
+  else
+    std::printf("machine %s's MCH_ITEM row kept as it was\n", machine);
+}
 
 CredentialCommands::CredentialCommands(CLI::App& app, std::string& db_url) : db_url_(db_url) {
   auto* terminals = app.add_subcommand("terminals", "the terminals' own credentials (user name: the machine number)");
   terminals->require_subcommand(1);
   terminals_ = group(*terminals, "terminal", "the machine number, e.g. 001");
+  machine_name_option_ = terminals_.add->add_option(
+      "--name", machine_name_, "the machine's name in MCH_ITEM (MCH_NAME), e.g. 'Store 12 till 1'");
+  store_option_ =
+      terminals_.add->add_option("--store", store_, "the machine's store in MCH_ITEM (STOCK_ID), e.g. S012");
   auto* viewers = app.add_subcommand("viewers", "credentials that may read /status and /status.json only");
   viewers->require_subcommand(1);
   viewers_ = group(*viewers, "viewer", "the viewer's user name");
@@ -71,8 +108,16 @@ int CredentialCommands::run_group(const Group& g, bool viewers) {
     return 1;
   }
   if (g.add->parsed()) {
+    MachineRow machine;
+    if (!viewers && machine_name_option_->count() > 0) machine.name = machine_name_;
+    if (!viewers && store_option_->count() > 0) machine.store = store_;
+    if (auto why = invalid_machine_row(machine)) {
+      std::fprintf(stderr, "headoffice-service: %s\n", why->c_str());
+      return 1;
+    }
     const std::string password = new_password();
     issue_credential(*c, name_, role, password);
+    if (!viewers) say_registered(register_machine(*c, name_, machine, today()), machine);
     if (viewers)
       std::printf("viewer %s may read /status and /status.json with this password (and nothing else):\n",
                   name_.c_str());

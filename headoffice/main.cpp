@@ -213,8 +213,18 @@ int main(int argc, char** argv) {
       // A database made already needs no DDL, so that the service's own role, which may not
       // create tables, can run init before each start.
       if (reset || !ho::schema_present(*c) || !ho::credential_table_present(*c)) {
-        ho::create_schema(*c, reset);
-        ho::create_credential_table(*c);
+        try {
+          ho::create_schema(*c, reset);
+          ho::create_credential_table(*c);
+        } catch (const ho::DatabaseError& e) {
+          // E.g. the service's own role after an upgrade that adds columns to the status records.
+          std::fprintf(stderr,
+                       "headoffice-service: init cannot create what the database lacks: %s\n"
+                       "run init once as the user that owns the database (PostgreSQL: the owner, e.g. sudo -u "
+                       "postgres headoffice-service init --db ...), then start the service again\n",
+                       e.what());
+          return 1;
+        }
       }
       std::printf("%zu service tables ready\n", ho::service_tables().size() + 1);
       return 0;

@@ -71,6 +71,7 @@ RequestHandler::SignInResult RequestHandler::sign_in(const std::optional<std::st
   }
   if (!result.who) {
     throttle_.failed(key);
+    result.wrong = true;
     result.refusal = "access denied: wrong or missing user name or password";
     return result;
   }
@@ -82,6 +83,13 @@ std::optional<Answer> RequestHandler::refusal(const std::optional<std::string>& 
                                               const std::optional<std::string>& password, const std::string& client,
                                               RequestNote& note) {
   SignInResult signed_in = sign_in(user, password, client);
+  if (signed_in.wrong) {
+    // Said to a terminal: what to check where it keeps its credential.
+    note.refused_user = user.value_or("");
+    return failed(note, signed_in.refusal +
+                            "; on the terminal, check user_name= and password= in [set] of its httpset.ini (head "
+                            "office issues a new password with: headoffice-service terminals add MACHINE_NO)");
+  }
   if (!signed_in.who) return failed(note, signed_in.refusal);
   if (signed_in.who->kind == Principal::Kind::Viewer)
     return failed(note, "'" + signed_in.who->name + "' may read the status page only");

@@ -39,6 +39,8 @@ struct RequestNote {
   bool error = false;            // the answer is an error answer
   bool signed_in = false;        // the credentials were right
   std::optional<Principal> who;  // who signed in
+  // The user name whose password was wrong (or revoked); none when the sign-in was not refused so.
+  std::optional<std::string> refused_user;
 };
 
 struct HandlerOptions {
@@ -65,6 +67,7 @@ class RequestHandler {
     std::optional<Principal> who;  // none: refused
     std::string refusal;           // why (UTF-8)
     bool no_credentials = false;   // nothing was given at all
+    bool wrong = false;            // the user name and password do not match a credential
   };
   // Signs `user` in from `client`. Giving no user name and no password is no failed sign-in;
   // wrong ones count against the pair of address and user name.

@@ -153,7 +153,7 @@ struct Service::Impl {
     Answer answer = script ? handler.script(form, raw_query(req), trace.client, trace.note)
                            : handler.query(form, raw_query(req), trace.client, trace.note);
     std::optional<std::string> error;
-    if (fault)
+    if (fault && *fault != FaultKind::hang)  // a late answer is no wrong one
       error = std::string("injected fault: ") + fault_name(*fault);
     else if (trace.note.error)
       error = big5_to_utf8_lossy(answer.body.substr(0, 400));
@@ -162,6 +162,8 @@ struct Service::Impl {
     const bool own = trace.note.who && trace.note.who->kind == Principal::Kind::Terminal;
     if (fault || trace.note.signed_in)
       recorder.answered(trace.client, own ? trace.note.who->name : std::string(), form.sql.value_or(""), error);
+    else if (trace.note.refused_user)
+      recorder.sign_in_refused(trace.client, *trace.note.refused_user);
     if (fault) {
       serve_fault(*fault, answer, res);
       return;

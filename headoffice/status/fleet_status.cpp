@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include "headoffice/status/error_text.h"
+#include "headoffice/status/judge_terminal.h"
 #include "headoffice/status/utc_time.h"
 
 namespace pos::headoffice {
@@ -16,9 +18,9 @@ constexpr std::array<std::pair<const char*, const char*>, 5> kLogs{{{"PRODUCT_TE
 
 std::string text_of(const Value& v) { return v.is_null() ? std::string() : v.as_text(); }
 
-bool older_than(const std::string& when, std::time_t now, std::chrono::seconds limit) {
-  const auto t = parse_utc_text(when);
-  return t && now - *t > limit.count();
+std::optional<std::int64_t> integer_of(const Value& v) {
+  if (v.is_null()) return std::nullopt;
+  return v.integer();
 }
 
 TerminalStatus& terminal(std::map<std::string, TerminalStatus>& all, const std::string& machine) {
@@ -30,28 +32,18 @@ TerminalStatus& terminal(std::map<std::string, TerminalStatus>& all, const std::
   return t;
 }
 
-}  // namespace
-
-const char* state_name(TerminalState state) {
-  switch (state) {
-    case TerminalState::Silent:
-      return "silent";
-    case TerminalState::Behind:
-      return "behind";
-    case TerminalState::Failing:
-      return "failing";
-    case TerminalState::Current:
-      break;
+void read_machines(Connection& c, std::map<std::string, TerminalStatus>& all) {
+  RowCollector machines;
+  c.execute("SELECT MCH_NO, MCH_NAME, STOCK_ID FROM MCH_ITEM", &machines);
+  for (const auto& row : machines.rows()) {
+    TerminalStatus& t = terminal(all, text_of(row[0]));
+    t.name = text_of(row[1]);
+    t.store = text_of(row[2]);
+    t.registered = true;
   }
-  return "current";
 }
 
-FleetStatus read_fleet_status(Connection& c, std::chrono::seconds threshold, std::time_t now) {
-  std::map<std::string, TerminalStatus> all;
-  RowCollector machines;
-  c.execute("SELECT MCH_NO, MCH_NAME FROM MCH_ITEM", &machines);
-  for (const auto& row : machines.rows()) terminal(all, text_of(row[0])).name = text_of(row[1]);
-
+void read_backlogs(Connection& c, std::map<std::string, TerminalStatus>& all) {
   for (std::size_t i = 0; i < kLogs.size(); ++i) {
     RowCollector counts;
     const std::string from = std::string(" FROM ") + kLogs[i].first + " GROUP BY MCH_NO";
@@ -66,41 +58,42 @@ FleetStatus read_fleet_status(Connection& c, std::chrono::seconds threshold, std
       b.oldest = text_of(row[2]).substr(0, 19);
     }
   }
+}
 
+void read_runs(Connection& c, std::map<std::string, TerminalStatus>& all) {
   RowCollector runs;
   c.execute(
       "SELECT MCH_NO, LAST_SEEN, RUN_STARTED, RUN_ENDED, RUN_REQUESTS, RUN_ERROR, CHANGES_STARTED, CHANGES_ENDED, "
-      "FULL_STARTED, FULL_ENDED, LAST_ERROR, LAST_ERROR_AT FROM TERMINAL_STATUS",
+      "CHANGES_SECONDS, FULL_STARTED, FULL_ENDED, FULL_SECONDS, LAST_ERROR, LAST_ERROR_AT, FAILED_SIGN_INS, "
+      "LAST_FAILED_SIGN_IN, FAILED_SIGN_IN_FROM FROM TERMINAL_STATUS",
       &runs);
   for (const auto& r : runs.rows()) {
     TerminalStatus& t = terminal(all, text_of(r[0]));
     t.last_seen = text_of(r[1]);
-    const std::string run_started = text_of(r[2]), run_ended = text_of(r[3]);
-    if (!r[4].is_null()) t.last_run_requests = r[4].integer();
-    t.last_run_error = text_of(r[5]);
-    t.changes = {text_of(r[6]), !r[7].is_null() && r[7].integer() == 1};
-    t.full = {text_of(r[8]), !r[9].is_null() && r[9].integer() == 1};
-    t.last_error = text_of(r[10]);
-    t.last_error_at = text_of(r[11]);
-    // A run that began long enough ago and has not reached its last job stopped early.
-    if (t.last_run_error.empty() && !run_started.empty() && run_ended.empty() &&
-        older_than(run_started, now, threshold))
-      t.last_run_error = "stopped before its last job";
+    t.run_began = text_of(r[2]);
+    t.run_ended = text_of(r[3]);
+    t.last_run_requests = integer_of(r[4]);
+    t.last_run_error = readable_error(text_of(r[5]));
+    t.changes = {text_of(r[6]), integer_of(r[7]) == 1, integer_of(r[8])};
+    t.full = {text_of(r[9]), integer_of(r[10]) == 1, integer_of(r[11])};
+    t.last_error = readable_error(text_of(r[12]));
+    t.last_error_at = text_of(r[13]);
+    t.failed_sign_ins = {integer_of(r[14]).value_or(0), text_of(r[15]), text_of(r[16])};
   }
+}
 
-  FleetStatus fleet{utc_text(now), threshold, {}};
+}  // namespace
+
+FleetStatus read_fleet_status(Connection& c, std::chrono::seconds threshold, std::time_t now) {
+  std::map<std::string, TerminalStatus> all;
+  read_machines(c, all);
+  read_backlogs(c, all);
+  read_runs(c, all);
+
+  FleetStatus fleet{utc_text(now), threshold, {}, {}};
   for (auto& [machine, t] : all) {
-    const bool behind = std::any_of(t.backlog.begin(), t.backlog.end(), [&](const Backlog& b) {
-      return b.entries > 0 && older_than(b.oldest, now, threshold);
-    });
-    if (t.last_seen.empty() || older_than(t.last_seen, now, threshold))
-      t.state = TerminalState::Silent;
-    else if (behind)
-      t.state = TerminalState::Behind;
-    else if (!t.last_run_error.empty())
-      t.state = TerminalState::Failing;
-    else
-      t.state = TerminalState::Current;
+    judge_terminal(t, threshold, fleet.generated);
+    ++fleet.count_of[static_cast<std::size_t>(t.state)];
     fleet.terminals.push_back(std::move(t));
   }
   std::stable_sort(fleet.terminals.begin(), fleet.terminals.end(),

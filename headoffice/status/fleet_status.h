@@ -1,7 +1,7 @@
 #pragma once
 // Every terminal head office knows (each MCH_ITEM row, and any machine number in a change log or
-// in the run records), with what the service recorded of its runs and what waits for it in the
-// change logs, judged against a threshold and ordered worst first.
+// in the run records), with what the service recorded of its runs and sign-ins and what waits for
+// it in the change logs, judged against a threshold and ordered worst first.
 
 #include <array>
 #include <chrono>
@@ -11,13 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "headoffice/status/terminal_state.h"
 #include "headoffice/storage/database.h"
 
 namespace pos::headoffice {
-
-// Worst first.
-enum class TerminalState { Silent, Behind, Failing, Current };
-const char* state_name(TerminalState state);  // "silent", "behind", "failing", "current"
 
 struct Backlog {
   const char* log = "";    // the change-log table
@@ -29,29 +26,42 @@ struct Backlog {
 struct UpdateRecord {
   std::string began;  // UTC; empty: never seen
   bool reached_last_job = false;
+  std::optional<std::int64_t> seconds;  // how long it took, when it reached its last job
+};
+
+struct FailedSignIns {
+  std::int64_t count = 0;  // since the terminal's last run began
+  std::string last;        // UTC
+  std::string from;        // the client address of the last one
 };
 
 struct TerminalStatus {
   std::string machine;
-  std::string name;       // UTF-8
-  std::string last_seen;  // UTC; empty: never asked anything
+  std::string name;         // UTF-8
+  std::string store;        // MCH_ITEM.STOCK_ID
+  bool registered = false;  // head office has its MCH_ITEM row
+  std::string last_seen;    // UTC; empty: never asked anything signed in
+  std::string run_began;    // UTC; the run last begun
+  std::string run_ended;    // UTC; empty while it goes or when it stopped before its last job
+  RunProgress run = RunProgress::None;
   UpdateRecord changes, full;
   std::optional<std::int64_t> last_run_requests;
   std::string last_run_error;             // the last run's first error answer; empty when none
-  std::string last_error, last_error_at;  // the last error answer ever
+  std::string last_error, last_error_at;  // the last error answer; cleared by a run without one
+  FailedSignIns failed_sign_ins;
   std::array<Backlog, 5> backlog;
   TerminalState state = TerminalState::Current;
+  std::string reason;  // why it is in its state, when the state alone does not say it
 };
 
 struct FleetStatus {
   std::string generated;  // UTC
   std::chrono::seconds threshold{};
-  std::vector<TerminalStatus> terminals;  // worst first, then by machine number
+  std::vector<TerminalStatus> terminals;        // worst first, then by machine number
+  std::array<int, kTerminalStates> count_of{};  // terminals in each state, by TerminalState
 };
 
-// Reads and judges the fleet as of `now`: silent when it asked nothing for longer than
-// `threshold` (or never), behind when an entry waiting for it is older than that, failing when its
-// last run got an error answer or stopped before its last job, current otherwise.
+// Reads and judges the fleet as of `now` (terminal_state.h has the rules).
 FleetStatus read_fleet_status(Connection& c, std::chrono::seconds threshold, std::time_t now);
 
 }  // namespace pos::headoffice

@@ -123,8 +123,19 @@ TEST_F(Messages, EachFaultSaysWhatToCheckAndEndsWithItsStatus) {
        "",
        "1 --jobs 1 --headless",
        0,
-       {"warning: head office does not know this machine: MCH_ITEM has no row for MCH_NO '009'"},
+       {"warning: head office does not know this machine: MCH_ITEM has no row for MCH_NO '009'",
+        "headoffice-service terminals add 009 --name NAME --store STORE"},
        "總部沒有此機台 009 的資料"},
+      {"a wrong password",
+       [](Messages& t) {
+         t.set_setting("password", "wrong");
+         return "";
+       },
+       "",
+       "1 --jobs 1 --headless",
+       1,
+       {"access denied", "check user_name= and password= in [set] of its httpset.ini"},
+       ""},
       {"head office refuses change-log statements",
        [](Messages&) { return ""; },
        "",

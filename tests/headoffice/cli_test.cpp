@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "headoffice/storage/database_url.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
 
@@ -107,6 +108,51 @@ TEST(HeadofficeCli, CredentialsAreIssuedListedAndRevoked) {
     EXPECT_NE(o.output.find(c.says), std::string::npos) << c.args << "\n" << o.output;
   }
   EXPECT_EQ(run("terminals revoke 001" + db).status, 0);
+
+  // A terminal registered with one command: its MCH_ITEM row is added, then changed only where told.
+  auto machines = [&] {
+    auto c = headoffice::open_database("sqlite:" + (folder / "ho.db").string())->connect();
+    headoffice::RowCollector rows;
+    c->execute("SELECT MCH_NO, MCH_NAME, STOCK_ID, TOP_ITEMID FROM MCH_ITEM ORDER BY MCH_NO", &rows);
+    std::string out;
+    for (const auto& r : rows.rows())
+      for (const auto& v : r) out += (v.is_null() ? "null" : v.as_text()) + (&v == &r.back() ? "\n" : "|");
+    return out;
+  };
+  const struct {
+    std::string args, says, rows;
+  } registered[] = {
+      {"terminals add 002 --name 'Store 12 till 1' --store S012",
+       "machine 002 added to MCH_ITEM (name 'Store 12 till 1', store S012)", "002|Store 12 till 1|S012|\n"},
+      {"terminals add 002 --store S013", "machine 002's MCH_ITEM row updated (store S013)",
+       "002|Store 12 till 1|S013|\n"},
+      {"terminals add 002", "machine 002's MCH_ITEM row kept as it was", "002|Store 12 till 1|S013|\n"},
+      {"terminals add 003",
+       "machine 003 has no MCH_ITEM row and gets no data until it has one: add it with "
+       "terminals add 003 --name NAME --store STORE",
+       "002|Store 12 till 1|S013|\n"},
+      {"terminals add 003 --store S014", "machine 003 added to MCH_ITEM (store S014)",
+       "002|Store 12 till 1|S013|\n003|null|S014|\n"},
+  };
+  for (const auto& r : registered) {
+    const Outcome o = run(r.args + db);
+    EXPECT_EQ(o.status, 0) << r.args << "\n" << o.output;
+    EXPECT_NE(o.output.find(r.says), std::string::npos) << r.args << "\n" << o.output;
+    EXPECT_EQ(o.output.substr(o.output.rfind('\n', o.output.size() - 2) + 1).size(), 25u) << o.output;
+    EXPECT_EQ(machines(), r.rows) << r.args;
+  }
+  const struct {
+    std::string args, says;
+  } unfit[] = {
+      {"terminals add 004 --store S0123456789", "is 11 bytes in Big5; MCH_ITEM holds 10"},
+      {"terminals add 004 --name '\xF0\x9F\x98\x80'", "holds characters the terminals' Big5 text does not have"},
+  };
+  for (const auto& u : unfit) {
+    const Outcome o = run(u.args + db);
+    EXPECT_NE(o.status, 0) << u.args;
+    EXPECT_NE(o.output.find(u.says), std::string::npos) << u.args << "\n" << o.output;
+  }
+  EXPECT_EQ(machines().find("004"), std::string::npos);
   const std::string list = run("terminals list" + db).output + run("viewers list" + db).output;
   EXPECT_NE(list.find("001          terminal revoked"), std::string::npos) << list;
   EXPECT_NE(list.find("ops          viewer   issued"), std::string::npos) << list;
