@@ -4,6 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "app/folder_exposure.h"
 #include "jobs/changes_update_texts.h"
 #include "jobs/job_table.h"
 #include "jobs/kit/service_steps.h"
@@ -43,11 +44,6 @@ std::string read_machine_no(const std::filesystem::path& file) {
   return line;
 }
 
-int mode_from_argument(const std::vector<std::string>& args) {
-  int mode = args.empty() ? 0 : parse_integer_or(args.front(), 0);
-  return mode < -1 ? -1 : mode > 1 ? 1 : mode;
-}
-
 TFormTollmere::TFormTollmere(FormOptions options, Dialogs& dialogs)
     : Label1(big5("資料更新:")), options_(std::move(options)), dialogs_(dialogs) {
   SQLCon_Loc.after_connect = [this] { SQLCon_LocAfterConnect(); };
@@ -55,13 +51,13 @@ TFormTollmere::TFormTollmere(FormOptions options, Dialogs& dialogs)
 
 TFormTollmere::~TFormTollmere() = default;
 
-void TFormTollmere::FormCreate(const std::vector<std::string>& args) {
+void TFormTollmere::FormCreate(int mode) {
   CheckListBox1.clear();
   for (const auto& job : job_table()) CheckListBox1.push_back(CheckListItem{job.caption, false});
 
   MachineNo = read_machine_no(options_.home / "MCH_NO.TXT");
   Label1 = MachineNo + big5("資料更新:");
-  RadioGroup1 = mode_from_argument(args);
+  RadioGroup1 = mode;
 
   SQLCon_Loc.close();
   ConnectionParams params;
@@ -93,6 +89,8 @@ void TFormTollmere::SpeedButton1Click() {
   last_unconfirmed_ = {};
   machine_unknown_ = false;
   Memo1.append(format_run_timestamp(options_.now()));
+  folder_warning_ = exposed_folder_warning(options_.home);
+  if (!folder_warning_.empty()) Memo1.append(big5(" 終端機資料夾可被其他使用者寫入 (chmod go-w)..!"));
   script_buffer_.clear();
   if (!DataModHttp) throw std::runtime_error("the data module is not ready");
 
@@ -112,7 +110,7 @@ void TFormTollmere::SpeedButton1Click() {
       if (on_checked) on_checked(i);
     }
     stop_point();
-    if (CheckListBox1[i].checked && i < last_run_.size()) run_job(job_table()[i], ctx, last_run_[i]);
+    if (CheckListBox1[i].checked) run_job(job_table().at(i), ctx, last_run_.at(i));
   }
   if (const std::size_t n = unconfirmed_statements(); n > 0) {
     const std::string& file = last_unconfirmed_.file;

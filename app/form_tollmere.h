@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/dialogs.h"
+#include "jobs/job_table.h"
 #include "jobs/kit/run_context.h"
 #include "jobs/kit/run_log.h"
 #include "localdb/connection.h"
@@ -57,8 +58,9 @@ class TFormTollmere {
   // The data module, created after the form (program entry).
   TDataModHttp* DataModHttp = nullptr;
 
-  // Handlers. `args` are the command-line arguments after the program name.
-  void FormCreate(const std::vector<std::string>& args);
+  // Handlers. `mode`: the first command-line argument as the mode selector reads it
+  // (CommandLine::mode).
+  void FormCreate(int mode);
   void Timer1Timer();
   void SpeedButton1Click();
   void SpeedButton2Click();
@@ -74,7 +76,7 @@ class TFormTollmere {
   bool closed() const { return closed_; }
 
   // What each job of the last run did (index = job number).
-  const std::array<JobCounters, 15>& last_run() const { return last_run_; }
+  const JobCounts& last_run() const { return last_run_; }
   const std::filesystem::path& home() const { return options_.home; }
   // True when a row of the last run failed or was refused.
   bool last_run_had_row_errors() const;
@@ -83,6 +85,8 @@ class TFormTollmere {
   const UnconfirmedStatement& last_unconfirmed() const { return last_unconfirmed_; }
   // True when the last run's opening check found no MCH_ITEM row for MachineNo.
   bool machine_unknown() const { return machine_unknown_; }
+  // The last run's warning of a terminal folder that others may write (UTF-8); empty when none.
+  const std::string& folder_warning() const { return folder_warning_; }
 
   const FormOptions& options() const { return options_; }
 
@@ -95,7 +99,8 @@ class TFormTollmere {
   std::vector<std::string> script_buffer_;
   bool closed_ = false;
   bool machine_unknown_ = false;
-  std::array<JobCounters, 15> last_run_{};
+  std::string folder_warning_;
+  JobCounts last_run_{};
   UnconfirmedStatement last_unconfirmed_;
 };
 
@@ -104,8 +109,5 @@ class TFormTollmere {
 // more than kMachineNoMost bytes, as a binary or runaway file would give.
 std::string read_machine_no(const std::filesystem::path& file);
 inline constexpr std::size_t kMachineNoMost = 255;
-
-// The mode from the first command-line argument: 0 when missing or not an integer, clamped to -1..1.
-int mode_from_argument(const std::vector<std::string>& args);
 
 }  // namespace pos

@@ -43,8 +43,6 @@ void say(const std::string& text) { std::cerr << "pos-updater: " << text << std:
 
 int run_headless(const CommandLine& cl) {
   StderrDialogs dialogs;
-  const int mode = mode_from_argument(cl.args);
-  const std::string mode_given = mode_as_given(cl.args);
   try {
     check_terminal_folder(cl.home, cl.home_named);
     become_folder_owner(cl.home);
@@ -56,7 +54,7 @@ int run_headless(const CommandLine& cl) {
   // The folder is this run's before the database or head office is touched.
   TerminalLock lock(cl.home);
   try {
-    if (!lock.take(run_description(mode, true))) {
+    if (!lock.take(run_description(cl.mode, true))) {
       say(folder_busy_message(cl.home, lock.holder()));
       return kFolderBusy;
     }
@@ -71,12 +69,12 @@ int run_headless(const CommandLine& cl) {
     return kFolderBusy;
   }
   if (p.start_failed) {
-    record_start_failure(cl.home, mode, mode_given, p.start_error);
+    record_start_failure(cl.home, cl.mode, cl.mode_given, p.start_error);
     return kStartupFailed;
   }
   TFormTollmere& form = *p.form;
   form.Memo1.on_append = [](const std::string& line) { std::cout << as_utf8(line) << std::endl; };
-  const RunResult r = run_once(form, dialogs, {mode_given, [](const std::string& why) { say(why); }});
+  const RunResult r = run_once(form, dialogs, {cl.mode_given, [](const std::string& why) { say(why); }});
   if (r.stopped) say(r.reason + "; what was written is kept and nothing more was acknowledged");
   for (const auto& w : r.warnings) say("warning: " + w);
   if (cl.summary) print_summary(form);

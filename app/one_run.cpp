@@ -34,8 +34,11 @@ std::string stop_reason() {
 // Warnings of a run that got to its end; the number of statements head office did not confirm.
 std::size_t warn_about_run(TFormTollmere& form, RunResult& result) {
   if (form.machine_unknown())
-    result.warnings.push_back("head office does not know this machine: MCH_ITEM has no row for MCH_NO '" +
-                              as_utf8(form.MachineNo) + "' (MCH_NO.TXT), so no job gets anything for this terminal");
+    result.warnings.push_back(
+        "head office does not know this machine: MCH_ITEM has no row for MCH_NO '" + as_utf8(form.MachineNo) +
+        "' (MCH_NO.TXT), so no job gets anything for this terminal; head office registers it (with "
+        "the reference service: headoffice-service terminals add " +
+        as_utf8(form.MachineNo) + " --name NAME --store STORE)");
   const std::size_t unconfirmed = form.unconfirmed_statements();
   if (unconfirmed == 0) return 0;
   std::string jobs;
@@ -114,6 +117,7 @@ RunResult run_once(TFormTollmere& form, Dialogs& dialogs, const RunOptions& opti
   run.note = !result.reason.empty()     ? as_utf8(first_line(result.reason))
              : !result.warnings.empty() ? result.warnings.front()
                                         : "";
+  if (!form.folder_warning().empty()) run.note += (run.note.empty() ? "" : "; ") + form.folder_warning();
   // A run whose history could not be kept does not pass for a clean one (stderr says why).
   if (!append_run(form.home(), run) && result.status == kRunCompleted) result.status = kRunCompletedWithDataErrors;
   return result;
@@ -137,12 +141,6 @@ std::string as_utf8(const std::string& text) {
   } catch (const TextError&) {
     return valid_utf8(text) ? text : big5_to_utf8_lossy(text);  // e.g. a system message already in UTF-8
   }
-}
-
-std::string mode_as_given(const std::vector<std::string>& args) {
-  if (args.empty() || args[0].rfind("--", 0) == 0) return "";
-  const std::string& a = args[0];
-  return a == "0" || a == "1" || a == "-1" ? "" : a;
 }
 
 }  // namespace pos

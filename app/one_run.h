@@ -40,7 +40,4 @@ void record_start_failure(const std::filesystem::path& folder, int mode, const s
 // Big5 text as UTF-8; text that is not Big5 (a system message) as it is when it is UTF-8.
 std::string as_utf8(const std::string& text);
 
-// The mode argument as the history keeps it: "" when it is 0, 1, -1 or absent.
-std::string mode_as_given(const std::vector<std::string>& args);
-
 }  // namespace pos

@@ -1,8 +1,8 @@
 #include "app/program.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string_view>
@@ -39,14 +39,12 @@ std::filesystem::path exe_folder(const char* argv0) {
 }
 
 // True when the window can be shown: an X or Wayland display, or a platform named for Qt.
-bool display_available(int argc, char** argv) {
+bool display_available(const CommandLine& cl) {
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
     const char* v = std::getenv(name);
     if (v && *v) return true;
   }
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "-platform") == 0) return true;
-  return false;
+  return std::find(cl.toolkit.begin(), cl.toolkit.end(), "-platform") != cl.toolkit.end();
 }
 
 // Qt's own lines about its platform while the window starts, for the reason if it cannot.
@@ -78,30 +76,25 @@ void on_qt_message(QtMsgType type, const QMessageLogContext& context, const QStr
 }  // namespace
 
 int run_program(int argc, char** argv) {
-  auto given = [&](const char* option) {
-    for (int i = 1; i < argc; ++i)
-      if (std::strcmp(argv[i], option) == 0) return true;
-    return false;
-  };
-  if (given("--help") || given("-h")) {
+  CommandLine cl;
+  try {
+    cl = parse_command_line(std::vector<std::string>(argv + 1, argv + argc), exe_folder(argv[0]));
+  } catch (const UsageError& e) {
+    std::cerr << "pos-updater: " << e.what() << "\n" << kUsage;
+    return kStartupFailed;
+  }
+  if (cl.help) {
     std::cout << kUsage;
     return 0;
   }
-  if (given("--version")) {
+  if (cl.version) {
     std::cout << kVersion << "\n";
     return 0;
   }
-
-  if (given("--history")) {  // no window, no database, nothing written
+  if (cl.history) {  // no window, no database, nothing written
     try {
-      std::vector<std::string> args;
-      for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--history") != 0) args.emplace_back(argv[i]);
-      std::cout << history_table(parse_command_line(args, exe_folder(argv[0])).home);
+      std::cout << history_table(cl.home);
       return 0;
-    } catch (const UsageError& e) {
-      std::cerr << "pos-updater: " << e.what() << "\n" << kUsage;
-      return kStartupFailed;
     } catch (const std::exception& e) {
       std::cerr << "pos-updater: " << e.what() << "\n";
       return kStartupFailed;
@@ -109,33 +102,16 @@ int run_program(int argc, char** argv) {
   }
 
   watch_stop_signals();  // before the window's and the database engine's threads start
+  if (cl.headless) return run_headless(cl);
 
-  if (given("--headless")) {
-    try {
-      return run_headless(parse_command_line(std::vector<std::string>(argv + 1, argv + argc), exe_folder(argv[0])));
-    } catch (const UsageError& e) {
-      std::cerr << "pos-updater: " << e.what() << "\n" << kUsage;
-      return kStartupFailed;
-    }
-  }
-
-  if (!display_available(argc, argv)) {
+  if (!display_available(cl)) {
     std::cerr << "pos-updater: there is no display for the window (DISPLAY is not set); run it with --headless\n";
     return kStartupFailed;
   }
   qInstallMessageHandler(on_qt_message);
-  QApplication app(argc, argv);  // takes its own options (-platform, ...) out of argv
+  QApplication app(argc, argv);  // takes its own options (cl.toolkit) out of argv
   qInstallMessageHandler(nullptr);
   std::cerr << platform_lines();
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  CommandLine cl;
-  try {
-    cl = parse_command_line(args, exe_folder(argv[0]));
-  } catch (const UsageError& e) {
-    std::cerr << "pos-updater: " << e.what() << "\n" << kUsage;
-    return kStartupFailed;
-  }
 
   QtDialogs dialogs;
   use_one_font_for_every_script(app);
@@ -152,7 +128,7 @@ int run_program(int argc, char** argv) {
   // Start-up opens the database and upgrades it: only while this process holds the folder. Each run
   // of the window takes it again. "" once started, else who holds the folder (or the database).
   TerminalLock lock(cl.home);
-  const std::string what = run_description(mode_from_argument(cl.args), false);
+  const std::string what = run_description(cl.mode, false);
   auto start_up = [&]() -> std::string {
     if (!lock.take(what)) return lock.holder();
     start_program(p, cl, dialogs);  // a failed step was shown; the window opens all the same

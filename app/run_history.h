@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "jobs/kit/run_context.h"
+#include "jobs/job_table.h"
 
 namespace pos {
 
@@ -16,7 +16,7 @@ struct RunRecord {
   std::time_t start = 0, end = 0;
   int mode = 0;            // 0 changes update, 1 full update, -1 none
   std::string mode_given;  // the mode argument when it was not a mode as it stands ("5", "abc")
-  std::array<JobCounters, 15> jobs{};
+  JobCounts jobs{};
   // "completed", "completed with row errors", "completed with unconfirmed statements", "stopped",
   // "ended early", "did not start"
   std::string outcome;

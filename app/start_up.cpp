@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "app/folder_exposure.h"
 #include "jobs/job_table.h"
 #include "localdb/errors.h"
 #include "service/service_settings.h"
@@ -16,15 +17,15 @@ void warn(const std::string& text) { std::cerr << "pos-updater: " << text << "\n
 // What the operator or cron most likely did not mean, said on stderr; the log panel stays as it is.
 void warn_about(const CommandLine& cl, const TFormTollmere& form) {
   for (const auto& a : cl.ignored) warn("ignoring the argument '" + a + "'");
-  if (!cl.args.empty() && cl.args[0].rfind("--", 0) != 0) {
-    const std::string& a = cl.args[0];
+  if (const std::string& a = cl.mode_given; !a.empty()) {
     const int n = parse_integer_or(a, 0);
     if (n == 0 && parse_integer_or(a, 1) == 1)
       warn("the mode '" + a + "' is not a number: mode 0 (changes update)");
     else if (n < -1 || n > 1)
       warn("there is no mode '" + a + "' (0 changes update, 1 full update, -1 none): it is read as mode " +
-           std::to_string(form.RadioGroup1) + ", as the window's mode selector takes it");
+           std::to_string(cl.mode) + ", as the window's mode selector takes it");
   }
+  if (const std::string exposed = exposed_folder_warning(cl.home); !exposed.empty()) warn("warning: " + exposed);
   const auto ini = cl.home / "httpset.ini";
   const ServiceSettings settings = read_service_settings(ini);
   if (!settings.file_found)
@@ -81,7 +82,7 @@ void start_program(Program& p, const CommandLine& cl, Dialogs& dialogs) {
     p.start_failed = true;
   };
   try {
-    p.form->FormCreate(cl.args);
+    p.form->FormCreate(cl.mode);
   } catch (const LocalDatabaseInUse&) {
     p.database_in_use = true;
     return;

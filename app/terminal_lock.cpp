@@ -48,7 +48,7 @@ TerminalLock::~TerminalLock() { release(); }
 bool TerminalLock::take(const std::string& what) {
   if (held_) return true;
   if (fd_ < 0) {
-    fd_ = open_private_file(file_, true);
+    fd_ = open_private_file(file_, true, OtherOwner::Keep);
     if (fd_ < 0) throw std::runtime_error("cannot open the lock file " + file_.string() + ": " + std::strerror(errno));
   }
   if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {

@@ -16,6 +16,9 @@
 #include <string_view>
 #include <thread>
 
+#include "headoffice/credential_commands.h"
+#include "headoffice/credentials/credential_store.h"
+#include "headoffice/credentials/service_role.h"
 #include "headoffice/generators/changer.h"
 #include "headoffice/generators/seeder.h"
 #include "headoffice/service.h"
@@ -125,16 +128,29 @@ int main(int argc, char** argv) {
   bool quiet = false;
   serve->add_option("--db", db_url, "sqlite:PATH or postgresql:CONNINFO")->envname("HEADOFFICE_DB");
   serve->add_option("--listen", listen, "HOST:PORT or [IPV6]:PORT to listen on");
-  serve->add_option("--user", service_opts.user, "user name the terminals send")
-      ->required()
+  serve
+      ->add_option("--user", service_opts.user,
+                   "a user name every terminal may send, for a fleet without credentials of its own (see terminals "
+                   "add); without it only issued credentials sign in")
       ->envname("HEADOFFICE_USER");
   serve
       ->add_option("--password", service_opts.password,
-                   "password the terminals send (shows in ps: rather HEADOFFICE_PASSWORD or --password-file)")
+                   "the password of --user (shows in ps: rather HEADOFFICE_PASSWORD or --password-file)")
       ->envname("HEADOFFICE_PASSWORD");
   std::string password_file;
-  serve->add_option("--password-file", password_file, "read the password from the first line of this file")
+  serve->add_option("--password-file", password_file, "read the password of --user from the first line of this file")
       ->check(CLI::ExistingFile);
+  std::string statements = "catalogue";
+  serve
+      ->add_option("--statements", statements,
+                   "catalogue: a terminal may run only the statements the terminal program sends, naming its own "
+                   "machine; any: any SELECT, INSERT, UPDATE or DELETE")
+      ->check(CLI::IsMember({"catalogue", "any"}));
+  serve
+      ->add_option("--connections-per-credential", service_opts.per_credential,
+                   "database connections one credential may hold at once; its further requests wait 2 s, then get "
+                   "a busy answer (0: a quarter of --threads)")
+      ->check(CLI::Range(0, 256));
   double statement_timeout = 60;
   serve
       ->add_option("--statement-timeout", statement_timeout,
@@ -156,6 +172,11 @@ int main(int argc, char** argv) {
       ->add_option("--request-timeout", request_timeout,
                    "seconds a client may take to send a request; a slower one gets 408 and is cut off")
       ->check(CLI::Range(0.05, 3600.0));
+  double head_timeout = 5;
+  serve
+      ->add_option("--head-timeout", head_timeout,
+                   "seconds a request's line and headers may take to arrive whole; a slower one gets 408")
+      ->check(CLI::Range(0.05, 3600.0));
   serve
       ->add_option("--max-connections", service_opts.max_connections,
                    "connections served at once, a thread each (more wait their turn)")
@@ -173,6 +194,8 @@ int main(int argc, char** argv) {
                     "http500, error, truncate, garbage, hang or drop");
   serve->add_option("--fault-hang", fault_hang, "seconds a hang fault holds its answer")->check(CLI::PositiveNumber);
 
+  ho::CredentialCommands credential_commands(app, db_url);
+
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -183,11 +206,27 @@ int main(int argc, char** argv) {
                    sqlite_file(db_url).c_str());
       return 1;
     }
+    if (auto status = credential_commands.run()) return *status;
     auto db = ho::open_database(db_url);
     if (init->parsed()) {
       auto c = db->connect();
-      ho::create_schema(*c, reset);
-      std::printf("%zu service tables ready\n", ho::service_tables().size());
+      // A database made already needs no DDL, so that the service's own role, which may not
+      // create tables, can run init before each start.
+      if (reset || !ho::schema_present(*c) || !ho::credential_table_present(*c)) {
+        try {
+          ho::create_schema(*c, reset);
+          ho::create_credential_table(*c);
+        } catch (const ho::DatabaseError& e) {
+          // E.g. the service's own role after an upgrade that adds columns to the status records.
+          std::fprintf(stderr,
+                       "headoffice-service: init cannot create what the database lacks: %s\n"
+                       "run init once as the user that owns the database (PostgreSQL: the owner, e.g. sudo -u "
+                       "postgres headoffice-service init --db ...), then start the service again\n",
+                       e.what());
+          return 1;
+        }
+      }
+      std::printf("%zu service tables ready\n", ho::service_tables().size() + 1);
       return 0;
     }
     if (seed->parsed()) {
@@ -240,17 +279,29 @@ int main(int argc, char** argv) {
     if (serve->parsed()) {
       {
         auto c = db->connect();
-        if (!ho::schema_present(*c)) {
+        if (!ho::schema_present(*c) || !ho::credential_table_present(*c)) {
           std::fprintf(stderr, "the database has no service tables; run init first\n");
           return 1;
         }
+        if (ho::connected_as_superuser(*c))
+          std::fprintf(stderr,
+                       "headoffice-service: warning: connected to PostgreSQL as a superuser, which may do anything "
+                       "to the database and its server; connect as a role made by: headoffice-service pg-role\n");
       }
       const ho::ListenAddress address = ho::parse_listen_address(listen);
       if (!password_file.empty()) service_opts.password = first_line(password_file);
-      if (service_opts.password.empty())
+      if (service_opts.user.empty() != service_opts.password.empty())
         throw std::runtime_error(
-            "serve needs the terminals' password: HEADOFFICE_PASSWORD in the environment, --password-file FILE or "
-            "--password");
+            "the shared credential needs both --user and a password (HEADOFFICE_PASSWORD, --password-file or "
+            "--password); without both, only the credentials of terminals add and viewers add sign in");
+      if (!service_opts.user.empty())
+        std::fprintf(stderr,
+                     "headoffice-service: warning: --user %s is a credential every terminal shares: with it one "
+                     "terminal's settings reach every terminal's change logs. Give each terminal its own (terminals "
+                     "add) and start without --user and the password\n",
+                     service_opts.user.c_str());
+      service_opts.any_statement = statements == "any";
+      service_opts.head_timeout = std::chrono::milliseconds(static_cast<long long>(head_timeout * 1000 + 0.5));
       if (secret_on_command_line(argc, argv))
         std::fprintf(stderr,
                      "headoffice-service: warning: a password on the command line shows in ps; put it in "
@@ -276,6 +327,7 @@ int main(int argc, char** argv) {
                      "--max-connections can be served at once\n",
                      open_files);
       service_opts.log = quiet ? nullptr : &std::cout;
+      service_opts.refusal_log = &std::cerr;
       std::ofstream statements;
       if (!statement_log.empty()) {
         statements.open(statement_log, std::ios::binary | std::ios::app);

@@ -34,33 +34,93 @@ std::vector<std::pair<int, std::string>> script_lines(const std::string& text) {
   return lines;
 }
 
+// The name a log line gives the signed-in client: a terminal's machine number, a viewer's name,
+// or the shared credential's user name marked as such.
+std::string named(const Principal& who) {
+  return who.kind == Principal::Kind::Shared ? who.name + " (shared)" : who.name;
+}
+
 }  // namespace
 
-RequestHandler::RequestHandler(Database& db, std::string user, std::string password, std::size_t connections)
-    : pool_(db, connections), user_(std::move(user)), password_(std::move(password)) {}
+RequestHandler::RequestHandler(Database& db, HandlerOptions options)
+    : options_(std::move(options)),
+      pool_(db, options_.connections, options_.per_credential),
+      sign_in_(pool_, options_.shared_user, options_.shared_password) {}
 
-std::optional<std::string> RequestHandler::sign_in_refusal(const std::optional<std::string>& user,
-                                                           const std::optional<std::string>& password,
-                                                           const std::string& client) {
-  if (const long long wait = throttle_.refused_for(client); wait > 0)
-    return "too many failed sign-ins from " + client + "; try again in " + std::to_string(wait) + " s";
-  // Both comparisons always run, so a wrong user name costs the same time as a wrong password.
-  const bool user_ok = same_secret(user.value_or(""), user_);
-  const bool password_ok = same_secret(password.value_or(""), password_);
-  if (user && password && user_ok && password_ok) {
-    throttle_.succeeded(client);
-    return std::nullopt;
+RequestHandler::SignInResult RequestHandler::sign_in(const std::optional<std::string>& user,
+                                                     const std::optional<std::string>& password,
+                                                     const std::string& client) {
+  SignInResult result;
+  if (!user && !password) {
+    result.no_credentials = true;
+    result.refusal = "sign in with a user name and password";
+    return result;
   }
-  throttle_.failed(client);
-  return "access denied: wrong or missing user name or password";
+  const std::string who = user.value_or("");
+  const std::string key = client + '\n' + who;
+  if (const long long wait = throttle_.refused_for(key); wait > 0) {
+    result.refusal = "too many failed sign-ins as '" + who.substr(0, 40) + "' from " + client + "; try again in " +
+                     std::to_string(wait) + " s";
+    return result;
+  }
+  try {
+    if (user && password) result.who = sign_in_.verify(*user, *password);
+  } catch (const std::exception& e) {
+    result.refusal = std::string("the credentials cannot be checked now: ") + e.what();
+    return result;
+  }
+  if (!result.who) {
+    throttle_.failed(key);
+    result.wrong = true;
+    result.refusal = "access denied: wrong or missing user name or password";
+    return result;
+  }
+  throttle_.succeeded(key);
+  return result;
 }
 
 std::optional<Answer> RequestHandler::refusal(const std::optional<std::string>& user,
                                               const std::optional<std::string>& password, const std::string& client,
                                               RequestNote& note) {
-  if (auto why = sign_in_refusal(user, password, client)) return failed(note, *why);
+  SignInResult signed_in = sign_in(user, password, client);
+  if (signed_in.wrong) {
+    // Said to a terminal: what to check where it keeps its credential.
+    note.refused_user = user.value_or("");
+    return failed(note, signed_in.refusal +
+                            "; on the terminal, check user_name= and password= in [set] of its httpset.ini (head "
+                            "office issues a new password with: headoffice-service terminals add MACHINE_NO)");
+  }
+  if (!signed_in.who) return failed(note, signed_in.refusal);
+  if (signed_in.who->kind == Principal::Kind::Viewer)
+    return failed(note, "'" + signed_in.who->name + "' may read the status page only");
   note.signed_in = true;
+  note.who = signed_in.who;
   return std::nullopt;
+}
+
+std::optional<Answer> RequestHandler::not_admitted(Endpoint endpoint, std::string_view sql, const std::string& client,
+                                                   RequestNote& note, const std::string& where) {
+  if (options_.any_statement) {
+    const std::string kind = statement_kind(sql);
+    if (statement_allowed(kind)) return std::nullopt;
+    return failed(note, where + "statement not allowed here: " + kind);
+  }
+  const Principal& who = *note.who;
+  const std::optional<std::string> machine =
+      who.kind == Principal::Kind::Terminal ? std::optional<std::string>(who.name) : std::nullopt;
+  const AdmissionResult admitted = Admission::standard().admit(endpoint, sql, machine);
+  if (admitted.admitted()) return std::nullopt;
+  if (options_.on_refusal)
+    options_.on_refusal("refused client=" + client + " user=" + named(who) + " " +
+                        (endpoint == Endpoint::Query ? "query" : "script") + ": " + admitted.refusal +
+                        "; statement: " + first_words(sql));
+  return failed(note, where + "statement refused: " + admitted.refusal + " (" + first_words(sql, 4) + " ...)");
+}
+
+std::string RequestHandler::owner_of(const RequestNote& note, const std::string& client) {
+  if (!note.who) return {};
+  if (note.who->kind == Principal::Kind::Shared) return note.who->name + '\n' + client;
+  return note.who->name;
 }
 
 Answer RequestHandler::query(const FormFields& form, std::string_view raw_query, const std::string& client,
@@ -80,9 +140,9 @@ Answer RequestHandler::query(const FormFields& form, std::string_view raw_query,
   }
   note.kind = statement_kind(sql);
   if (note.kind.empty()) return failed(note, "empty statement");
-  if (!statement_allowed(note.kind)) return failed(note, "statement not allowed here: " + note.kind);
+  if (auto refused = not_admitted(Endpoint::Query, sql, client, note)) return *refused;
   try {
-    auto conn = pool_.borrow();
+    auto conn = pool_.borrow(owner_of(note, client));
     PacketSink packet;
     const ExecResult result = conn->execute(sql, {}, &packet);
     note.rows = result.count;
@@ -108,14 +168,12 @@ Answer RequestHandler::script(const FormFields& form, std::string_view raw_query
   const auto lines = script_lines(text);
   note.kind = "SCRIPT";
   for (const auto& [number, line] : lines) {
-    const std::string kind = statement_kind(line);
-    if (!statement_allowed(kind)) {
-      return failed(note, "line " + std::to_string(number) + ": statement not allowed here: " + kind);
-    }
+    if (auto refused = not_admitted(Endpoint::Script, line, client, note, "line " + std::to_string(number) + ": "))
+      return *refused;
   }
   int current = 0;
   try {
-    auto conn = pool_.borrow();
+    auto conn = pool_.borrow(owner_of(note, client));
     Transaction tx(*conn);
     std::int64_t changed = 0;
     for (const auto& [number, line] : lines) {

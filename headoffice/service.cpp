@@ -73,6 +73,7 @@ std::string endpoint_name(const std::string& path) {
   if (path.ends_with("/sql_scripts.php")) return "script";
   if (path == "/status" || path == "/status.json") return "status";
   if (path == "/metrics") return "metrics";
+  if (path == "/health") return "health";
   return "other";
 }
 
@@ -89,10 +90,27 @@ struct Service::Impl {
   Impl(std::unique_ptr<Database> database, ServiceOptions opts)
       : db(std::move(database)),
         options(std::move(opts)),
-        handler(*db, options.user, options.password, static_cast<std::size_t>(std::max(options.threads, 1))),
-        connections(options.request_timeout, options.max_body),
+        handler(*db, handler_options()),
+        connections(options.request_timeout, options.head_timeout, options.max_body),
         server(make_server(connections, options.cert_file, options.key_file)) {
     db->set_statement_timeout(options.statement_timeout);
+  }
+
+  HandlerOptions handler_options() {
+    const int threads = std::max(options.threads, 1);
+    HandlerOptions h{
+        options.user,
+        options.password,
+        static_cast<std::size_t>(threads),
+        static_cast<std::size_t>(options.per_credential > 0 ? options.per_credential : std::max(threads / 4, 1)),
+        options.any_statement,
+        nullptr};
+    if (options.refusal_log)
+      h.on_refusal = [this](const std::string& line) {
+        std::lock_guard lock(log_mutex);
+        *options.refusal_log << local_time_now() << " " << line << std::endl;
+      };
+    return h;
   }
 
   // The client's address: the peer's, or for the trusted balancer the last address it forwards.
@@ -139,19 +157,24 @@ struct Service::Impl {
     std::optional<FaultKind> fault;
     if (options.faults) fault = options.faults->next(form.sql.value_or(""));
     if (fault == FaultKind::http500 || fault == FaultKind::error) {
-      recorder.answered(trace.client, form.sql.value_or(""), std::string("injected fault: ") + fault_name(*fault));
+      recorder.answered(trace.client, {}, form.sql.value_or(""), std::string("injected fault: ") + fault_name(*fault));
       serve_fault(*fault, Answer{200, error_answer("injected fault")}, res);
       return;
     }
     Answer answer = script ? handler.script(form, raw_query(req), trace.client, trace.note)
                            : handler.query(form, raw_query(req), trace.client, trace.note);
     std::optional<std::string> error;
-    if (fault)
+    if (fault && *fault != FaultKind::hang)  // a late answer is no wrong one
       error = std::string("injected fault: ") + fault_name(*fault);
     else if (trace.note.error)
       error = big5_to_utf8_lossy(answer.body.substr(0, 400));
-    // Only a signed-in terminal's requests count: anyone else could name any machine.
-    if (fault || trace.note.signed_in) recorder.answered(trace.client, form.sql.value_or(""), error);
+    // Only a signed-in terminal's requests count: anyone else could name any machine. A terminal
+    // that signed in with its own credential is its machine, whatever it names.
+    const bool own = trace.note.who && trace.note.who->kind == Principal::Kind::Terminal;
+    if (fault || trace.note.signed_in)
+      recorder.answered(trace.client, own ? trace.note.who->name : std::string(), form.sql.value_or(""), error);
+    else if (trace.note.refused_user)
+      recorder.sign_in_refused(trace.client, *trace.note.refused_user);
     if (fault) {
       serve_fault(*fault, answer, res);
       return;
@@ -173,19 +196,29 @@ struct Service::Impl {
     res.set_header("Content-Type", content_type);
   }
 
-  // The fleet's status page (`json` or HTML), for head office signed in with basic authentication.
-  void serve_status(const httplib::Request& req, httplib::Response& res, bool json) {
+  // Whether the request is signed in as a viewer (basic authentication); answers it when not.
+  bool signed_in_viewer(const httplib::Request& req, httplib::Response& res) {
     std::optional<std::string> user, password;
     if (auto given = basic_credentials(req.get_header_value("Authorization"))) {
       user = given->first;
       password = given->second;
     }
-    if (auto why = handler.sign_in_refusal(user, password, trace.client)) {
-      res.status = 401;
-      res.set_header("WWW-Authenticate", "Basic realm=\"head office\", charset=\"UTF-8\"");
-      res.set_content(*why + "\n", "text/plain; charset=utf-8");
-      return;
-    }
+    const auto signed_in = handler.sign_in(user, password, trace.client);
+    trace.note.who = signed_in.who;
+    if (signed_in.who && signed_in.who->kind == Principal::Kind::Viewer) return true;
+    res.status = signed_in.who ? 403 : 401;
+    if (!signed_in.who) res.set_header("WWW-Authenticate", "Basic realm=\"head office\", charset=\"UTF-8\"");
+    const std::string why = signed_in.who ? "'" + signed_in.who->name +
+                                                "' is no viewer of the status page; "
+                                                "head office adds one with: headoffice-service viewers add"
+                                          : signed_in.refusal;
+    res.set_content(why + "\n", "text/plain; charset=utf-8");
+    return false;
+  }
+
+  // The fleet's status page (`json` or HTML), for a viewer.
+  void serve_status(const httplib::Request& req, httplib::Response& res, bool json) {
+    if (!signed_in_viewer(req, res)) return;
     FleetStatus fleet;
     {
       auto c = handler.pool().borrow();
@@ -199,24 +232,26 @@ struct Service::Impl {
     trace.body_bytes = res.body.size();
   }
 
-  // Prometheus's scrape, signed in as for the status page.
+  // Prometheus's scrape, signed in as a viewer.
   void serve_metrics(const httplib::Request& req, httplib::Response& res) {
-    std::optional<std::string> user, password;
-    if (auto given = basic_credentials(req.get_header_value("Authorization"))) {
-      user = given->first;
-      password = given->second;
-    }
-    if (auto why = handler.sign_in_refusal(user, password, trace.client)) {
-      res.status = 401;
-      res.set_header("WWW-Authenticate", "Basic realm=\"head office\", charset=\"UTF-8\"");
-      res.set_content(*why + "\n", "text/plain; charset=utf-8");
-      return;
-    }
+    if (!signed_in_viewer(req, res)) return;
     auto c = handler.pool().borrow();
     res.set_header("Cache-Control", "no-store");
     res.set_content(metrics.exposition(*c, std::time(nullptr), recorder.runs_started(), recorder.runs_failed()),
                     ServiceMetrics::kContentType);
     trace.body_bytes = res.body.size();
+  }
+
+  // 200 with an empty body while the database answers a trivial query; 503 otherwise.
+  void serve_health(httplib::Response& res) {
+    try {
+      auto c = handler.pool().borrow();
+      c->execute("SELECT 1");
+      res.status = 200;
+    } catch (const std::exception&) {
+      res.status = 503;
+    }
+    res.set_header("Cache-Control", "no-store");
   }
 
   void serve_fault(FaultKind kind, const Answer& answer, httplib::Response& res) {
@@ -300,11 +335,13 @@ struct Service::Impl {
     const RequestNote& note = trace.note;
     char line[512];
     // The path only: the script endpoint's query string carries the credentials.
-    std::snprintf(line, sizeof line, "%s client=%s %s %s %s rows=%lld ms=%.2f bytes=%zu%s status=%d%s path=%s\n",
-                  local_time_now().c_str(), trace.client.substr(0, 64).c_str(), endpoint_name(req.path).c_str(),
-                  req.method.c_str(), note.kind.empty() ? "-" : note.kind.c_str(), static_cast<long long>(note.rows),
-                  ms, trace.body_bytes, trace.gzipped ? " gzip" : "", res.status, note.error ? " error" : "",
-                  req.path.substr(0, 200).c_str());
+    const std::string user = note.who ? note.who->name : "-";
+    std::snprintf(line, sizeof line,
+                  "%s client=%s user=%s %s %s %s rows=%lld ms=%.2f bytes=%zu%s status=%d%s path=%s\n",
+                  local_time_now().c_str(), trace.client.substr(0, 64).c_str(), user.substr(0, 40).c_str(),
+                  endpoint_name(req.path).c_str(), req.method.c_str(), note.kind.empty() ? "-" : note.kind.c_str(),
+                  static_cast<long long>(note.rows), ms, trace.body_bytes, trace.gzipped ? " gzip" : "", res.status,
+                  note.error ? " error" : "", req.path.substr(0, 200).c_str());
     std::lock_guard lock(log_mutex);
     *options.log << line << std::flush;
   }
@@ -361,6 +398,7 @@ Service::Service(std::unique_ptr<Database> db, ServiceOptions options)
     res.set_header("Allow", "POST");
     res.set_content("use POST\n", "text/plain");
   };
+  svr.Get("/health", [&im](const httplib::Request&, httplib::Response& res) { im.serve_health(res); });
   svr.Get("/status", [&im](const httplib::Request& req, httplib::Response& res) { im.serve_status(req, res, false); });
   svr.Get("/status.json",
           [&im](const httplib::Request& req, httplib::Response& res) { im.serve_status(req, res, true); });

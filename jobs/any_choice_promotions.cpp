@@ -8,6 +8,7 @@
 #include "jobs/kit/local_writes.h"
 #include "jobs/kit/promotions.h"
 #include "jobs/kit/service_steps.h"
+#include "service/diagnostics.h"
 #include "text/sql_text.h"
 
 namespace pos {
@@ -60,7 +61,7 @@ void take_logged_bills(RunContext& ctx) {
 void reload_current_bills(RunContext& ctx) {
   RowSet& lines = ctx.answer;
   service_query(ctx, lines, bill_query(" where '" + ctx.today + "'" + " between a.ini_date and a.end_date"));
-  lines.save_to_file((ctx.terminal_folder / "ptpromotion.cds").string());
+  write_diagnostic_file(ctx.terminal_folder / "ptpromotion.cds", lines.to_packet());
   start_progress(ctx, lines);
   if (lines.row_count() == 0) return;  // no current promotion: the table stays as it is
   refill(ctx, "PTSALE", {"delete from ptsale"}, [&] {

@@ -12,8 +12,7 @@
 #include "jobs/kit/promotions.h"
 #include "jobs/kit/service_steps.h"
 #include "jobs/sale_lines.h"
-#include "localdb/catalogue.h"
-#include "localdb/table_upkeep.h"
+#include "localdb/terminal_schema.h"
 #include "text/big5.h"
 #include "text/sql_text.h"
 
@@ -36,40 +35,10 @@ std::vector<std::string> gift_query(const std::string& selecting_line) {
           " AND A.BILL_TYPE <> '2' "};
 }
 
-// Creates GPROMOTION when it is missing, adds OVER_AMT to one that lacks it, and the index the
-// full update's lookups need.
+// Creates GPROMOTION when it is missing, and brings one that an older program made to its
+// definition (OVER_AMT, the index the full update's lookups need).
 void keep_gift_table(RunContext& ctx) {
-  change_schema(ctx, [&] {
-    if (TableMissing(ctx.statement, "GPROMOTION")) {
-      release_next_relation_slot(ctx.local);
-      run_local(ctx, {"CREATE TABLE GPROMOTION ( ",
-                      "    MASTERBILLID VARCHAR(20),",
-                      "    BILL_DATE VARCHAR(10),",
-                      "    INI_DATE VARCHAR(10),",
-                      "    END_DATE VARCHAR(10),",
-                      "    REASON VARCHAR(100),",
-                      "    PROD_ID VARCHAR(20),",
-                      "    PROD_NAME VARCHAR(50),",
-                      "    PROD_BARCODE VARCHAR(20),",
-                      "    PD_ITEMID VARCHAR(10),",
-                      "    PSALE_FLAG VARCHAR(10),",
-                      "    PSALE_PRICE DOUBLE PRECISION,",
-                      "    OLD_PRICE DOUBLE PRECISION,",
-                      "    VIP_PRICE DOUBLE PRECISION,",
-                      "    N_QTY INT,",
-                      "    G_PROD_ID VARCHAR(20),",
-                      "    G_PROD_NAME VARCHAR(50),",
-                      "    G_QTY INT,",
-                      "    STORE_ID VARCHAR(10),",
-                      "    TEMPPRODID VARCHAR(20),",
-                      "    SEC_DIS VARCHAR(1),",
-                      "    OVER_AMT INT",
-                      "    ) "});
-    }
-    ensure_column(ctx.statement, "GPROMOTION", "OVER_AMT", "INTEGER");
-    if (IndexMissing(ctx.statement, "IDX_GPROMOTION_0"))
-      run_local(ctx, {"CREATE INDEX IDX_GPROMOTION_0 ON GPROMOTION (MASTERBILLID, TEMPPRODID)"});
-  });
+  change_schema(ctx, [&] { keep_table(ctx.statement, schema_table("GPROMOTION")); });
 }
 
 void take_logged_gifts(RunContext& ctx) {

@@ -1,31 +1,23 @@
 #include "localdb/schema_upkeep.h"
 
-#include "localdb/catalogue.h"
-#include "localdb/table_upkeep.h"
+#include "localdb/terminal_schema.h"
 
 namespace pos {
 
 void upgrade_local_schema(LocalQuery& q) {
-  EnsureVarcharColumn(q, "LOC_PDC", "POINT_YN", "1");
-  if (TableMissing(q, "EINVOICE_WORD")) {
-    release_next_relation_slot(q.connection());
-    q.close();
-    q.clear();
-    for (const char* line : {"CREATE TABLE EINVOICE_WORD ( ", " MCH_NO VARCHAR(5) NOT NULL,", " EYY VARCHAR(4),",
-                             " EMM VARCHAR(2),", " EWORD VARCHAR(2),", " BG_NUM VARCHAR(10),", " ED_NUM VARCHAR(10),",
-                             " CHG_DATE VARCHAR(10),", " CHG_USER VARCHAR(10) ) "})
-      q.add(line);
-    q.execute();
-    q.close();
-    q.clear();
-    q.add(" CREATE INDEX IDX_EINVOICE_WORD_0 ON EINVOICE_WORD(MCH_NO) ");
-    q.execute();
+  // As older terminals have always been brought up: the first product column, the invoice ranges
+  // (a failure there passes on), the other product columns.
+  const SchemaTable& products = schema_table("LOC_PDC");
+  add_missing_columns(q, products, "POINT_YN");
+  create_missing_table(q, schema_table("EINVOICE_WORD"));
+  add_missing_columns(q, products);
+  // Then whatever else of this program's tables and columns the terminal lacks.
+  for (const SchemaTable& table : terminal_schema()) {
+    if (table.added_later)
+      keep_table(q, table);
+    else
+      add_missing_columns(q, table);
   }
-  EnsureVarcharColumn(q, "LOC_PDC", "PROD_SCALE", "30");
-  EnsureVarcharColumn(q, "LOC_PDC", "STOCK_QTY", "5");
-  EnsureDoubleColumn(q, "LOC_PDC", "DEF_PROFIT");
-  EnsureVarcharColumn(q, "LOC_PDC", "MS", "1");
-  EnsureVarcharColumn(q, "LOC_PDC", "PUT_ID", "10");
 }
 
 }  // namespace pos

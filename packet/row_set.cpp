@@ -1,11 +1,6 @@
 #include "packet/row_set.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -208,22 +203,6 @@ std::string RowSet::to_packet() const {
     w.add_row(row);
   }
   return w.finish();
-}
-
-void RowSet::save_to_file(const std::string& path) const {
-  const std::string data = to_packet();
-  // Readable by its owner only, an older file included: the rows may be customer data.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  bool ok = fd >= 0;
-  if (ok) (void)::fchmod(fd, 0600);
-  for (std::string_view rest = data; ok && !rest.empty();) {
-    const ssize_t n = ::write(fd, rest.data(), rest.size());
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) rest.remove_prefix(static_cast<std::size_t>(n));
-  }
-  if (fd >= 0 && ::close(fd) != 0) ok = false;
-  if (!ok) throw PacketError("cannot write " + path);
 }
 
 }  // namespace pos

@@ -56,9 +56,8 @@ class RowSet {
   // stands on the first.
   void copy_rows(const RowSet& from, const std::vector<std::size_t>& rows);
 
-  // The row set as a data packet (UTF-8), and saved to a file (overwritten; owner only).
+  // The row set as a data packet (UTF-8), as it is saved to a file.
   std::string to_packet() const;
-  void save_to_file(const std::string& path) const;
 
   // Used by the packet reader while loading.
   void reset(std::vector<PacketField> fields);

@@ -11,11 +11,45 @@
 
 namespace pos {
 
-int open_private_file(const std::filesystem::path& file, bool read_too) {
-  const int fd = ::open(file.c_str(), (read_too ? O_RDWR : O_WRONLY) | O_CREAT | O_CLOEXEC, 0600);
-  // A file made earlier with a wider mode is narrowed; one of another owner stays as it is.
-  if (fd >= 0) (void)::fchmod(fd, 0600);
+namespace {
+
+// The descriptor in blocking mode (it was opened without blocking, so that a planted FIFO does not
+// hold the run), narrowed to its owner.
+int ready(int fd) {
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  (void)::fchmod(fd, 0600);
   return fd;
+}
+
+}  // namespace
+
+int open_private_file(const std::filesystem::path& file, bool read_too, OtherOwner other_owner) {
+  const int flags = (read_too ? O_RDWR : O_WRONLY) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    int fd = ::open(file.c_str(), flags | O_CREAT, 0600);
+    // ELOOP: a symbolic link; ENXIO: a FIFO nobody reads; EACCES: another user's file.
+    bool replace =
+        fd < 0 && (errno == ELOOP || errno == ENXIO || (errno == EACCES && other_owner == OtherOwner::Replace));
+    if (fd < 0 && !replace) return -1;
+    if (fd >= 0) {
+      struct stat st {};
+      if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        return -1;
+      }
+      replace =
+          !S_ISREG(st.st_mode) || st.st_nlink > 1 || (other_owner == OtherOwner::Replace && st.st_uid != ::geteuid());
+      if (!replace) return ready(fd);
+      ::close(fd);
+    }
+    if (::unlink(file.c_str()) != 0 && errno != ENOENT) return -1;
+    fd = ::open(file.c_str(), flags | O_CREAT | O_EXCL, 0600);
+    if (fd >= 0) return ready(fd);
+    if (errno != EEXIST) return -1;  // planted again meanwhile: look again
+  }
+  return -1;
 }
 
 std::vector<std::string> split_lines(std::string_view text) {

@@ -15,9 +15,17 @@ std::vector<std::string> split_lines(std::string_view text);
 // Every line followed by CR LF.
 std::string join_lines(const std::vector<std::string>& lines);
 
-// Opens `file` for writing (and reading with `read_too`), creating it readable and writable by its
-// owner only and narrowing an existing one to that. The descriptor, or -1 with errno set.
-int open_private_file(const std::filesystem::path& file, bool read_too = false);
+// Whether a file of another owner found in the folder is kept (the lock file, which runs of
+// different users must share) or replaced like any other file that is not plainly this user's.
+enum class OtherOwner { Replace, Keep };
+
+// Opens `file` in the terminal folder for writing (and reading with `read_too`), readable and
+// writable by its owner only (an existing file is narrowed to that), never through a symbolic
+// link: a symbolic link, a file of another kind, one with more than one name (a hard link) or,
+// with OtherOwner::Replace, one of another owner is removed (only its name; what it points to
+// stays as it is) and a new file made in its place. The descriptor, or -1 with errno set.
+int open_private_file(const std::filesystem::path& file, bool read_too = false,
+                      OtherOwner other_owner = OtherOwner::Replace);
 
 // Creates or overwrites `file` with `content`, readable by its owner only. Throws DiagnosticFileError.
 void write_diagnostic_file(const std::filesystem::path& file, std::string_view content);

@@ -1,12 +1,17 @@
 #include "tools/terminal_folder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
+#include <string_view>
 
 #include "localdb/connection.h"
-#include "tools/sql_script.h"
+#include "localdb/terminal_schema.h"
 
 namespace fs = std::filesystem;
 
@@ -14,18 +19,36 @@ namespace pos {
 
 namespace {
 
-// Writes `content` to a file readable and writable by its owner only.
+// Writes `content` to a new file readable and writable by its owner only, then moves it over
+// `path`: whatever stood there before (a symbolic link included) is replaced, never written
+// through.
 void write_file(const fs::path& path, const std::string& content) {
-  const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write;
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    out.close();
-    if (!out) throw std::runtime_error("cannot write " + path.string());
+  const fs::path fresh = path.string() + ".new";
+  ::unlink(fresh.c_str());
+  const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  bool ok = fd >= 0;
+  for (std::string_view rest = content; ok && !rest.empty();) {
+    const ssize_t n = ::write(fd, rest.data(), rest.size());
+    ok = n > 0 || (n < 0 && errno == EINTR);
+    if (n > 0) rest.remove_prefix(static_cast<std::size_t>(n));
   }
+  const int err = ok ? 0 : errno;
+  if (fd >= 0 && ::close(fd) != 0 && ok) ok = false;
+  if (ok && ::rename(fresh.c_str(), path.c_str()) == 0) return;
+  ::unlink(fresh.c_str());
+  throw std::runtime_error("cannot write " + path.string() + ": " + std::strerror(err ? err : errno));
+}
+
+// A folder of the terminal: made when missing; neither its group nor others may list or write it
+// (they may pass through it: the Firebird server opens Data/POS_LOC.GDB as its own user).
+void make_private_folder(const fs::path& folder) {
   std::error_code ec;
-  fs::permissions(path, mode, ec);
-  if (ec) throw std::runtime_error("cannot set the permissions of " + path.string() + ": " + ec.message());
+  fs::create_directories(folder, ec);
+  if (ec) throw std::runtime_error("cannot create " + folder.string() + ": " + ec.message());
+  fs::permissions(folder,
+                  fs::perms::group_read | fs::perms::group_write | fs::perms::others_read | fs::perms::others_write,
+                  fs::perm_options::remove, ec);
+  if (ec) throw std::runtime_error("cannot set the permissions of " + folder.string() + ": " + ec.message());
 }
 
 bool valid_machine(const std::string& m) {
@@ -42,9 +65,9 @@ std::string make_terminal_folder(const TerminalSpec& spec) {
     throw std::runtime_error("the machine number must be 1 to 5 letters or digits, not '" + spec.machine + "'");
   fs::path home = fs::absolute(spec.home);
   fs::path db = home / "Data" / "POS_LOC.GDB";
+  make_private_folder(home);
+  make_private_folder(db.parent_path());
   std::error_code ec;
-  fs::create_directories(db.parent_path(), ec);
-  if (ec) throw std::runtime_error("cannot create " + db.parent_path().string() + ": " + ec.message());
   if (fs::exists(db)) {
     if (!spec.force) throw std::runtime_error(db.string() + " already exists; use --force to replace it");
     fs::remove(db);
@@ -56,7 +79,7 @@ std::string make_terminal_folder(const TerminalSpec& spec) {
   try {
     LocalConnection con;
     con.open(params);
-    for (const auto& statement : split_sql_script(terminal_schema_sql())) {
+    for (const auto& statement : older_level_statements()) {
       try {
         con.execute(statement);
       } catch (const std::exception& e) {

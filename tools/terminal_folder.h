@@ -20,9 +20,6 @@ struct TerminalSpec {
   bool force = false;  // replace an existing database
 };
 
-// The terminal's local tables at their older level, as one SQL script.
-const std::string& terminal_schema_sql();
-
 // Creates the folder's files; throws std::runtime_error with a clear message on failure.
 // Returns the database path.
 std::string make_terminal_folder(const TerminalSpec& spec);

@@ -211,6 +211,9 @@ int main(int argc, char** argv) {
   bool batch_requests = false;
   app.add_flag("--batch-requests", batch_requests,
                "terminals with batch=1: one kept-alive connection, a chunk of keys per request");
+  bool compare_statements = false;
+  app.add_flag("--compare-statements", compare_statements,
+               "the second service runs any statement (serve --statements any): the cost of admission, side by side");
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -225,8 +228,11 @@ int main(int argc, char** argv) {
     ReferenceService first({"--products", std::to_string(products), "--members", std::to_string(members),
                             "--promotions", std::to_string(promotions), "--any-choice", std::to_string(any_choice),
                             "--gifts", std::to_string(gifts), "--seed", std::to_string(seed)},
-                           all, ReferenceService::kUser, ReferenceService::kPassword, url, serve_args);
-    ReferenceService second({}, all, ReferenceService::kUser, ReferenceService::kPassword, url, serve_args);
+                           all, std::nullopt, url, serve_args);
+    std::vector<std::string> second_args = serve_args;
+    if (compare_statements) second_args.push_back("--statements=any");
+    ReferenceService second({}, "", std::nullopt, url, second_args);
+    second.share_credentials(first);
 
     // Terminals alternate between the services; the last one is the control.
     pos::testing::TempFolder root("posfleet");
@@ -254,9 +260,11 @@ int main(int argc, char** argv) {
     const double setup_seconds = since(started);
 
     // The measured part: every terminal loops its changes updates while head office writes.
-    const int requests_before = first.requests() + second.requests();
+    const int first_requests0 = first.requests(), second_requests0 = second.requests();
+    const int requests_before = first_requests0 + second_requests0;
     const double terminals_cpu0 = rusage_cpu(RUSAGE_CHILDREN), writers_cpu0 = rusage_cpu(RUSAGE_SELF);
-    const double services_cpu0 = process_cpu(first.pid()) + process_cpu(second.pid());
+    const double first_cpu0 = process_cpu(first.pid()), second_cpu0 = process_cpu(second.pid());
+    const double services_cpu0 = first_cpu0 + second_cpu0;
     const double postgres_cpu0 = postgres_cpu(postgres.data_dir());
     const MachineTicks machine0 = machine_ticks();
     const auto measured = Clock::now();
@@ -351,6 +359,10 @@ int main(int argc, char** argv) {
     writer.join();
     editor.join();
     const double wall = since(measured);
+    const int first_requests = first.requests() - first_requests0,
+              second_requests = second.requests() - second_requests0;
+    const double first_cpu = process_cpu(first.pid()) - first_cpu0,
+                 second_cpu = process_cpu(second.pid()) - second_cpu0;
     const int requests = first.requests() + second.requests() - requests_before;
     const double terminals_cpu = rusage_cpu(RUSAGE_CHILDREN) - terminals_cpu0;
     const double writers_cpu = rusage_cpu(RUSAGE_SELF) - writers_cpu0;
@@ -463,6 +475,16 @@ int main(int argc, char** argv) {
                 "machine while measured", share(machine1.busy, machine0.busy), share(machine1.iowait, machine0.iowait),
                 share(machine1.idle, machine0.idle));
     std::printf("  %-28s %d\n", "request retries", retries);
+    const auto per_request_ms = [](double cpu, int n) { return n > 0 ? 1000 * cpu / n : 0.0; };
+    std::printf("  %-28s first %d in %.1f s: %.1f/s, %.3f CPU ms a request; second%s %d: %.1f/s, %.3f CPU ms\n",
+                "each service", first_requests, wall, first_requests / wall, per_request_ms(first_cpu, first_requests),
+                compare_statements ? " (--statements any)" : "", second_requests, second_requests / wall,
+                per_request_ms(second_cpu, second_requests));
+    if (compare_statements && second_requests > 0 && second_cpu > 0)
+      std::printf(
+          "  %-28s requests/s %+.1f%%, CPU a request %+.1f%% (admission against any statement)\n", "admission's cost",
+          100.0 * (first_requests - second_requests) / second_requests,
+          100.0 * (per_request_ms(first_cpu, first_requests) / per_request_ms(second_cpu, second_requests) - 1));
     for (std::size_t i = 0; i < problems.size() && i < 10; ++i) std::printf("  ! %s\n", problems[i].c_str());
     if (problems.size() > 10) std::printf("  ! ... and %zu more\n", problems.size() - 10);
     return failed_runs == 0 && converged == terminals && problems.empty() && write_errors == 0 ? 0 : 1;

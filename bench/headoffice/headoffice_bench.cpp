@@ -97,10 +97,12 @@ int main(int argc, char** argv) {
   std::printf("backend %s: seeded %d products, %d members in %.1f s\n", postgres ? "postgresql" : "sqlite",
               seed.products, seed.members, ms_since(t) / 1000);
 
+  // The shared credential, any statement: the service's own speed, its statements unchecked.
   ho::ServiceOptions options;
   options.user = "SYSDBA";
   options.password = "quillbark";
-  options.threads = std::max(4, clients);
+  options.any_statement = true;
+  options.threads = options.per_credential = std::max(4, clients);
   ho::Service service(ho::open_database(url), options);
   const int port = service.bind("127.0.0.1", 0);
   std::thread serving([&] { service.run(); });
@@ -115,7 +117,7 @@ int main(int argc, char** argv) {
     std::vector<std::thread> threads;
     for (int k = 0; k < n_clients; ++k) {
       threads.emplace_back([&, k] {
-        const pos::test::TerminalClient terminal(port);
+        const pos::test::TerminalClient terminal(port, "SYSDBA", "quillbark");
         for (int i = k; Clock::now() < until && i < 10'000'000; i += n_clients) {
           const auto t0 = Clock::now();
           const auto reply = terminal.query(single_product((i * 7919) % seed.products));
@@ -138,7 +140,7 @@ int main(int argc, char** argv) {
   // The whole table through the service.
   std::vector<double> whole;
   std::size_t bytes = 0;
-  const pos::test::TerminalClient terminal(port);
+  const pos::test::TerminalClient terminal(port, "SYSDBA", "quillbark");
   for (int i = 0; i < 5; ++i) {
     const auto t0 = Clock::now();
     const auto reply = terminal.query(kWholeTable);

@@ -47,7 +47,7 @@ int idle_socket(int port) {
 
 // The slowest and the median of `n` requests, half queries and half scripts.
 void measure(const char* label, int port, int n) {
-  const pos::test::TerminalClient terminal(port);
+  const pos::test::TerminalClient terminal(port, "SYSDBA", "quillbark");
   std::vector<double> times;
   int failed = 0;
   for (int i = 0; i < n; ++i) {
@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
   ho::ServiceOptions options;
   options.user = "SYSDBA";
   options.password = "quillbark";
+  options.any_statement = true;
   options.max_connections = idle;
   ho::Service service(ho::open_database(url), options);
   const int port = service.bind("127.0.0.1", 0);

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "headoffice/credentials/credential_store.h"
 #include "headoffice/generators/seeder.h"
 #include "headoffice/service.h"
 #include "headoffice/storage/database_url.h"
@@ -74,10 +75,10 @@ int main(int argc, char** argv) {
       }
       tx.commit();
       c->execute("VACUUM ANALYZE");
+      ho::create_credential_table(*c);
+      ho::issue_credential(*c, "bench", ho::CredentialRole::Viewer, "benchviewerpw");
     }
     ho::ServiceOptions options;
-    options.user = "SYSDBA";
-    options.password = "quillbark";
     ho::Service service(ho::open_database(url), options);
     const int port = service.bind("127.0.0.1", 0);
     std::thread serving([&] { service.run(); });
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
       std::size_t bytes = 0;
       for (int i = 0; i < tries; ++i) {
         const auto t0 = Clock::now();
-        const auto reply = pos::test::http_get(port, path, "SYSDBA:quillbark");
+        const auto reply = pos::test::http_get(port, path, "bench:benchviewerpw");
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         if (reply.status != 200)
           throw std::runtime_error(std::string(path) + " answered " + std::to_string(reply.status));

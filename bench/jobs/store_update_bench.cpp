@@ -185,8 +185,9 @@ int main(int argc, char** argv) {
       {"--scale", scale, "--promotions", promotions, "--any-choice", promotions, "--gifts", promotions});
   testing::TempFolder home("posstore");
   TerminalSpec spec{home.string(), "001", "127.0.0.1", std::to_string(service.port())};
-  spec.user = service.user();
-  spec.password = service.password();
+  const testing::Credential own = service.credential("001");
+  spec.user = own.user;
+  spec.password = own.password;
   make_terminal_folder(spec);
   testing::RecordingDialogs dialogs;
   TDataModHttp dm(home.path(), dialogs);
@@ -195,7 +196,7 @@ int main(int argc, char** argv) {
 
   const Run idle = run_updater(home.string(), {"1"});
   const std::size_t before_full = service.statements().size();
-  const Run full = run_updater(home.string(), {"1", "--jobs", "0,1,2,4,5,6,7,8,9,10,11,12,14"});
+  const Run full = run_updater(home.string(), {"1", "--jobs", "all"});
   if (full.status != 0) std::printf("WARNING: the full update ended with %d:\n%s\n", full.status, full.err.c_str());
   auto sent = service.statements();
   std::size_t largest = 0;

@@ -208,10 +208,10 @@ int main(int argc, char** argv) {
     Link link(service, proxy);
     Terminal today{"001", "default"}, batched{"002", "batch=1"};
     for (Terminal* t : {&today, &batched}) {
-      const auto made =
-          pos::testing::run_command(std::string(TERMINAL_INIT_EXE) + " --home " + t->home.string() + " --machine " +
-                                    t->machine + " --service 127.0.0.1:" + std::to_string(proxy.port()) + " --user " +
-                                    service.user() + " --password " + service.password());
+      const auto made = pos::testing::run_command(
+          std::string(TERMINAL_INIT_EXE) + " --home " + t->home.string() + " --machine " + t->machine +
+          " --service 127.0.0.1:" + std::to_string(proxy.port()) + " --user " + service.credential(t->machine).user +
+          " --password " + service.credential(t->machine).password);
       if (made.status != 0) throw std::runtime_error("terminal-init failed: " + made.err);
     }
     pos::e2e::set_service_setting(batched.home.path(), "batch", "1");

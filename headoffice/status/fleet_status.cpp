@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 
+#include "headoffice/status/error_text.h"
+#include "headoffice/status/judge_terminal.h"
 #include "headoffice/status/utc_time.h"
 
 namespace pos::headoffice {
@@ -17,9 +18,9 @@ constexpr std::array<std::pair<const char*, const char*>, 5> kLogs{{{"PRODUCT_TE
 
 std::string text_of(const Value& v) { return v.is_null() ? std::string() : v.as_text(); }
 
-bool older_than(const std::string& when, std::time_t now, std::chrono::seconds limit) {
-  const auto t = parse_utc_text(when);
-  return t && now - *t > limit.count();
+std::optional<std::int64_t> integer_of(const Value& v) {
+  if (v.is_null()) return std::nullopt;
+  return v.integer();
 }
 
 TerminalStatus& terminal(std::map<std::string, TerminalStatus>& all, const std::string& machine) {
@@ -31,23 +32,38 @@ TerminalStatus& terminal(std::map<std::string, TerminalStatus>& all, const std::
   return t;
 }
 
-}  // namespace
-
-const char* state_name(TerminalState state) {
-  switch (state) {
-    case TerminalState::Silent:
-      return "silent";
-    case TerminalState::Behind:
-      return "behind";
-    case TerminalState::Failing:
-      return "failing";
-    case TerminalState::Current:
-      break;
+void read_machines(Connection& c, std::map<std::string, TerminalStatus>& all) {
+  RowCollector machines;
+  c.execute("SELECT MCH_NO, MCH_NAME, STOCK_ID FROM MCH_ITEM", &machines);
+  for (const auto& row : machines.rows()) {
+    TerminalStatus& t = terminal(all, text_of(row[0]));
+    t.name = text_of(row[1]);
+    t.store = text_of(row[2]);
+    t.registered = true;
   }
-  return "current";
 }
 
-namespace {
+// Each log's entries older than the threshold, found by its index on LOGGED_AT: their terminals
+// are behind (and a machine only a change log names is known from then on). The entries are
+// counted for the page's terminals alone, by count_backlogs.
+void read_old_entries(Connection& c, std::map<std::string, TerminalStatus>& all, std::time_t cutoff) {
+  const Value before[] = {Value(utc_text(cutoff))};
+  for (std::size_t i = 0; i < kLogs.size(); ++i) {
+    RowCollector old;
+    try {
+      c.execute(
+          std::string("SELECT MCH_NO, MIN(LOGGED_AT) FROM ") + kLogs[i].first + " WHERE LOGGED_AT < ? GROUP BY MCH_NO",
+          before, &old);
+    } catch (const DatabaseError&) {
+      continue;  // a change log made before LOGGED_AT: its entries have no age
+    }
+    for (const auto& row : old.rows()) {
+      Backlog& b = terminal(all, text_of(row[0])).backlog[i];
+      b.entries = 1;  // at least; count_backlogs counts them
+      b.oldest = text_of(row[1]).substr(0, 19);
+    }
+  }
+}
 
 // Each log's waiting entries and the oldest one's time for `terminals`, asking only for theirs
 // unless `every_terminal` (then the logs are read whole).
@@ -72,6 +88,7 @@ void count_backlogs(Connection& c, std::vector<TerminalStatus>& terminals, bool 
     } catch (const DatabaseError&) {
       c.execute("SELECT MCH_NO, COUNT(*), NULL" + from, params, &counts);  // a change log made before LOGGED_AT
     }
+    for (auto& t : terminals) t.backlog[i].entries = 0, t.backlog[i].oldest.clear();
     for (const auto& row : counts.rows()) {
       const auto t = by_machine.find(text_of(row[0]));
       if (t == by_machine.end()) continue;
@@ -82,72 +99,48 @@ void count_backlogs(Connection& c, std::vector<TerminalStatus>& terminals, bool 
   }
 }
 
-}  // namespace
-
-FleetStatus read_fleet_status(Connection& c, std::chrono::seconds threshold, std::time_t now, int page, int per_page) {
-  std::map<std::string, TerminalStatus> all;
-  RowCollector machines;
-  c.execute("SELECT MCH_NO, MCH_NAME FROM MCH_ITEM", &machines);
-  for (const auto& row : machines.rows()) terminal(all, text_of(row[0])).name = text_of(row[1]);
-
-  std::set<std::string> behind;
-  const Value cutoff[] = {Value(utc_text(now - threshold.count()))};
-  for (const auto& [log, label] : kLogs) {
-    // Entries older than the threshold (found by the log's index on LOGGED_AT): their terminals are
-    // behind, and a machine that only a change log names is known from then on.
-    RowCollector old;
-    try {
-      c.execute(std::string("SELECT DISTINCT MCH_NO FROM ") + log + " WHERE LOGGED_AT < ?", cutoff, &old);
-    } catch (const DatabaseError&) {
-      continue;  // a change log made before LOGGED_AT: its entries have no age
-    }
-    for (const auto& row : old.rows()) {
-      terminal(all, text_of(row[0]));
-      behind.insert(text_of(row[0]));
-    }
-  }
-
+void read_runs(Connection& c, std::map<std::string, TerminalStatus>& all) {
   RowCollector runs;
   c.execute(
       "SELECT MCH_NO, LAST_SEEN, RUN_STARTED, RUN_ENDED, RUN_REQUESTS, RUN_ERROR, CHANGES_STARTED, CHANGES_ENDED, "
-      "FULL_STARTED, FULL_ENDED, LAST_ERROR, LAST_ERROR_AT FROM TERMINAL_STATUS",
+      "CHANGES_SECONDS, FULL_STARTED, FULL_ENDED, FULL_SECONDS, LAST_ERROR, LAST_ERROR_AT, FAILED_SIGN_INS, "
+      "LAST_FAILED_SIGN_IN, FAILED_SIGN_IN_FROM FROM TERMINAL_STATUS",
       &runs);
   for (const auto& r : runs.rows()) {
     TerminalStatus& t = terminal(all, text_of(r[0]));
     t.last_seen = text_of(r[1]);
-    const std::string run_started = text_of(r[2]), run_ended = text_of(r[3]);
-    if (!r[4].is_null()) t.last_run_requests = r[4].integer();
-    t.last_run_error = text_of(r[5]);
-    t.changes = {text_of(r[6]), !r[7].is_null() && r[7].integer() == 1};
-    t.full = {text_of(r[8]), !r[9].is_null() && r[9].integer() == 1};
-    t.last_error = text_of(r[10]);
-    t.last_error_at = text_of(r[11]);
-    // A run that began long enough ago and has not reached its last job stopped early.
-    if (t.last_run_error.empty() && !run_started.empty() && run_ended.empty() &&
-        older_than(run_started, now, threshold))
-      t.last_run_error = "stopped before its last job";
+    t.run_began = text_of(r[2]);
+    t.run_ended = text_of(r[3]);
+    t.last_run_requests = integer_of(r[4]);
+    t.last_run_error = readable_error(text_of(r[5]));
+    t.changes = {text_of(r[6]), integer_of(r[7]) == 1, integer_of(r[8])};
+    t.full = {text_of(r[9]), integer_of(r[10]) == 1, integer_of(r[11])};
+    t.last_error = readable_error(text_of(r[12]));
+    t.last_error_at = text_of(r[13]);
+    t.failed_sign_ins = {integer_of(r[14]).value_or(0), text_of(r[15]), text_of(r[16])};
   }
+}
 
-  FleetStatus fleet{utc_text(now), threshold, {}, 1, 1, {}};
+}  // namespace
+
+FleetStatus read_fleet_status(Connection& c, std::chrono::seconds threshold, std::time_t now, int page, int per_page) {
+  std::map<std::string, TerminalStatus> all;
+  read_machines(c, all);
+  read_old_entries(c, all, now - threshold.count());
+  read_runs(c, all);
+
+  FleetStatus fleet{utc_text(now), threshold, {}, 1, 1, static_cast<int>(all.size()), {}};
   for (auto& [machine, t] : all) {
-    if (t.last_seen.empty() || older_than(t.last_seen, now, threshold))
-      t.state = TerminalState::Silent;
-    else if (behind.count(machine))
-      t.state = TerminalState::Behind;
-    else if (!t.last_run_error.empty())
-      t.state = TerminalState::Failing;
-    else
-      t.state = TerminalState::Current;
-    ++fleet.summary.in_state[static_cast<std::size_t>(t.state)];
+    judge_terminal(t, threshold, fleet.generated);
+    ++fleet.count_of[static_cast<std::size_t>(t.state)];
     fleet.terminals.push_back(std::move(t));
   }
-  fleet.summary.terminals = static_cast<std::int64_t>(fleet.terminals.size());
   std::stable_sort(fleet.terminals.begin(), fleet.terminals.end(),
                    [](const TerminalStatus& a, const TerminalStatus& b) { return a.state < b.state; });
 
   if (per_page > 0) {
     const auto size = static_cast<std::size_t>(per_page);
-    fleet.pages = std::max<int>(1, static_cast<int>((fleet.terminals.size() + size - 1) / size));
+    fleet.pages = std::max(1, static_cast<int>((fleet.terminals.size() + size - 1) / size));
     fleet.page = std::clamp(page, 1, fleet.pages);
     const std::size_t first = static_cast<std::size_t>(fleet.page - 1) * size;
     std::vector<TerminalStatus> on_page;

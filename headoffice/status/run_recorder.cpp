@@ -4,6 +4,7 @@
 #include <ctime>
 #include <vector>
 
+#include "headoffice/status/error_text.h"
 #include "headoffice/status/utc_time.h"
 #include "text/ascii.h"
 
@@ -12,6 +13,8 @@ namespace {
 
 // A run whose terminal asked nothing for this long is over, even without its last job.
 constexpr auto kRunPause = std::chrono::seconds(60);
+// While a run goes, that its terminal still asks is written this often.
+constexpr auto kSeenEvery = std::chrono::seconds(60);
 constexpr std::size_t kErrorWidth = 200;
 
 std::string_view trimmed(std::string_view s) {
@@ -66,9 +69,9 @@ std::string RunRecorder::machine_named(std::string_view statement) {
   return std::string(statement.substr(i + 1, close - i - 1));
 }
 
-void RunRecorder::answered(const std::string& client, std::string_view statement,
+void RunRecorder::answered(const std::string& client, const std::string& signed_in, std::string_view statement,
                            const std::optional<std::string>& error) {
-  std::string machine = machine_named(statement);
+  std::string machine = signed_in.empty() ? machine_named(statement) : signed_in;
   const std::string upper = ascii_upper(trimmed(statement));
   std::optional<Write> due;
   Run copy;
@@ -103,6 +106,8 @@ void RunRecorder::answered(const std::string& client, std::string_view statement
       run.ended = true;
       due = Write::End;
     }
+    if (!due && !run.ended && now - run.written >= kSeenEvery) due = Write::Seen;
+    if (due) run.written = now;
     copy = run;
   }
   if (due) write(*due, machine, copy, error);
@@ -110,14 +115,15 @@ void RunRecorder::answered(const std::string& client, std::string_view statement
 
 void RunRecorder::write(Write what, const std::string& machine, const Run& run,
                         const std::optional<std::string>& error) {
-  const std::string now = utc_text(std::time(nullptr));
+  const std::time_t now_t = std::time(nullptr);
+  const std::string now = utc_text(now_t);
   const Value none;
   try {
     auto c = pool_.borrow();
     if (what == Write::Begin) {
       // Another process that answers this terminal sees the same opening statement again in the
       // run's first job: a run begun less than kRunPause ago and not ended is left as it is.
-      const std::string recent = utc_text(std::time(nullptr) - std::chrono::seconds(kRunPause).count());
+      const std::string recent = utc_text(now_t - std::chrono::seconds(kRunPause).count());
       const std::vector<Value> params{Value(machine), Value(now), Value(now), Value(recent)};
       c->execute(
           "INSERT INTO TERMINAL_STATUS (MCH_NO, LAST_SEEN, RUN_STARTED) VALUES (?, ?, ?) ON CONFLICT (MCH_NO) DO "
@@ -127,24 +133,58 @@ void RunRecorder::write(Write what, const std::string& machine, const Run& run,
           params, nullptr);
       return;
     }
-    const std::string kind = run.logged && !run.whole_tables ? "changes" : "full";
-    const Value ended = what == Write::End ? Value(now) : none;
-    const Value reached = Value(what == Write::End ? 1 : 0);
-    const Value error_text = error ? Value(cut_utf8(*error, kErrorWidth)) : none;
-    const Value errored(error ? 1 : 0);
-    const std::vector<Value> params{Value(now),  Value(kind), Value(static_cast<std::int64_t>(run.requests)),
-                                    ended,       error_text,  error_text,
-                                    errored,     Value(now),  Value(kind),
-                                    Value(kind), reached,     Value(kind),
-                                    Value(kind), reached,     Value(machine)};
+    if (what == Write::Seen) {
+      const std::vector<Value> params{Value(now), Value(machine)};
+      c->execute("UPDATE TERMINAL_STATUS SET LAST_SEEN = ? WHERE MCH_NO = ?", params, nullptr);
+      return;
+    }
+    const bool ending = what == Write::End;
+    const std::vector<Value> key{Value(machine)};
+    const Value began = query_value(*c, "SELECT RUN_STARTED FROM TERMINAL_STATUS WHERE MCH_NO = ?", key);
+    const auto took = began.is_null() ? std::nullopt : seconds_between(began.as_text(), now);
+    const Value seconds = ending && took ? Value(static_cast<std::int64_t>(*took)) : none;
+    // Before its end a run is of a kind only once it has fetched or taken what tells.
+    const Value kind = !ending && !run.logged && !run.whole_tables ? none
+                       : run.logged && !run.whole_tables           ? Value(std::string("changes"))
+                                                                   : Value(std::string("full"));
+    const Value error_text = error ? Value(cut_utf8(readable_error(*error), kErrorWidth)) : none;
+    const Value errored(error ? 1 : 0), ended(ending ? 1 : 0);
+    // The last error stays until a run reaches its last job without one.
+    const std::vector<Value> params{Value(now),
+                                    kind,
+                                    Value(static_cast<std::int64_t>(run.requests)),
+                                    ending ? Value(now) : none,
+                                    errored,
+                                    error_text,
+                                    ended,
+                                    errored,
+                                    Value(now),
+                                    ended,
+                                    error_text,
+                                    kind,
+                                    kind,
+                                    ended,
+                                    kind,
+                                    ended,
+                                    seconds,
+                                    kind,
+                                    kind,
+                                    ended,
+                                    kind,
+                                    ended,
+                                    seconds,
+                                    Value(machine)};
     const std::string sql =
         "UPDATE TERMINAL_STATUS SET LAST_SEEN = ?, RUN_KIND = ?, RUN_REQUESTS = ?, RUN_ENDED = ?, "
-        "RUN_ERROR = COALESCE(RUN_ERROR, ?), LAST_ERROR = COALESCE(?, LAST_ERROR), "
-        "LAST_ERROR_AT = CASE WHEN ? = 1 THEN ? ELSE LAST_ERROR_AT END, "
+        "LAST_ERROR = CASE WHEN ? = 1 THEN ? WHEN ? = 1 AND RUN_ERROR IS NULL THEN NULL ELSE LAST_ERROR END, "
+        "LAST_ERROR_AT = CASE WHEN ? = 1 THEN ? WHEN ? = 1 AND RUN_ERROR IS NULL THEN NULL ELSE LAST_ERROR_AT END, "
+        "RUN_ERROR = COALESCE(RUN_ERROR, ?), "
         "CHANGES_STARTED = CASE WHEN ? = 'changes' THEN RUN_STARTED ELSE CHANGES_STARTED END, "
         "CHANGES_ENDED = CASE WHEN ? = 'changes' THEN ? ELSE CHANGES_ENDED END, "
+        "CHANGES_SECONDS = CASE WHEN ? = 'changes' AND ? = 1 THEN ? ELSE CHANGES_SECONDS END, "
         "FULL_STARTED = CASE WHEN ? = 'full' THEN RUN_STARTED ELSE FULL_STARTED END, "
-        "FULL_ENDED = CASE WHEN ? = 'full' THEN ? ELSE FULL_ENDED END "
+        "FULL_ENDED = CASE WHEN ? = 'full' THEN ? ELSE FULL_ENDED END, "
+        "FULL_SECONDS = CASE WHEN ? = 'full' AND ? = 1 THEN ? ELSE FULL_SECONDS END "
         "WHERE MCH_NO = ?";
     if (c->execute(sql, params, nullptr).count == 0) {
       // The run began where this process did not see it (another process, or before a restart).
@@ -154,6 +194,27 @@ void RunRecorder::write(Write what, const std::string& machine, const Run& run,
     }
   } catch (const std::exception&) {
     // The status is a record beside the terminals' work: a failure to keep it never fails them.
+  }
+}
+
+void RunRecorder::sign_in_refused(const std::string& client, const std::string& user) {
+  if (user.empty() || user.size() > 5) return;  // no machine number
+  const std::string now = utc_text(std::time(nullptr));
+  // A refusal after the terminal last signed in begins a new count.
+  const std::vector<Value> params{Value(user), Value(now), Value(client.substr(0, 64)), Value(user), Value(user)};
+  try {
+    auto c = pool_.borrow();
+    c->execute(
+        "INSERT INTO TERMINAL_STATUS (MCH_NO, FAILED_SIGN_INS, LAST_FAILED_SIGN_IN, FAILED_SIGN_IN_FROM) "
+        "SELECT CAST(? AS VARCHAR(5)), 1, CAST(? AS VARCHAR(19)), CAST(? AS VARCHAR(64)) "
+        "WHERE EXISTS (SELECT 1 FROM MCH_ITEM WHERE MCH_NO = ?) "
+        "OR EXISTS (SELECT 1 FROM SERVICE_CREDENTIALS WHERE NAME = ? AND ROLE = 'terminal') "
+        "ON CONFLICT (MCH_NO) DO UPDATE SET FAILED_SIGN_INS = CASE WHEN TERMINAL_STATUS.LAST_SEEN > "
+        "TERMINAL_STATUS.LAST_FAILED_SIGN_IN THEN 1 ELSE COALESCE(TERMINAL_STATUS.FAILED_SIGN_INS, 0) + 1 END, "
+        "LAST_FAILED_SIGN_IN = excluded.LAST_FAILED_SIGN_IN, FAILED_SIGN_IN_FROM = excluded.FAILED_SIGN_IN_FROM",
+        params, nullptr);
+  } catch (const std::exception&) {
+    // As above: a record beside the work.
   }
 }
 

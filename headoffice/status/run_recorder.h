@@ -4,9 +4,12 @@
 // check (the terminal's own MCH_ITEM row) and reaches its last job with the stored-value card
 // query; it is a full update when it fetches a whole table that a changes update fetches by key,
 // a changes update when it takes what a change log lists. The table is written when a run
-// begins, at its first error answer and when it reaches its last job, never for other requests.
-// Requests that do not name their machine are the machine's that last named itself from the same
-// client address. Thread-safe.
+// begins, at its first error answer and when it reaches its last job, and at most once a minute
+// while it goes (that it still asks), never for each request. A refused sign-in as a machine
+// head office knows is written too.
+// A terminal signed in with its own credential is its machine; otherwise (the shared credential)
+// the machine is the one a statement names, and requests that do not name their machine are the
+// machine's that last named itself from the same client address. Thread-safe.
 
 #include <atomic>
 #include <chrono>
@@ -25,9 +28,15 @@ class RunRecorder {
  public:
   explicit RunRecorder(ConnectionPool& pool) : pool_(pool) {}
 
-  // A request answered: from `client`, with `statement` (as sent; empty when there was none),
-  // and `error`, the error answer's text, when it got one.
-  void answered(const std::string& client, std::string_view statement, const std::optional<std::string>& error);
+  // A request answered: from `client`, signed in as terminal `machine` (empty: not with its own
+  // credential), with `statement` (as sent; empty when there was none), and `error`, the error
+  // answer's text, when it got one.
+  void answered(const std::string& client, const std::string& machine, std::string_view statement,
+                const std::optional<std::string>& error);
+
+  // A sign-in from `client` as `user` refused for a wrong or revoked password; counted for the
+  // machine `user` names when head office knows it (an MCH_ITEM row or a terminal's credential).
+  void sign_in_refused(const std::string& client, const std::string& user);
 
   // The machine number a statement names (MCH_NO = '...'); empty when none.
   static std::string machine_named(std::string_view statement);
@@ -46,8 +55,9 @@ class RunRecorder {
     bool logged = false;        // it took what a change log lists, as only a changes update does
     int requests = 0;
     Clock::time_point last{};
+    Clock::time_point written{};  // when this process last wrote the run's record
   };
-  enum class Write { Begin, Error, End };
+  enum class Write { Begin, Seen, Error, End };
 
   void write(Write what, const std::string& machine, const Run& run, const std::optional<std::string>& error);
 

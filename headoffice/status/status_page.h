@@ -1,7 +1,7 @@
 #pragma once
-// The fleet's status for people (an HTML page that refreshes itself every minute) and for
-// monitoring (JSON), one page of terminals at a time with the whole fleet summed up by state above
-// it. Both UTF-8.
+// The fleet's status for people (an HTML page that refreshes itself every minute, a table on a
+// desktop and a card a terminal on a phone) and for monitoring (JSON with the same facts). Both
+// UTF-8.
 
 #include <string>
 

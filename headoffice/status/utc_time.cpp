@@ -1,5 +1,6 @@
 #include "headoffice/status/utc_time.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace pos::headoffice {
@@ -23,6 +24,25 @@ std::optional<std::time_t> parse_utc_text(std::string_view text) {
   tm.tm_year -= 1900;
   tm.tm_mon -= 1;
   return timegm(&tm);
+}
+
+std::optional<long long> seconds_between(std::string_view from, std::string_view to) {
+  const auto a = parse_utc_text(from), b = parse_utc_text(to);
+  if (!a || !b) return std::nullopt;
+  return std::max<long long>(0, *b - *a);
+}
+
+std::string duration_text(long long s) {
+  char buf[48];
+  if (s < 120)
+    std::snprintf(buf, sizeof buf, "%lld s", s);
+  else if (s < 7200)
+    std::snprintf(buf, sizeof buf, "%lld min", s / 60);
+  else if (s < 172800)
+    std::snprintf(buf, sizeof buf, "%lld h %lld min", s / 3600, s / 60 % 60);
+  else
+    std::snprintf(buf, sizeof buf, "%lld days", s / 86400);
+  return buf;
 }
 
 }  // namespace pos::headoffice

@@ -180,7 +180,9 @@ class StartupParameters {
         add(o->keyword, o->val);
     }
     PQconninfoFree(parsed);
-    options += " -c client_min_messages=warning -c TimeZone=UTC";
+    // Quoted values as the SQL standard reads them (a backslash is an ordinary character), as the
+    // service's statement admission reads them too.
+    options += " -c client_min_messages=warning -c TimeZone=UTC -c standard_conforming_strings=on";
     if (statement_timeout.count() > 0) options += " -c statement_timeout=" + std::to_string(statement_timeout.count());
     add("options", options);
     add("client_encoding", "UTF8");

@@ -1,6 +1,9 @@
 #include "headoffice/storage/schema.h"
 
+#include <algorithm>
 #include <stdexcept>
+
+#include "text/ascii.h"
 
 namespace pos::headoffice {
 namespace {
@@ -207,12 +210,15 @@ std::vector<TableDef> make_tables() {
                {"CARD_ID"},
                {{"STOP_YN"}}});
   // What the service saw of each terminal's runs, for the status page (times UTC, YYYY-MM-DD
-  // HH:MM:SS): the run last begun, the last changes and full updates, the last error answer.
+  // HH:MM:SS): the run last begun, the last changes and full updates (the seconds of the last one
+  // that reached its last job), the last error answer, the sign-ins refused since it last signed in.
+  // Columns added later are added to an older table by init (add_missing_columns).
   t.push_back({"TERMINAL_STATUS",
                {text("MCH_NO", 5, true), text("LAST_SEEN", 19), text("RUN_STARTED", 19), text("RUN_KIND", 7),
                 text("RUN_ENDED", 19), integer("RUN_REQUESTS"), text("RUN_ERROR", 200), text("CHANGES_STARTED", 19),
                 integer("CHANGES_ENDED"), text("FULL_STARTED", 19), integer("FULL_ENDED"), text("LAST_ERROR", 200),
-                text("LAST_ERROR_AT", 19)},
+                text("LAST_ERROR_AT", 19), integer("CHANGES_SECONDS"), integer("FULL_SECONDS"),
+                integer("FAILED_SIGN_INS"), text("LAST_FAILED_SIGN_IN", 19), text("FAILED_SIGN_IN_FROM", 64)},
                {"MCH_NO"},
                {}});
   return t;
@@ -271,6 +277,10 @@ void create_schema(Connection& c, bool reset) {
   for (const auto& t : service_tables()) {
     for (const auto& sql : create_statements(t)) c.execute(sql);
   }
+  // The status records of an older service gain the columns it did not have.
+  const TableDef& status = service_table("TERMINAL_STATUS");
+  for (const ColumnDef& column : missing_columns(c, status))
+    c.execute("ALTER TABLE " + status.name + " ADD COLUMN " + column.name + " " + column.type);
   tx.commit();
 }
 
@@ -282,7 +292,19 @@ bool schema_present(Connection& c) {
       return false;
     }
   }
-  return true;
+  return missing_columns(c, service_table("TERMINAL_STATUS")).empty();
+}
+
+std::vector<ColumnDef> missing_columns(Connection& c, const TableDef& table) {
+  RowCollector none;
+  c.execute("SELECT * FROM " + table.name + " WHERE 1 = 0", &none);
+  std::vector<ColumnDef> missing;
+  for (const ColumnDef& column : table.columns) {
+    const bool present = std::any_of(none.columns().begin(), none.columns().end(),
+                                     [&](const ColumnInfo& i) { return ascii_upper(i.name) == column.name; });
+    if (!present) missing.push_back(column);
+  }
+  return missing;
 }
 
 }  // namespace pos::headoffice

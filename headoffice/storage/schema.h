@@ -35,7 +35,10 @@ std::vector<std::string> create_statements(const TableDef& table);
 // tables first (their data is lost).
 void create_schema(Connection& c, bool reset);
 
-// True when every service table exists.
+// True when every service table exists, and the status records have every column.
 bool schema_present(Connection& c);
+
+// The columns of `table` that the database's table lacks.
+std::vector<ColumnDef> missing_columns(Connection& c, const TableDef& table);
 
 }  // namespace pos::headoffice

@@ -39,17 +39,44 @@ void address(int fd, NameFn get, std::string& ip, int& port) {
 
 }  // namespace
 
-void ConnectionStream::start_request(Clock::time_point deadline, std::size_t allowance) {
+void ConnectionStream::start_request(Clock::time_point deadline, Clock::time_point head_deadline,
+                                     std::size_t allowance) {
   deadline_ = deadline;
+  head_deadline_ = head_deadline;
   allowance_ = allowance;
   written_ = 0;
+  head_done_ = head_line_seen_ = false;
+  line_length_ = 0;
+  if (begin_ != end_) {  // what came with the last request
+    head_begins();
+    scan_head(buffer_ + begin_, end_ - begin_);
+  }
+}
+
+void ConnectionStream::head_begins() {
+  int waiting = RequestProgress::kWaiting;
+  if (progress_.phase.compare_exchange_strong(waiting, RequestProgress::kHead))
+    progress_.head_began = Clock::now().time_since_epoch().count();
+}
+
+void ConnectionStream::scan_head(const char* bytes, std::size_t n) {
+  for (std::size_t i = 0; i < n && !head_done_; ++i) {
+    if (bytes[i] == '\n') {
+      head_done_ = line_length_ == 0 && head_line_seen_;
+      head_line_seen_ = head_line_seen_ || line_length_ > 0;
+      line_length_ = 0;
+    } else if (bytes[i] != '\r') {
+      ++line_length_;
+    }
+  }
+  if (head_done_) progress_.phase = RequestProgress::kRest;
 }
 
 bool ConnectionStream::more_within(std::chrono::milliseconds wait) {
   return buffered() || wait_until(fd_, POLLIN, Clock::now() + wait);
 }
 
-bool ConnectionStream::is_readable() const { return buffered() || wait_until(fd_, POLLIN, deadline_); }
+bool ConnectionStream::is_readable() const { return buffered() || wait_until(fd_, POLLIN, deadline()); }
 
 bool ConnectionStream::is_writable() const { return wait_until(fd_, POLLOUT, Clock::now() + kWriteTimeout); }
 
@@ -128,14 +155,16 @@ ssize_t ConnectionStream::fill() {
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
     }
     if (n > 0) {
-      waiting_.store(false, std::memory_order_relaxed);
+      head_begins();
       begin_ = 0;
       end_ = static_cast<std::size_t>(n);
       allowance_ -= end_;
+      scan_head(buffer_, end_);
+      if (!head_done_ && on_head_bytes_) on_head_bytes_();
       return n;
     }
-    if (!wait_until(fd_, want, deadline_)) {
-      connection_state.late = Clock::now() >= deadline_;
+    if (!wait_until(fd_, want, deadline())) {
+      connection_state.late = Clock::now() >= deadline();
       return -1;
     }
   }

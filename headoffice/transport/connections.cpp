@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <exception>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "headoffice/transport/connection_state.h"
 #include "headoffice/transport/connection_stream.h"
@@ -43,8 +45,9 @@ void linger(int fd) {
 
 }  // namespace
 
-Connections::Connections(std::chrono::milliseconds request_timeout, std::size_t max_body)
-    : request_timeout_(request_timeout), allowance_(max_body + kHeadAllowance) {}
+Connections::Connections(std::chrono::milliseconds request_timeout, std::chrono::milliseconds head_timeout,
+                         std::size_t max_body)
+    : request_timeout_(request_timeout), head_timeout_(head_timeout), allowance_(max_body + kHeadAllowance) {}
 
 void Connections::serve(int fd, SSL_CTX* tls, const Process& process) {
   Slot slot;
@@ -61,14 +64,18 @@ void Connections::serve(int fd, SSL_CTX* tls, const Process& process) {
   const bool ready = !tls || (ssl && SSL_set_fd(ssl, fd) == 1 && handshake(ssl, fd));
   bool unread = !ready;
   if (ready) {
-    ConnectionStream stream(fd, ssl, slot.waiting);
+    ConnectionStream stream(fd, ssl, slot.progress, [this] {
+      std::lock_guard lock(mutex_);
+      if (owed_ > 0 && close_oldest_waiting()) --owed_;
+    });
     for (int n = 0; n < kKeepAliveRequests; ++n) {
       if (n > 0) {
         waits(slot);
         if (!stream.more_within(kKeepAliveWait)) break;
       }
       connection_state = {};
-      stream.start_request(Clock::now() + request_timeout_, allowance_);
+      const auto now = Clock::now();
+      stream.start_request(now + request_timeout_, now + head_timeout_, allowance_);
       bool closed = false;
       bool answered = false;
       try {
@@ -104,28 +111,34 @@ void Connections::make_room(std::size_t waiting) {
 void Connections::waits(Slot& slot) {
   std::lock_guard lock(mutex_);
   slot.since = Clock::now();
-  slot.waiting = true;
+  slot.progress.phase = RequestProgress::kWaiting;
+  slot.chosen = false;
   if (owed_ > 0 && close_oldest_waiting(&slot)) --owed_;
 }
 
 bool Connections::close_oldest_waiting(const Slot* spare) {
-  for (;;) {
-    int oldest = -1;
-    Clock::time_point since = Clock::time_point::max();
-    for (const auto& [fd, slot] : open_) {
-      if (slot != spare && slot->waiting && slot->since < since) {
-        oldest = fd;
-        since = slot->since;
-      }
-    }
-    if (oldest < 0) return false;
-    open_[oldest]->waiting = false;  // chosen once
-    // Bytes that arrived and are not read yet: a request is beginning.
+  return close_oldest_in(RequestProgress::kWaiting, spare) || close_oldest_in(RequestProgress::kHead, spare);
+}
+
+bool Connections::close_oldest_in(int phase, const Slot* spare) {
+  const auto grace_from = (Clock::now() - kHeadGrace).time_since_epoch().count();
+  std::vector<std::pair<Clock::rep, int>> candidates;  // by age
+  for (const auto& [fd, slot] : open_) {
+    if (slot == spare || slot->chosen || slot->progress.phase != phase) continue;
+    const Clock::rep began =
+        phase == RequestProgress::kWaiting ? slot->since.time_since_epoch().count() : slot->progress.head_began.load();
+    if (phase == RequestProgress::kWaiting || began <= grace_from) candidates.emplace_back(began, fd);
+  }
+  std::sort(candidates.begin(), candidates.end());
+  for (const auto& [began, fd] : candidates) {
+    // A waiting connection with bytes not read yet: a request is beginning.
     int unread = 0;
-    if (::ioctl(oldest, FIONREAD, &unread) == 0 && unread > 0) continue;
-    ::shutdown(oldest, SHUT_RDWR);
+    if (phase == RequestProgress::kWaiting && ::ioctl(fd, FIONREAD, &unread) == 0 && unread > 0) continue;
+    open_[fd]->chosen = true;
+    ::shutdown(fd, SHUT_RDWR);
     return true;
   }
+  return false;
 }
 
 void Connections::close_all() {

@@ -7,8 +7,7 @@
 #include "jobs/kit/local_statements.h"
 #include "jobs/kit/log_keys.h"
 #include "jobs/kit/report_lines.h"
-#include "localdb/catalogue.h"
-#include "localdb/table_upkeep.h"
+#include "localdb/terminal_schema.h"
 
 namespace pos {
 
@@ -16,11 +15,7 @@ namespace {
 
 // Keys whose entries were removed at head office before their rows were applied.
 void ensure_taken_table(RunContext& ctx) {
-  if (!TableMissing(ctx.statement, "POS_TAKEN_KEYS")) return;
-  change_schema(ctx, [&] {
-    release_next_relation_slot(ctx.local);
-    ctx.local.execute("CREATE TABLE POS_TAKEN_KEYS (TAKEN_AS VARCHAR(40) NOT NULL, KEY_VALUE VARCHAR(80) NOT NULL)");
-  });
+  change_schema(ctx, [&] { keep_table(ctx.statement, schema_table("POS_TAKEN_KEYS")); });
 }
 
 // Runs `statement` once per key in one transaction of its own, after the batch's commit.

@@ -56,7 +56,9 @@ TEST_F(BadInput, EachBadInputGetsAClearMessageAndKeepsTheStoredRows) {
   using namespace std::string_literals;
   const std::string port = std::to_string(service.port());
   const std::string huge(50u << 20, 'x');
-  const std::string ini = "[set]\nhost=127.0.0.1\nuser_name=SYSDBA\npassword=quillbark\n";
+  const Credential own = service.credential("001");
+  const std::string sign_in = "user_name=" + own.user + "\npassword=" + own.password + "\n";
+  const std::string ini = "[set]\nhost=127.0.0.1\n" + sign_in;
   const Case cases[] = {
       // MCH_NO.TXT
       {"no MCH_NO.TXT", [](BadInput& t) { std::filesystem::remove(t.terminal.home() / "MCH_NO.TXT"); }, "1", 2,
@@ -84,13 +86,16 @@ TEST_F(BadInput, EachBadInputGetsAClearMessageAndKeepsTheStoredRows) {
        [&](BadInput& t) { t.write("httpset.ini", "[set]\nhost=127.0.0.1:" + port + "/\0\nport="s + port + "\n"); }, "1",
        1, "the URL holds a NUL byte"},
       {"NULs, broken UTF-8 and CR-only lines around good keys",
-       [&](BadInput& t) { t.write("httpset.ini", "\xEF\xBB\xBF\0\xC3\x28\r[set]\rport="s + port + "\r\xFF=\0\r"s); },
+       [&](BadInput& t) {
+         t.write("httpset.ini", "\xEF\xBB\xBF\0\xC3\x28\r[set]\rport="s + port + "\r\xFF=\0\r"s + sign_in);
+       },
        "0", 0, ""},
       {"no [set] section", [&](BadInput& t) { t.write("httpset.ini", "[sets]\nport=" + port + "\n"); }, "1 --jobs 1",
        -1, "has no [set] section: the service settings take their defaults"},
       // the command line
       {"an unknown option", [](BadInput&) {}, "1 --force", 2, "unknown option '--force'\nusage: pos-updater"},
-      {"a job number out of range", [](BadInput&) {}, "1 --jobs 1,15", 2, "--jobs takes job numbers 0 to 14"},
+      {"a job number out of range", [](BadInput&) {}, "1 --jobs 1," + std::to_string(kJobCount), 2,
+       "--jobs takes all, or job numbers"},
       {"an option without its value", [](BadInput&) {}, "1 --jobs", 2, "not '--headless'"},
       {"a mode that is not a number", [](BadInput&) {}, "x1 --jobs 1", 0,
        "the mode 'x1' is not a number: mode 0 (changes update)"},

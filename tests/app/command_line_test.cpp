@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/form_tollmere.h"
+#include "jobs/job_table.h"
 
 namespace pos {
 namespace {
@@ -13,7 +13,8 @@ TEST(CommandLine, TheFirstArgumentIsTheModeClampedToMinusOneToOne) {
     int mode;
   } cases[] = {{{}, 0},      {{"0"}, 0},   {{"abc"}, 0},        {{"1"}, 1},   {{"7"}, 1},
                {{"-5"}, -1}, {{"-1"}, -1}, {{"--headless"}, 0}, {{"1.5"}, 0}, {{"99999999999"}, 0}};
-  for (const auto& c : cases) EXPECT_EQ(mode_from_argument(c.args), c.mode) << (c.args.empty() ? "" : c.args[0]);
+  for (const auto& c : cases)
+    EXPECT_EQ(parse_command_line(c.args, "/exe").mode, c.mode) << (c.args.empty() ? "" : c.args[0]);
 }
 
 TEST(CommandLine, OptionsAfterTheMode) {
@@ -22,13 +23,14 @@ TEST(CommandLine, OptionsAfterTheMode) {
   EXPECT_EQ(cl.local_db, "/t/x.gdb");
   EXPECT_TRUE(cl.headless);
   EXPECT_EQ(cl.jobs, (std::vector<int>{0, 5}));
-  EXPECT_EQ(cl.args.front(), "1");
+  EXPECT_EQ(cl.mode, 1);
+  EXPECT_EQ(parse_command_line({"1", "--jobs", "all"}, "/exe").jobs.size(), kJobCount);
 
   auto plain = parse_command_line({"--headless"}, "/exe");
   EXPECT_EQ(plain.home, "/exe");
   EXPECT_TRUE(plain.headless);
 
-  EXPECT_THROW(parse_command_line({"1", "--jobs", "0,15"}, "/exe"), UsageError);
+  EXPECT_THROW(parse_command_line({"1", "--jobs", "0," + std::to_string(kJobCount)}, "/exe"), UsageError);
   EXPECT_THROW(parse_command_line({"1", "--jobs", "0,,5"}, "/exe"), UsageError);
   EXPECT_THROW(parse_command_line({"1", "--home"}, "/exe"), UsageError);
   EXPECT_THROW(parse_command_line({"1", "--verbose"}, "/exe"), UsageError);
@@ -50,7 +52,7 @@ TEST(CommandLine, BadCommandLines) {
       {{"1", "--jobs"}, "--jobs needs a value"},
       {{"1", "--local-db"}, "--local-db needs a value"},
       {{"1", "--jobs", "--headless"}, "not '--headless'"},
-      {{"1", "--jobs", ""}, "--jobs takes job numbers 0 to 14"},
+      {{"1", "--jobs", ""}, "--jobs takes all, or job numbers 0 to " + std::to_string(kJobCount - 1)},
       {{"1", "--jobs", "1,"}, "not '1,'"},
       {{"1", "--jobs", "-1"}, "not '-1'"},
       {{"1", "--jobs", "1 2"}, "not '1 2'"},
@@ -60,7 +62,7 @@ TEST(CommandLine, BadCommandLines) {
       {{"1", "--jobs",
         "1\0"
         "2"s},
-       "--jobs takes job numbers"},
+       "--jobs takes all, or job numbers"},
       {{"x", "-v", "--headless"}, "", 0, {"-v"}},
       {{"1abc"}, "", 0},
       {{" 1"}, "", 1},
@@ -78,7 +80,7 @@ TEST(CommandLine, BadCommandLines) {
     try {
       const CommandLine cl = parse_command_line(c.args, "/exe");
       EXPECT_EQ(c.error, "") << shown;
-      EXPECT_EQ(mode_from_argument(cl.args), c.mode) << shown;
+      EXPECT_EQ(cl.mode, c.mode) << shown;
       EXPECT_EQ(cl.ignored, c.ignored) << shown;
     } catch (const UsageError& e) {
       EXPECT_NE(c.error, "") << shown << ": " << e.what();
@@ -93,7 +95,7 @@ TEST(CommandLine, FurtherPlainArgumentsAreIgnoredAndTheHomeIsMadeAbsolute) {
   auto cl = parse_command_line({"1", "foo", "--home", "rel/term", "bar"}, "/exe");
   EXPECT_EQ(cl.ignored, (std::vector<std::string>{"foo", "bar"}));
   EXPECT_EQ(cl.home, std::filesystem::current_path() / "rel/term");
-  EXPECT_EQ(mode_from_argument(cl.args), 1);
+  EXPECT_EQ(cl.mode, 1);
 }
 
 }  // namespace

@@ -48,7 +48,10 @@ TEST(DiskFull, EndsTheRunWithOneMessageInsteadOfARowErrorPerRow) {
 
   ReferenceService service({"--products", "2000"});
   const fs::path home = mounted / "t";
-  make_terminal_folder(TerminalSpec{home.string(), "001", "127.0.0.1", std::to_string(service.port())});
+  TerminalSpec spec{home.string(), "001", "127.0.0.1", std::to_string(service.port())};
+  spec.user = service.credential("001").user;
+  spec.password = service.credential("001").password;
+  make_terminal_folder(spec);
   const std::string db = (home / "Data" / "POS_LOC.GDB").string();
   const std::string run =
       std::string(POS_UPDATER_EXE) + " 1 --jobs 0 --headless --summary --home " + home.string() + " --local-db " + db;

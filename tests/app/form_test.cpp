@@ -34,12 +34,12 @@ TEST_F(Form, CreationFillsTheListReadsTheMachineAndUpgradesTheDatabase) {
   write_machine_file("001\r\nsecond line\r\n");
   TFormTollmere form(options(), dialogs);
   EXPECT_FALSE(form.SpeedButton1);
-  form.FormCreate({"1"});
-  ASSERT_EQ(form.CheckListBox1.size(), 15u);
-  EXPECT_EQ(form.CheckListBox1[0].caption, big5("商品資料"));
-  EXPECT_EQ(form.CheckListBox1[10].caption, "KEYBOARD");
-  EXPECT_EQ(form.CheckListBox1[14].caption, big5("儲值停卡"));
-  for (const auto& item : form.CheckListBox1) EXPECT_FALSE(item.checked);
+  form.FormCreate(1);
+  ASSERT_EQ(form.CheckListBox1.size(), kJobCount);
+  for (std::size_t i = 0; i < kJobCount; ++i) {
+    EXPECT_EQ(form.CheckListBox1[i].caption, job_table()[i].caption);
+    EXPECT_FALSE(form.CheckListBox1[i].checked);
+  }
   EXPECT_EQ(form.MachineNo, "001");
   EXPECT_EQ(form.Label1, "001" + big5("資料更新:"));
   EXPECT_EQ(form.RadioGroup1, 1);
@@ -51,7 +51,7 @@ TEST_F(Form, CreationFillsTheListReadsTheMachineAndUpgradesTheDatabase) {
 TEST_F(Form, TheMachineNumberKeepsItsBlanks) {
   write_machine_file(" 001 \n");
   TFormTollmere form(options(), dialogs);
-  form.FormCreate({});
+  form.FormCreate(0);
   EXPECT_EQ(form.MachineNo, " 001 ");
   EXPECT_EQ(form.RadioGroup1, 0);
 }
@@ -63,19 +63,19 @@ TEST_F(Form, AMissingOrEmptyMachineFileStopsCreationWithTheDesignState) {
     else
       write_machine_file("");
     TFormTollmere form(options(), dialogs);
-    EXPECT_THROW(form.FormCreate({"1"}), std::exception);
+    EXPECT_THROW(form.FormCreate(1), std::exception);
     EXPECT_EQ(form.MachineNo, "");
     EXPECT_EQ(form.Label1, big5("資料更新:"));
     EXPECT_EQ(form.RadioGroup1, 0);  // the mode step was skipped
     EXPECT_FALSE(form.SQLCon_Loc.connected());
     EXPECT_FALSE(form.SpeedButton1);
-    EXPECT_EQ(form.CheckListBox1.size(), 15u);  // filled before the failure
+    EXPECT_EQ(form.CheckListBox1.size(), kJobCount);  // filled before the failure
   }
 }
 
 TEST_F(Form, ADatabaseThatCannotBeOpenedLeavesTheStartButtonDisabled) {
   TFormTollmere form(FormOptions{home, (home / "Data" / "MISSING.GDB").string()}, dialogs);
-  EXPECT_THROW(form.FormCreate({}), std::exception);
+  EXPECT_THROW(form.FormCreate(0), std::exception);
   EXPECT_EQ(form.MachineNo, "001");
   EXPECT_FALSE(form.SpeedButton1);
 }
@@ -83,7 +83,7 @@ TEST_F(Form, ADatabaseThatCannotBeOpenedLeavesTheStartButtonDisabled) {
 TEST_F(Form, TheTimerStartsARunOnlyInChangesUpdateAndOnlyOnce) {
   for (int mode : {-1, 0, 1}) {
     TFormTollmere form(options(), dialogs);
-    form.FormCreate({std::to_string(mode)});
+    form.FormCreate(mode);
     int starts = 0;
     form.start_action = [&] { ++starts; };
     form.Timer1Timer();

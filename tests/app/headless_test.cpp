@@ -156,6 +156,52 @@ TEST_F(Headless, AFolderIsUsedOnlyAsItsOwnerAndOnlyWhenItHoldsATerminal) {
   EXPECT_NE(o.err.find("chown nobody"), std::string::npos) << o.err;
 }
 
+// Names in the folder planted as links to files elsewhere (a symbolic link, or a second name of the
+// file) are replaced by files of the run's own, and what they point to stays as it was; a folder
+// every user may write gets a warning on stderr, in the log and in the history.
+TEST_F(Headless, APlantedLinkIsReplacedNeverWrittenThroughAndAnOpenFolderIsNamed) {
+  namespace fs = std::filesystem;
+  service.sql("INSERT INTO MEMBER_TEMP (MCH_NO, MEMBER_ID, STATE) VALUES ('001', 'M1', 'UPDATE');");
+  TempFolder elsewhere("poselse");
+  const char* planted[] = {"Result.txt", "message.txt",    "123.txt",         "ptpromotion.cds",
+                           "runs.jsonl", "runs.jsonl.new", "pos-updater.lock"};
+  for (const char* name : planted) {
+    std::ofstream(elsewhere / name) << "untouched\n";
+    if (name == std::string("message.txt"))
+      fs::create_hard_link(elsewhere / name, terminal.home() / name);
+    else
+      fs::create_symlink(elsewhere / name, terminal.home() / name);
+  }
+  fs::permissions(terminal.home(), fs::perms::all);
+  const Outcome full = run_updater(terminal, "1 --jobs 8");  // ptpromotion.cds
+  const Outcome changes = run_updater(terminal, "0");        // 123.txt, message.txt
+  fs::permissions(terminal.home(), fs::perms::owner_all);
+  EXPECT_EQ(full.status, 0) << full.err;
+  EXPECT_EQ(changes.status, 0) << changes.err;
+  for (const char* name : planted) {
+    SCOPED_TRACE(name);
+    std::ifstream target(elsewhere / name);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(target), {}), "untouched\n");
+    const fs::path own = terminal.home() / name;
+    if (name == std::string("runs.jsonl.new")) {
+      EXPECT_FALSE(fs::exists(fs::symlink_status(own)));
+      continue;
+    }
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(own)));
+    EXPECT_EQ(fs::hard_link_count(own), 1u);
+    EXPECT_EQ(fs::status(own).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  }
+  EXPECT_NE(
+      changes.err.find("warning: the folder " + terminal.home().string() + " may be written by every user (mode 0777)"),
+      std::string::npos)
+      << changes.err;
+  EXPECT_NE(changes.out.find("終端機資料夾可被其他使用者寫入"), std::string::npos) << changes.out;
+  std::ifstream history(terminal.home() / "runs.jsonl");
+  std::string line, last;
+  while (std::getline(history, line)) last = line;
+  EXPECT_NE(last.find("may be written by every user"), std::string::npos) << last;
+}
+
 TEST(HeadlessHelp, HelpAndVersionNeedNoDisplay) {
   for (const char* option : {"--help", "--version"}) {
     std::string cmd =

@@ -48,7 +48,7 @@ class MainWindowTest : public QObject {
   void showsTheFormsCaptionsAndTheFifteenJobs() {
     RecordingDialogs dialogs;
     TFormTollmere form(options(), dialogs);
-    form.FormCreate({"1"});
+    form.FormCreate(1);
     MainWindow w(form, dialogs);
     w.refresh();
     QCOMPARE(w.windowTitle(), QString("FormTollmere"));
@@ -57,10 +57,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.mode_button(0)->text(), QString::fromUtf8("異動更新"));
     QCOMPARE(w.mode_button(1)->text(), QString::fromUtf8("全部更新"));
     QCOMPARE(w.label()->text(), QString::fromUtf8("001資料更新:"));
-    QCOMPARE(w.job_list()->count(), 15);
-    QCOMPARE(w.job_list()->item(0)->text(), QString::fromUtf8("商品資料"));
-    QCOMPARE(w.job_list()->item(12)->text(), QString::fromUtf8("點數設定(贈品)"));
-    QCOMPARE(w.job_list()->item(14)->text(), QString::fromUtf8("儲值停卡"));
+    QCOMPARE(static_cast<std::size_t>(w.job_list()->count()), kJobCount);
+    for (std::size_t i = 0; i < kJobCount; ++i)
+      QCOMPARE(w.job_list()->item(static_cast<int>(i))->text(), QString::fromUtf8(kJobList[i].caption));
     QVERIFY(w.mode_button(1)->isChecked());
     QVERIFY(!w.mode_button(0)->isChecked());
     QVERIFY(w.start_button()->isEnabled());
@@ -78,7 +77,7 @@ class MainWindowTest : public QObject {
     w.wait_for_start_up(
         [&]() -> std::string {
           if (!mine.take("changes update, window")) return mine.holder();
-          form.FormCreate({"1"});
+          form.FormCreate(1);
           mine.release();
           return "";
         },
@@ -90,14 +89,14 @@ class MainWindowTest : public QObject {
     QVERIFY(dialogs.errors()[0].find("full update, headless") != std::string::npos);
     other.release();
     QTRY_VERIFY_WITH_TIMEOUT(!w.waiting_for_start_up(), 5000);
-    QCOMPARE(w.job_list()->count(), 15);
+    QCOMPARE(static_cast<std::size_t>(w.job_list()->count()), kJobCount);
     QCOMPARE(w.label()->text(), QString::fromUtf8("001資料更新:"));
   }
 
   void noModeSelectedForMinusOne() {
     RecordingDialogs dialogs;
     TFormTollmere form(options(), dialogs);
-    form.FormCreate({"-5"});
+    form.FormCreate(-1);
     MainWindow w(form, dialogs);
     w.refresh();
     QVERIFY(!w.mode_button(0)->isChecked());
@@ -107,7 +106,7 @@ class MainWindowTest : public QObject {
   void f6ClosesAndNoKeyStartsARun() {
     RecordingDialogs dialogs;
     TFormTollmere form(options(), dialogs);
-    form.FormCreate({"1"});
+    form.FormCreate(1);
     MainWindow w(form, dialogs);
     w.refresh();
     w.show();
@@ -127,7 +126,7 @@ class MainWindowTest : public QObject {
     for (int mode : {1, 0}) {
       RecordingDialogs dialogs;
       TFormTollmere form(options(), dialogs);
-      form.FormCreate({std::to_string(mode)});
+      form.FormCreate(mode);
       TDataModHttp data_module(home, dialogs);
       data_module.DataModuleCreate();
       form.DataModHttp = &data_module;
@@ -159,7 +158,7 @@ class MainWindowTest : public QObject {
     // Without its local database the window makes no automatic run: the start-up box said it all.
     RecordingDialogs dialogs;
     TFormTollmere form(FormOptions{home, (home / "nowhere" / "X.GDB").string()}, dialogs);
-    QVERIFY_THROWS_EXCEPTION(std::exception, form.FormCreate({"0"}));
+    QVERIFY_THROWS_EXCEPTION(std::exception, form.FormCreate(0));
     TDataModHttp data_module(home, dialogs);
     data_module.DataModuleCreate();
     form.DataModHttp = &data_module;
@@ -176,7 +175,7 @@ class MainWindowTest : public QObject {
   void aRunDoesNotStartWhileAnotherHoldsTheFolder() {
     RecordingDialogs dialogs;
     TFormTollmere form(options(), dialogs);
-    form.FormCreate({"1"});
+    form.FormCreate(1);
     TDataModHttp data_module(home, dialogs);
     data_module.DataModuleCreate();
     form.DataModHttp = &data_module;
@@ -214,7 +213,7 @@ class MainWindowTest : public QObject {
 
     RecordingDialogs dialogs;
     TFormTollmere form(FormOptions{waiting.path(), (waiting / "Data" / "POS_LOC.GDB").string()}, dialogs);
-    form.FormCreate({"0"});
+    form.FormCreate(0);
     TDataModHttp data_module(waiting.path(), dialogs);
     data_module.DataModuleCreate();
     form.DataModHttp = &data_module;

@@ -31,17 +31,16 @@ class Messages : public ::testing::Test {
                        " --local-db " + (local_db.empty() ? terminal.database() : local_db));
   }
 
-  // httpset.ini with its [set] port replaced.
-  void set_port(const std::string& port) {
+  // httpset.ini with the value of `key` in [set] replaced.
+  void set_setting(const std::string& key, const std::string& value) {
     std::ifstream in(terminal.home() / "httpset.ini");
     std::string text, line;
-    while (std::getline(in, line)) text += (line.starts_with("port=") ? "port=" + port : line) + "\n";
+    while (std::getline(in, line)) text += (line.starts_with(key + "=") ? key + "=" + value : line) + "\n";
     std::ofstream(terminal.home() / "httpset.ini", std::ios::trunc) << text;
   }
 
   // Head office refuses every promotion marking: their answers lack the success mark.
-  ReferenceService service{
-      {}, "001", ReferenceService::kUser, ReferenceService::kPassword, "", {"--fault", "error@/SET TRAN_CODE = 'W'/"}};
+  ReferenceService service{{}, "001", std::nullopt, "", {"--fault", "error@/SET TRAN_CODE = 'W'/"}};
   Terminal terminal{service};
   std::unique_ptr<FirebirdServer> server;  // a terminal's Firebird server, where one can run here
 };
@@ -98,7 +97,7 @@ TEST_F(Messages, EachFaultSaysWhatToCheckAndEndsWithItsStatus) {
        ""},
       {"head office refuses the connection",
        [](Messages& t) {
-         t.set_port("1");
+         t.set_setting("port", "1");
          return "";
        },
        "",
@@ -116,13 +115,27 @@ TEST_F(Messages, EachFaultSaysWhatToCheckAndEndsWithItsStatus) {
       {"head office does not know the machine",
        [](Messages& t) {
          std::ofstream(t.terminal.home() / "MCH_NO.TXT") << "009\n";
+         const Credential own = t.service.credential("009");
+         t.set_setting("user_name", own.user);
+         t.set_setting("password", own.password);
          return "";
        },
        "",
        "1 --jobs 1 --headless",
        0,
-       {"warning: head office does not know this machine: MCH_ITEM has no row for MCH_NO '009'"},
+       {"warning: head office does not know this machine: MCH_ITEM has no row for MCH_NO '009'",
+        "headoffice-service terminals add 009 --name NAME --store STORE"},
        "總部沒有此機台 009 的資料"},
+      {"a wrong password",
+       [](Messages& t) {
+         t.set_setting("password", "wrong");
+         return "";
+       },
+       "",
+       "1 --jobs 1 --headless",
+       1,
+       {"access denied", "check user_name= and password= in [set] of its httpset.ini"},
+       ""},
       {"head office refuses change-log statements",
        [](Messages&) { return ""; },
        "",

@@ -46,12 +46,7 @@ class OneRunAtATime : public ::testing::Test {
   }
 
   // Every opening check waits a second for its answer, so a run holds the folder that long.
-  ReferenceService service{{},
-                           "001",
-                           ReferenceService::kUser,
-                           ReferenceService::kPassword,
-                           "",
-                           {"--fault", "hang@/FROM MCH_ITEM/", "--fault-hang", "1"}};
+  ReferenceService service{{}, "001", std::nullopt, "", {"--fault", "hang@/FROM MCH_ITEM/", "--fault-hang", "1"}};
   Terminal terminal{service};
   TempFolder logs{"poslock"};
 };

@@ -44,8 +44,7 @@ class WindowScreenshot : public QObject {
   // Head office answers the categories' fetch with an error: the box has said it, and the window keeps
   // it in sight for staff, in a sentence they can act on, the raw text left to the log.
   void aFailedRunStaysInSight() {
-    testing::ReferenceService service({"--scale", "small", "--seed", "1"}, "001", testing::ReferenceService::kUser,
-                                      testing::ReferenceService::kPassword, "",
+    testing::ReferenceService service({"--scale", "small", "--seed", "1"}, "001", std::nullopt, "",
                                       {"--fault", "error@/JOIN PROD_DEPART/"});
     testing::Terminal terminal(service);
     terminal.start({"1"});

@@ -30,8 +30,7 @@ struct HeadOffice {
   ReferenceService service{
       {"--scale", "small", "--products", "800", "--members", "600", "--seed", "3", "--today", kToday},
       "001",
-      ReferenceService::kUser,
-      ReferenceService::kPassword,
+      std::nullopt,
       "",
       kFaults};
 
@@ -72,9 +71,10 @@ TEST(SimulatedTerminal, SendsWhatPosUpdaterSendsInTheSameOrder) {
   const auto home = folder / "real";
   ASSERT_EQ(e2e::init_terminal(real.service, home).status, 0);
   e2e::set_service_setting(home, "batch", "1");
-  fleet::SimulatedTerminal terminal(
-      folder / "simulated", "001",
-      {.port = simulated.service.port(), .user = ReferenceService::kUser, .password = ReferenceService::kPassword});
+  fleet::SimulatedTerminal terminal(folder / "simulated", "001",
+                                    {.port = simulated.service.port(),
+                                     .user = simulated.service.credential("001").user,
+                                     .password = simulated.service.credential("001").password});
   Fetched fetched;
   std::size_t requests = 0;
   for (int round = 1; round <= 2; ++round) {

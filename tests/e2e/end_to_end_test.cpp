@@ -30,8 +30,8 @@ class EndToEnd : public ::testing::TestWithParam<const char*> {
       postgres = std::make_unique<test::ScratchPostgres>();
       url = postgres->create_database("e2e");
     }
-    service = std::make_unique<ReferenceService>(std::vector<std::string>{"--scale", "small"}, "001,002",
-                                                 ReferenceService::kUser, ReferenceService::kPassword, url);
+    service =
+        std::make_unique<ReferenceService>(std::vector<std::string>{"--scale", "small"}, "001,002", std::nullopt, url);
     // A head office whose key columns are CHAR: it sends its keys padded with blanks and ignores
     // trailing blanks when it compares them.
     if (param().find("char") != std::string::npos)

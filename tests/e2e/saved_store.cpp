@@ -31,8 +31,9 @@ StorePlay::StorePlay(const SavedStore& saved, std::vector<std::string> serve_arg
   fs::copy_file(saved.head_office(), folder_ / "headoffice.db");
   fs::copy(saved.terminal(), folder_ / "terminal", fs::copy_options::recursive);
   service_ = std::make_unique<testing::ReferenceService>(
-      std::vector<std::string>{}, "001", testing::ReferenceService::kUser, testing::ReferenceService::kPassword,
-      "sqlite:" + (folder_ / "headoffice.db").string(), std::move(serve_args));
+      // The saved head office holds the terminal's credential: none is issued again.
+      std::vector<std::string>{}, "", std::nullopt, "sqlite:" + (folder_ / "headoffice.db").string(),
+      std::move(serve_args));
   const fs::path ini = folder_ / "terminal" / "httpset.ini";
   std::stringstream text;
   text << std::ifstream(ini).rdbuf();

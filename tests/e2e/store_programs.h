@@ -12,7 +12,7 @@
 
 namespace pos::e2e {
 
-inline constexpr const char* kEveryJob = "0,1,2,4,5,6,7,8,9,10,11,12,14";
+inline constexpr const char* kEveryJob = "all";
 
 inline std::string local_database(const std::filesystem::path& home) {
   return (home / "Data" / "POS_LOC.GDB").string();
@@ -20,9 +20,10 @@ inline std::string local_database(const std::filesystem::path& home) {
 
 inline testing::Outcome init_terminal(const testing::ReferenceService& service, const std::filesystem::path& home,
                                       const std::string& machine = "001") {
+  const testing::Credential own = service.credential(machine);
   return testing::run_command(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() + " --machine " + machine +
-                              " --service " + service.address() + " --user " + service.user() + " --password " +
-                              service.password());
+                              " --service " + service.address() + " --user " + own.user + " --password " +
+                              own.password);
 }
 
 inline std::string updater_command(const std::filesystem::path& home, const std::string& args) {

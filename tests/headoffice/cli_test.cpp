@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "headoffice/storage/database_url.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
 
@@ -79,6 +80,85 @@ TEST(HeadofficeCli, MistakesAreRefusedWithWhatIsWrong) {
   EXPECT_NE(half.output.find("--cert and --key go together"), std::string::npos) << half.output;
 }
 
+// Credentials are issued with a new password as the last line, listed, and revoked; names that
+// cannot be a terminal's or a viewer's, or that another holds, are refused.
+TEST(HeadofficeCli, CredentialsAreIssuedListedAndRevoked) {
+  pos::testing::TempFolder folder("ho-cli");
+  const std::string db = " --db sqlite:" + (folder / "ho.db").string();
+  ASSERT_EQ(run("init" + db).status, 0);
+  const Outcome added = run("terminals add 001" + db);
+  ASSERT_EQ(added.status, 0) << added.output;
+  const std::string password = added.output.substr(added.output.rfind('\n', added.output.size() - 2) + 1);
+  EXPECT_EQ(password.size(), 25u) << added.output;  // 24 letters and digits and the line end
+  EXPECT_EQ(run("viewers add ops" + db).status, 0);
+  const struct {
+    std::string args, says;
+  } refused[] = {
+      {"terminals add 000001", "1 to 5 letters or digits"},
+      {"viewers add a:b", "a viewer's name is 1 to 40 letters"},
+      {"viewers add 001", "'001' is a terminal"},
+      {"terminals add ops", "'ops' is a viewer"},
+      {"terminals revoke 002", "terminal 002 has no credential to revoke"},
+      {"pg-role", "pg-role needs a postgresql: database"},
+      {"serve --user u --listen 127.0.0.1:0", "the shared credential needs both --user and a password"},
+  };
+  for (const auto& c : refused) {
+    const Outcome o = run(c.args + db);
+    EXPECT_NE(o.status, 0) << c.args;
+    EXPECT_NE(o.output.find(c.says), std::string::npos) << c.args << "\n" << o.output;
+  }
+  EXPECT_EQ(run("terminals revoke 001" + db).status, 0);
+
+  // A terminal registered with one command: its MCH_ITEM row is added, then changed only where told.
+  auto machines = [&] {
+    auto c = headoffice::open_database("sqlite:" + (folder / "ho.db").string())->connect();
+    headoffice::RowCollector rows;
+    c->execute("SELECT MCH_NO, MCH_NAME, STOCK_ID, TOP_ITEMID FROM MCH_ITEM ORDER BY MCH_NO", &rows);
+    std::string out;
+    for (const auto& r : rows.rows())
+      for (const auto& v : r) out += (v.is_null() ? "null" : v.as_text()) + (&v == &r.back() ? "\n" : "|");
+    return out;
+  };
+  const struct {
+    std::string args, says, rows;
+  } registered[] = {
+      {"terminals add 002 --name 'Store 12 till 1' --store S012",
+       "machine 002 added to MCH_ITEM (name 'Store 12 till 1', store S012)", "002|Store 12 till 1|S012|\n"},
+      {"terminals add 002 --store S013", "machine 002's MCH_ITEM row updated (store S013)",
+       "002|Store 12 till 1|S013|\n"},
+      {"terminals add 002", "machine 002's MCH_ITEM row kept as it was", "002|Store 12 till 1|S013|\n"},
+      {"terminals add 003",
+       "machine 003 has no MCH_ITEM row and gets no data until it has one: add it with "
+       "terminals add 003 --name NAME --store STORE",
+       "002|Store 12 till 1|S013|\n"},
+      {"terminals add 003 --store S014", "machine 003 added to MCH_ITEM (store S014)",
+       "002|Store 12 till 1|S013|\n003|null|S014|\n"},
+  };
+  for (const auto& r : registered) {
+    const Outcome o = run(r.args + db);
+    EXPECT_EQ(o.status, 0) << r.args << "\n" << o.output;
+    EXPECT_NE(o.output.find(r.says), std::string::npos) << r.args << "\n" << o.output;
+    EXPECT_EQ(o.output.substr(o.output.rfind('\n', o.output.size() - 2) + 1).size(), 25u) << o.output;
+    EXPECT_EQ(machines(), r.rows) << r.args;
+  }
+  const struct {
+    std::string args, says;
+  } unfit[] = {
+      {"terminals add 004 --store S0123456789", "is 11 bytes in Big5; MCH_ITEM holds 10"},
+      {"terminals add 004 --name '\xF0\x9F\x98\x80'", "holds characters the terminals' Big5 text does not have"},
+  };
+  for (const auto& u : unfit) {
+    const Outcome o = run(u.args + db);
+    EXPECT_NE(o.status, 0) << u.args;
+    EXPECT_NE(o.output.find(u.says), std::string::npos) << u.args << "\n" << o.output;
+  }
+  EXPECT_EQ(machines().find("004"), std::string::npos);
+  const std::string list = run("terminals list" + db).output + run("viewers list" + db).output;
+  EXPECT_NE(list.find("001          terminal revoked"), std::string::npos) << list;
+  EXPECT_NE(list.find("ops          viewer   issued"), std::string::npos) << list;
+  EXPECT_EQ(list.find(password.substr(0, 24)), std::string::npos);
+}
+
 // A port another listener holds (with SO_REUSEPORT, as the library's own default sets it) is
 // refused, not shared.
 TEST(HeadofficeCli, APortInUseIsRefused) {
@@ -112,17 +192,18 @@ std::string file_text(const std::filesystem::path& path) {
 }
 
 // SIGTERM ends the service within seconds while a statement without end runs (it is cancelled,
-// not waited for). The service listens on an IPv6 address written in brackets and reads its
-// password from a file, so that ps does not show it.
+// not waited for). The service listens on an IPv6 address written in brackets and reads the
+// shared credential's password from a file, so that ps does not show it; it warns of that credential.
 TEST(HeadofficeCli, StopEndsTheServiceWhateverItsStatementsDo) {
   using Clock = std::chrono::steady_clock;
   pos::testing::TempFolder folder("ho-cli");
   const std::string db = " --db sqlite:" + (folder / "ho.db").string();
   ASSERT_EQ(run("init" + db).status, 0);
   std::ofstream(folder / "secret") << "s3cret-word\n";
-  const pid_t pid = pos::testing::start_command(std::string(HEADOFFICE_EXE) + " serve --user u --password-file " +
-                                                    (folder / "secret").string() + " --listen [::1]:0" + db,
-                                                (folder / "out").string(), (folder / "err").string());
+  const pid_t pid =
+      pos::testing::start_command(std::string(HEADOFFICE_EXE) + " serve --statements any --user u --password-file " +
+                                      (folder / "secret").string() + " --listen [::1]:0" + db,
+                                  (folder / "out").string(), (folder / "err").string());
   const std::string serving = "serving http://[::1]:";
   int port = 0;
   for (int i = 0; i < 500 && port == 0; ++i) {
@@ -133,6 +214,7 @@ TEST(HeadofficeCli, StopEndsTheServiceWhateverItsStatementsDo) {
   if (port == 0) ::kill(pid, SIGKILL);
   ASSERT_NE(port, 0) << file_text(folder / "err");
   EXPECT_EQ(file_text("/proc/" + std::to_string(pid) + "/cmdline").find("s3cret"), std::string::npos);
+  EXPECT_NE(file_text(folder / "err").find("--user u is a credential every terminal shares"), std::string::npos);
 
   const std::string body =
       "--B\r\nContent-Disposition: form-data; name=\"sql\"\r\n\r\n"

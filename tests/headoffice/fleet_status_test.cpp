@@ -38,8 +38,8 @@ TEST(FleetStatus, APageHoldsItsTerminalsWorstFirstAndTheSummaryTheWholeFleet) {
              "'), ('009', 'P2', 'UPDATE', '" + recent + "'), ('010', 'P1', 'UPDATE', '" + recent + "')");
 
   const auto first = headoffice::read_fleet_status(*c, std::chrono::minutes(30), now, 1, 2);
-  EXPECT_EQ(first.summary.terminals, 6);
-  const auto in = [&](TerminalState s) { return first.summary.in_state[static_cast<std::size_t>(s)]; };
+  EXPECT_EQ(first.fleet_size, 6);
+  const auto in = [&](TerminalState s) { return first.count_of[static_cast<std::size_t>(s)]; };
   EXPECT_EQ(in(TerminalState::Silent), 1);  // 009 never asked
   EXPECT_EQ(in(TerminalState::Behind), 1);
   EXPECT_EQ(in(TerminalState::Failing), 1);
@@ -51,7 +51,8 @@ TEST(FleetStatus, APageHoldsItsTerminalsWorstFirstAndTheSummaryTheWholeFleet) {
   EXPECT_EQ(first.terminals[1].backlog[0].entries, 2);
   EXPECT_EQ(first.terminals[1].backlog[0].oldest, long_ago);
   const std::string json = headoffice::status_json(first);
-  EXPECT_NE(json.find("\"summary\":{\"terminals\":6,\"silent\":1,\"behind\":1,\"failing\":1,\"current\":3}"),
+  EXPECT_NE(json.find("\"summary\":{\"terminals\":6,\"silent\":1,\"behind\":1,\"failing\":1,\"stopped\":0,\"running\":"
+                      "0,\"current\":3}"),
             std::string::npos)
       << json;
   EXPECT_NE(json.find("\"page\":1,\"pages\":3"), std::string::npos);

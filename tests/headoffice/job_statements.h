@@ -1,7 +1,9 @@
 #pragma once
-// Every statement text the synchronisation jobs send to the head office, as the service
-// receives it: queries and single statements upper-cased with each line break turned into a
-// blank (single statements also with ';' as '-'); script lines as the job wrote them.
+// A sample of each statement the synchronisation jobs send to the head office, as the service
+// receives it (queries and single statements upper-cased with each line break turned into a
+// blank, single statements also with ';' as '-'; script lines as the job wrote them), with what
+// its answer must hold for the job. The shapes the service admits are the statement catalogue's
+// (headoffice/admission), which the statement catalogue test holds against the jobs.
 //
 // Machine 001, keys of the fixture data. Run in table order against a database made by
 // `headoffice-service seed --scale small --seed 1 --terminals 001,002 --today 2024/05/31`

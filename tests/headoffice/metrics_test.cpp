@@ -50,8 +50,8 @@ double number(const std::map<std::string, std::string>& samples, const std::stri
 TEST(Metrics, APrometheusParserReadsWhatTheServiceDid) {
   const std::string url = fixture_database_url("metrics");
   RunningService service(url);
-  const std::string credentials = std::string(kUser) + ":" + kPassword;
-  for (const std::string& wrong : {std::string(), std::string(kUser) + ":guess"}) {
+  const std::string credentials = std::string(kViewerUser) + ":" + kViewerPassword;
+  for (const std::string& wrong : {std::string(), std::string(kViewerUser) + ":guess"}) {
     const HttpReply refused = http_get(service.port(), "/metrics", wrong);
     EXPECT_EQ(refused.status, 401);
     EXPECT_EQ(refused.body.find("headoffice_"), std::string::npos);

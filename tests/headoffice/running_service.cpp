@@ -9,8 +9,6 @@ namespace pos::test {
 
 headoffice::ServiceOptions RunningService::default_options() {
   headoffice::ServiceOptions o;
-  o.user = kUser;
-  o.password = kPassword;
   o.threads = 8;
   return o;
 }

@@ -9,8 +9,9 @@
 
 namespace pos::test {
 
-inline constexpr const char* kUser = "SYSDBA";
-inline constexpr const char* kPassword = "quillbark";
+// The credential every terminal shares, for the tests of a service started with one.
+inline constexpr const char* kSharedUser = "SYSDBA";
+inline constexpr const char* kSharedPassword = "quillbark";
 
 class RunningService {
  public:

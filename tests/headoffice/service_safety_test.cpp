@@ -40,6 +40,10 @@ using namespace std::chrono_literals;
 
 double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
+// A statement the promotions job sends: it changes no count.
+constexpr const char* kMarkDeleted =
+    "UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001' AND STATE = 'DELETE' ;\r\n";
+
 // A raw client connection to the service on 127.0.0.1.
 class RawClient {
  public:
@@ -141,8 +145,8 @@ TEST_F(ServiceSafetyTest, IdleAndSlowClientsDoNotHoldUpATerminal) {
   double worst = 0;
   for (int i = 0; i < 20; ++i) {
     const auto start = Clock::now();
-    const HttpReply r = i % 2 ? terminal.query("SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ")
-                              : terminal.script("UPDATE MCH_ITEM SET MCH_NO = MCH_NO WHERE MCH_NO = '001' ;\r\n");
+    const HttpReply r =
+        i % 2 ? terminal.query("SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ") : terminal.script(kMarkDeleted);
     worst = std::max(worst, ms_since(start));
     EXPECT_EQ(r.status, 200);
     EXPECT_FALSE(r.body.starts_with("<RESULT>")) << r.body;
@@ -211,6 +215,7 @@ TEST_F(ServiceSafetyTest, TheTerminalsClientWorksOverHttps) {
 
   auto ini = [&](const std::string& extra) {
     std::ofstream(home / "httpset.ini") << "[set]\r\nhost=127.0.0.1\r\nport=" << service.port()
+                                        << "\r\nuser_name=001\r\npassword=" << terminal_password(kMachine)
                                         << "\r\nscheme=https\r\n"
                                         << extra;
   };
@@ -219,16 +224,17 @@ TEST_F(ServiceSafetyTest, TheTerminalsClientWorksOverHttps) {
   TDataModHttp trusting(home.path(), boxes);
   trusting.DataModuleCreate();
   RowSet rows;
-  trusting.OpenRemoteQuery(rows, "select mch_no from mch_item where mch_no = '001'");
+  trusting.OpenRemoteQuery(rows, "select * from mch_item where mch_no = '001'");
   EXPECT_EQ(rows.row_count(), 1u);
-  EXPECT_TRUE(trusting.PostSqlScript({"UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001' ;"}));
-  EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP WHERE TRAN_CODE = 'W'"), 2);
+  EXPECT_TRUE(
+      trusting.PostSqlScript({"UPDATE PSALE_TEMP SET TRAN_CODE = 'W' WHERE MCH_NO = '001' AND STATE <> 'DELETE' ;"}));
+  EXPECT_EQ(count("SELECT COUNT(*) FROM PSALE_TEMP WHERE TRAN_CODE = 'W'"), 1);
   EXPECT_TRUE(boxes.shown.empty());
 
   ini("");
   TDataModHttp doubting(home.path(), boxes);
   doubting.DataModuleCreate();
-  EXPECT_THROW(doubting.OpenRemoteQuery(rows, "select mch_no from mch_item"), SilentAbort);
+  EXPECT_THROW(doubting.OpenRemoteQuery(rows, "select * from mch_item"), SilentAbort);
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_NE(boxes.shown[0].find("certificate"), std::string::npos) << boxes.shown[0];
   EXPECT_NE(boxes.shown[0].find("with cafile= in [set] of"), std::string::npos) << boxes.shown[0];
@@ -240,13 +246,17 @@ TEST_F(ServiceSafetyTest, TheTerminalsClientWorksOverHttps) {
   plain.DataModuleCreate();
   EXPECT_THROW(plain.OpenRemoteQuery(rows, "select mch_no from mch_item"), SilentAbort);
   EXPECT_NE(boxes.shown.back().find("set scheme=https"), std::string::npos) << boxes.shown.back();
-  EXPECT_EQ(trusting.ExecRemoteStatement("update psale_temp set tran_code = '' where mch_no = '001'"), true);
+  EXPECT_EQ(
+      trusting.ExecRemoteStatement("update gsale_temp set tran_code = 'W' where mch_no = '001' and state = 'DELETE'"),
+      true);
 }
 
 // Answers over 64 KB go gzipped to a client whose Accept-Encoding lists gzip, and to no other;
 // the terminal's client, asked to, decodes them back to the plain answer's bytes.
 TEST_F(ServiceSafetyTest, LargeAnswersAreGzippedOnlyWhenAskedAndDecodeToThePlainAnswer) {
-  RunningService service(url_);
+  auto options = RunningService::default_options();
+  options.any_statement = true;
+  RunningService service(url_, options);
   const TerminalClient raw(service.port());
   const std::string big = "SELECT * FROM PRODUCT ", small = "SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ";
   const HttpReply plain = raw.query(big);
@@ -282,6 +292,7 @@ TEST_F(ServiceSafetyTest, LargeAnswersAreGzippedOnlyWhenAskedAndDecodeToThePlain
   RecordedBoxes boxes;
   for (const char* compress : {"0", "1"}) {
     std::ofstream(home / "httpset.ini") << "[set]\r\nhost=127.0.0.1\r\nport=" << service.port()
+                                        << "\r\nuser_name=001\r\npassword=" << terminal_password(kMachine)
                                         << "\r\ncompress=" << compress << "\r\n";
     TDataModHttp module(home.path(), boxes);
     module.DataModuleCreate();
@@ -327,8 +338,7 @@ TEST_F(ServiceSafetyTest, IdleConnectionsGiveWayToATerminal) {
   options.request_timeout = 60s;  // longer than the terminal waits below
   RunningService service(url_, options);
   const TerminalClient terminal(service.port());
-  const std::string script = multipart_request(
-      terminal.script_target(), {{"sql", "UPDATE MCH_ITEM SET MCH_NO = MCH_NO WHERE MCH_NO = '001' ;\r\n"}});
+  const std::string script = multipart_request(terminal.script_target(), {{"sql", kMarkDeleted}});
   RawClient begun(service.port());
   ASSERT_TRUE(begun.send(script.substr(0, 30)));
   std::vector<std::unique_ptr<RawClient>> idle;
@@ -355,7 +365,7 @@ TEST_F(ServiceSafetyTest, GuessingIsRefusedForItsAddressOnly) {
     const std::string sql = "SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ";
     const std::string guesser = "X-Forwarded-For: 10.1.1.1\r\n", store = "X-Forwarded-For: 10.9.9.9, 10.2.2.2\r\n";
     for (int i = 0; i < 12; ++i) {
-      const HttpReply r = TerminalClient(service.port(), kUser, "guess" + std::to_string(i)).query(sql, guesser);
+      const HttpReply r = TerminalClient(service.port(), kMachine, "guess" + std::to_string(i)).query(sql, guesser);
       EXPECT_TRUE(r.body.starts_with("<RESULT>")) << r.body;
     }
     const HttpReply held = TerminalClient(service.port()).query(sql, guesser);
@@ -366,6 +376,93 @@ TEST_F(ServiceSafetyTest, GuessingIsRefusedForItsAddressOnly) {
   }
   EXPECT_NE(log.str().find("client=10.1.1.1 "), std::string::npos) << log.str();
   EXPECT_NE(log.str().find("client=10.2.2.2 "), std::string::npos) << log.str();
+}
+
+// A balancer's checks (GET /status without credentials, GET /health) and a neighbour behind the
+// same address that keeps sending a wrong password: the terminal with its own right credential is
+// served all along, and /health answers 200 with nothing in it.
+TEST_F(ServiceSafetyTest, ABalancersChecksAndANeighboursWrongPasswordLockNobodyOut) {
+  RunningService service(url_);
+  const std::string own = "SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ";
+  for (int i = 0; i < 30; ++i) {
+    EXPECT_EQ(http_exchange(service.port(), "GET /status HTTP/1.0\r\n\r\n").status, 401);
+    const HttpReply health = http_exchange(service.port(), "GET /health HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(health.status, 200);
+    EXPECT_EQ(health.body, "");
+  }
+  const TerminalClient neighbour(service.port(), "002", "anOldPassword");
+  for (int i = 0; i < 12; ++i) neighbour.query("SELECT * FROM MCH_ITEM WHERE MCH_NO = '002' ");
+  const HttpReply held = neighbour.query(own);
+  EXPECT_NE(held.body.find("too many failed sign-ins as '002'"), std::string::npos) << held.body;
+  const HttpReply served = TerminalClient(service.port()).query(own);
+  EXPECT_TRUE(served.body.starts_with("<?xml")) << served.body;
+}
+
+// Every connection place taken by clients that trickle a request's head, a line at a time: they
+// are cut off at the head's deadline, and a terminal does not wait for that: heads that take
+// longer than a moment give way to it.
+TEST_F(ServiceSafetyTest, TrickledRequestHeadsAreCutOffAndGiveWayToATerminal) {
+  constexpr int kTricklers = 40;
+  auto options = RunningService::default_options();
+  options.max_connections = kTricklers;
+  options.head_timeout = 2s;
+  RunningService service(url_, options);
+  const auto opened = Clock::now();
+  std::vector<std::unique_ptr<RawClient>> tricklers;
+  for (int i = 0; i < kTricklers; ++i) {
+    tricklers.push_back(std::make_unique<RawClient>(service.port()));
+    ASSERT_TRUE(tricklers.back()->send("POST /Vark/ado/index.php HTTP/1.0\r\n"));
+  }
+  std::atomic<bool> trickling{true};
+  std::thread trickle([&] {
+    for (int n = 0; trickling; ++n) {
+      for (auto& t : tricklers) t->send("X-Line-" + std::to_string(n) + ": 1\r\n");
+      std::this_thread::sleep_for(300ms);
+    }
+  });
+  std::this_thread::sleep_for(1500ms);
+  const auto asked = Clock::now();
+  const HttpReply r = TerminalClient(service.port()).query("SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ");
+  const double waited = ms_since(asked);
+  EXPECT_TRUE(r.body.starts_with("<?xml")) << r.status << " " << r.body;
+  EXPECT_LT(waited, 1000);
+  int cut = 0;
+  for (auto& t : tricklers) {
+    const int status = t->status_by(opened + options.head_timeout + 2s);
+    cut += status == 408 || status == 0;
+  }
+  trickling = false;
+  trickle.join();
+  EXPECT_EQ(cut, kTricklers);
+  EXPECT_LT(ms_since(opened), 5000);
+}
+
+// One credential running statements without end on every database connection: another terminal
+// is served at once, and the credential's requests beyond its share get a busy answer.
+TEST_F(ServiceSafetyTest, OneCredentialCannotHoldEveryDatabaseConnection) {
+  auto options = RunningService::default_options();
+  options.threads = 4;  // one of them for a credential
+  options.any_statement = true;
+  options.statement_timeout = 4s;
+  RunningService service(url_, options);
+  std::vector<std::thread> greedy;
+  std::atomic<int> busy{0};
+  for (int i = 0; i < options.threads; ++i) {
+    greedy.emplace_back([&] {
+      const HttpReply r =
+          TerminalClient(service.port())
+              .query("WITH RECURSIVE C(X) AS (SELECT 1 UNION ALL SELECT X + 1 FROM C) SELECT COUNT(*) FROM C ");
+      busy += r.body.find("requests running at head office") != std::string::npos;
+    });
+  }
+  std::this_thread::sleep_for(500ms);
+  const auto asked = Clock::now();
+  const HttpReply other = TerminalClient(service.port(), "002", terminal_password("002"))
+                              .query("SELECT * FROM MCH_ITEM WHERE MCH_NO = '002' ");
+  EXPECT_TRUE(other.body.starts_with("<?xml")) << other.body;
+  EXPECT_LT(ms_since(asked), 1000);
+  for (auto& g : greedy) g.join();
+  EXPECT_EQ(busy.load(), options.threads - 1);
 }
 
 }  // namespace

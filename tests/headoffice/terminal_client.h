@@ -37,9 +37,14 @@ std::string encode_url(std::string_view text);
 // `credentials` ("user:password"; none when empty).
 HttpReply http_get(int port, const std::string& path, const std::string& credentials);
 
+// The fixture's terminals sign in with credentials of their own: the machine number and its
+// password here.
+inline constexpr const char* kMachine = "001";
+inline std::string terminal_password(const std::string& machine) { return "pw" + machine + "quillbark"; }
+
 class TerminalClient {
  public:
-  explicit TerminalClient(int port, std::string user = "SYSDBA", std::string password = "quillbark",
+  explicit TerminalClient(int port, std::string user = kMachine, std::string password = terminal_password(kMachine),
                           std::string driver = "ado")
       : port_(port), user_(std::move(user)), password_(std::move(password)), driver_(std::move(driver)) {}
 

@@ -6,9 +6,12 @@
 #include <memory>
 #include <mutex>
 
+#include "headoffice/credentials/credential_store.h"
+#include "headoffice/credentials/service_role.h"
 #include "headoffice/storage/database_url.h"
 #include "tests/headoffice/job_statements.h"
 #include "tests/headoffice/scratch_postgres.h"
+#include "tests/headoffice/terminal_client.h"
 #include "tests/support/temp_folder.h"
 
 namespace pos::test {
@@ -56,10 +59,26 @@ std::string fixture_database_url(const std::string& name) {
   const std::string url = fresh_database_url(name);
   auto c = headoffice::open_database(url)->connect();
   headoffice::seed_database(*c, fixture_seed_options());
+  headoffice::create_credential_table(*c);
+  for (const std::string machine : {"001", "002"})
+    headoffice::issue_credential(*c, machine, headoffice::CredentialRole::Terminal, terminal_password(machine));
+  headoffice::issue_credential(*c, kViewerUser, headoffice::CredentialRole::Viewer, kViewerPassword);
   headoffice::Transaction tx(*c);
   for (const auto& line : fixture_setup()) c->execute(line);
   tx.commit();
   return url;
+}
+
+std::string service_role_url(const std::string& url) {
+  auto c = headoffice::open_database(url)->connect();
+  if (c->backend() != headoffice::Backend::Postgres) return url;
+  headoffice::Transaction tx(*c);
+  for (const auto& sql : headoffice::service_role_statements(kServiceRole, "pw-role")) c->execute(sql);
+  tx.commit();
+  const std::string owner = "user=postgres";
+  std::string role_url = url;
+  role_url.replace(role_url.find(owner), owner.size(), std::string("user=") + kServiceRole);
+  return role_url;
 }
 
 }  // namespace pos::test

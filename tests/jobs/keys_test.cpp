@@ -64,8 +64,7 @@ TEST(FailingKey, FailsAloneRunAfterRunAndKeepsItsEntry) {
   for (const KeyedJob& j : jobs) {
     for (const bool batched : {false, true}) {
       SCOPED_TRACE(std::string(j.what) + (batched ? ", batch=1" : ""));
-      ReferenceService service({}, "001", ReferenceService::kUser, ReferenceService::kPassword, "",
-                               {"--fault", j.fault});
+      ReferenceService service({}, "001", std::nullopt, "", {"--fault", j.fault});
       service.sql(kMachine + j.head_office);
       auto terminal = started(service, batched);
       for (int run = 0; run < 2; ++run) {
@@ -93,7 +92,7 @@ TEST(SmallLetters, AKeyIsFetchedAsHeadOfficeKeepsIt) {
     for (const bool batched : {false, true}) {
       SCOPED_TRACE(std::string(on_postgres ? "postgresql" : "sqlite") + (batched ? ", batch=1" : ""));
       static int n = 0;
-      ReferenceService service({}, "001", ReferenceService::kUser, ReferenceService::kPassword,
+      ReferenceService service({}, "001", std::nullopt,
                                on_postgres ? postgres.create_database("keys" + std::to_string(++n)) : "");
       service.sql(std::string(kMachine) +
                   "INSERT INTO PRODUCT (PROD_ID, PROD_NAME) VALUES ('ab0001', 'small'), ('AB0001', 'capital');"

@@ -109,8 +109,7 @@ TEST_P(Refills, ARefusedRowIsLeftOutWhileAFailedOrLostFetchKeepsTheOldRows) {
   EXPECT_EQ(table(terminal), before);
   service.sql(std::string("ALTER TABLE AWAY RENAME TO ") + c.head_office_table + ";");
 
-  ReferenceService losing({}, "001", ReferenceService::kUser, ReferenceService::kPassword, service.db_url(),
-                          {"--fault", std::string("drop@/") + c.fetch + "/"});
+  ReferenceService losing({}, "", std::nullopt, service.db_url(), {"--fault", std::string("drop@/") + c.fetch + "/"});
   Terminal cut_off(losing);
   prepare(cut_off);
   EXPECT_EQ(cut_off.run(c.mode, c.jobs), "silent abort");

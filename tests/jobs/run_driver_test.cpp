@@ -62,7 +62,7 @@ TEST_F(RunDriver, ChangesUpdateTicksEveryEntryAndTwoRunsKeepBothLogs) {
 }
 
 TEST(RunDriverCredentials, ValuesWithBlanksAndUrlSignsReachTheServiceIntact) {
-  ReferenceService service({}, "001", "pos 1", "p#w&x+y?z%");
+  ReferenceService service({}, "001", Credential{"pos 1", "p#w&x+y?z%"});
   service.sql(
       "INSERT INTO MCH_ITEM (MCH_NO, STOCK_ID, TOP_ITEMID) VALUES ('001', 'ST01', '');"
       "INSERT INTO PRODUCT_TEMP (MCH_NO, PROD_ID, STATE) VALUES ('001', 'P9', 'DELETE');");

@@ -1,64 +1,122 @@
-// Every statement the jobs send is one that the head-office statement catalogue knows, so the
-// catalogue, which the service's own suites run against both storages, cannot drift from the jobs.
+// The head-office statement catalogue and the jobs agree both ways: every statement the jobs send
+// (both modes, default requests and batch=1, keys in small letters, held-back promotions, a
+// designated top category or none) has the shape of a catalogue line and names its own machine,
+// and every catalogue line is sent on each endpoint it names. The runs go through the service
+// with admission on, so a statement outside the catalogue also fails its run.
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
 #include <numeric>
 #include <set>
 
+#include "headoffice/admission/admission.h"
 #include "tests/headoffice/job_statements.h"
 #include "tests/support/terminal.h"
+#include "text/big5.h"
 
 namespace pos::testing {
 namespace {
 
-// The statement with every quoted value as '?' and a list of them as one: the keys differ from row
-// to row, and so does the number of keys an acknowledgement names.
-std::string shape(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\'') {
-      out += text[i];
-      continue;
-    }
-    // Skip to the closing apostrophe; a doubled one stands for one inside the value.
-    for (++i; i < text.size(); ++i) {
-      if (text[i] != '\'') continue;
-      if (i + 1 < text.size() && text[i + 1] == '\'') {
-        ++i;
-        continue;
-      }
-      break;
-    }
-    if (out.ends_with("'?', "))
-      out.resize(out.size() - 2);
-    else
-      out += "'?'";
-  }
-  return out;
+using headoffice::Admission;
+using headoffice::Endpoint;
+
+std::string entry(const std::string& machine, const std::string& log, const std::string& key,
+                  const std::string& state) {
+  const bool marked = log != "PRODUCT_TEMP" && log != "MEMBER_TEMP";
+  const std::string column = log == "PRODUCT_TEMP" ? "PROD_ID" : log == "MEMBER_TEMP" ? "MEMBER_ID" : "MASTERBILLID";
+  return "INSERT INTO " + log + " (MCH_NO, " + column + ", STATE" + (marked ? ", TRAN_CODE" : "") + ") VALUES ('" +
+         machine + "', '" + key + "', '" + state + "'" + (marked ? ", ''" : "") + ");";
 }
 
-std::string endpoint_of(test::Endpoint e) { return e == test::Endpoint::Script ? "script" : "query"; }
+// Head office's entries for what the runs need beyond ordinary changes: a promotion of each kind
+// whose line the terminals refuse (held back) beside one they take (removed by name), member
+// entries of another state and, with `small_letters`, keys in small letters (their removals go
+// through the script endpoint).
+std::string awkward_entries(const std::string& machine, bool small_letters) {
+  std::string sql = entry(machine, "MEMBER_TEMP", "M0000003", "CHANGE");
+  for (const auto& [log, prefix] : {std::pair{"PSALE_TEMP", "PS"}, {"PTSALE_TEMP", "PT"}, {"GSALE_TEMP", "GS"}}) {
+    sql += entry(machine, log, std::string(prefix) + "000001", "UPDATE") +
+           entry(machine, log, std::string(prefix) + "000002", "UPDATE");
+    if (small_letters) sql += entry(machine, log, "x9", "UPDATE");
+  }
+  if (small_letters)
+    sql += entry(machine, "PRODUCT_TEMP", "ab0001", "UPDATE") + entry(machine, "PRODUCT_TEMP", "ab0002", "DELETE") +
+           entry(machine, "MEMBER_TEMP", "mx001", "UPDATE");
+  return sql;
+}
 
-TEST(StatementCatalogue, EveryStatementTheJobsSendIsCatalogued) {
-  ReferenceService service(
-      {"--scale", "small", "--seed", std::to_string(test::kFixtureSeed), "--today", std::string(test::kFixtureToday)},
-      std::string(test::kFixtureTerminals));
-  std::string setup;
-  for (const auto& line : test::fixture_setup()) setup += line + ";\n";
-  service.sql(setup);
-  Terminal terminal(service, std::string(test::kFixtureMachine));
-  terminal.fix_date(std::string(test::kFixtureToday));
-  std::vector<int> every_job(15);
+// A line of the first promotion of each kind the terminals refuse (see refuse_bad_lines).
+constexpr const char* kBadLines =
+    "UPDATE PSALE_SUB SET PROD_NAME = 'BAD' WHERE MASTERBILLID = 'PS000001';"
+    "UPDATE PTSALE_SUB SET PROD_NAME = 'BAD' WHERE MASTERBILLID = 'PT000001';"
+    "UPDATE GSALE_SUB SET PROD_NAME = 'BAD' WHERE MASTERBILLID = 'GS000001';";
+
+void refuse_bad_lines(Terminal& terminal) {
+  for (const char* table : {"PROMOTION", "PTSALE", "GPROMOTION"})
+    terminal.form().SQLCon_Loc.execute(std::string("ALTER TABLE ") + table + " ADD CONSTRAINT NO_BAD_" + table +
+                                       " CHECK (PROD_NAME IS DISTINCT FROM 'BAD')");
+}
+
+TEST(StatementCatalogue, TheJobsSendEveryCataloguedShapeAndNothingElse) {
+  const std::string today(test::kFixtureToday);
+  ReferenceService service({"--scale", "small", "--seed", std::to_string(test::kFixtureSeed), "--today", today},
+                           "001,002");
+  service.sql(kBadLines);
+  // 001 sends the default requests and 002 batches them (batch=1).
+  std::vector<std::unique_ptr<Terminal>> terminals;
+  for (const char* machine : {"001", "002"}) {
+    terminals.push_back(std::make_unique<Terminal>(service, machine));
+    terminals.back()->fix_date(today);
+  }
+  std::ofstream(terminals[1]->home() / "httpset.ini", std::ios::app) << "batch=1\n";  // [set] is its last section
+  std::vector<int> every_job(kJobCount);
   std::iota(every_job.begin(), every_job.end(), 0);
-  ASSERT_EQ(terminal.run(0), "");
-  ASSERT_EQ(terminal.run(1, every_job), "");
 
-  std::set<std::string> known;
-  for (const auto& s : test::job_statements()) known.insert(endpoint_of(s.endpoint) + " " + shape(s.text));
-  const auto sent = service.statements();
-  ASSERT_GT(sent.size(), 10u);
-  for (const auto& s : sent) EXPECT_TRUE(known.count(s.endpoint + " " + shape(s.text))) << s.endpoint << ": " << s.text;
+  for (auto& t : terminals) {
+    ASSERT_EQ(t->run(1, every_job), "");  // makes every local table
+    ASSERT_EQ(t->run(0), "");             // nothing held back: removals of whole marks
+    refuse_bad_lines(*t);
+  }
+  // Each terminal with a designated top category and without; each time head office changes
+  // every kind of row and logs the awkward entries, keys in small letters the first time only
+  // (a removal naming one goes as a script, one without as a statement).
+  for (const bool first : {true, false}) {
+    service.sql(std::string("UPDATE MCH_ITEM SET TOP_ITEMID = '") + (first ? "" : "01") + "' WHERE MCH_NO = '001';" +
+                "UPDATE MCH_ITEM SET TOP_ITEMID = '" + (first ? "01" : "") + "' WHERE MCH_NO = '002';");
+    for (const char* what : {"products", "members", "promotions", "anychoice", "gifts"})
+      service.run_tool(
+          {"change", what, "--count", "3", "--insert", "1", "--delete", "1", "--seed", "3", "--today", today});
+    service.sql(awkward_entries("001", first) + awkward_entries("002", first) +
+                (first ? "INSERT INTO MEMBER (MEMBER_ID, MEMBER_NAME) VALUES ('mx001', 'small');" : ""));
+    for (auto& t : terminals) {
+      SCOPED_TRACE(t->home().string());
+      ASSERT_EQ(t->run(0), "");
+      ASSERT_EQ(t->run(1, every_job), "");
+    }
+  }
+
+  const auto lines = headoffice::statement_catalogue();
+  std::map<std::pair<std::size_t, Endpoint>, int> sent;
+  const auto received = service.statements();
+  ASSERT_GT(received.size(), 100u);
+  for (const auto& s : received) {
+    const Endpoint endpoint = s.endpoint == "script" ? Endpoint::Script : Endpoint::Query;
+    const std::string text = big5_to_utf8(s.text);
+    const std::string machine = text.find("'002'") != std::string::npos ? "002" : "001";
+    const auto admitted = Admission::standard().admit(endpoint, text, machine);
+    EXPECT_TRUE(admitted.admitted()) << s.endpoint << ": " << text << "\n" << admitted.refusal;
+    if (admitted.admitted()) ++sent[{admitted.line, endpoint}];
+  }
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    for (Endpoint e : {Endpoint::Query, Endpoint::Script}) {
+      if (!headoffice::reaches(lines[i], e)) continue;
+      EXPECT_TRUE(sent.count({i, e})) << "never sent to the " << (e == Endpoint::Query ? "query" : "script")
+                                      << " endpoint: " << lines[i].job << "\n"
+                                      << lines[i].text;
+    }
+  }
 }
 
 }  // namespace

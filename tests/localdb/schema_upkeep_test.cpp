@@ -4,6 +4,7 @@
 
 #include "localdb/catalogue.h"
 #include "localdb/errors.h"
+#include "localdb/terminal_schema.h"
 #include "tests/support/temp_database.h"
 
 namespace pos {
@@ -65,6 +66,25 @@ TEST_F(Upkeep, AFailureAroundTheInvoiceTableStopsTheUpkeep) {
   EXPECT_FALSE(TableMissing(q, "EINVOICE_WORD"));
   EXPECT_EQ(column_type("LOC_PDC", "PROD_SCALE"), "missing");  // the steps after did not
   EXPECT_EQ(column_type("LOC_PDC", "PUT_ID"), "missing");
+}
+
+// A terminal at the oldest level this program knows, upgraded once, holds every table, column and
+// index of the schema: a table or column a new job needs reaches the terminals already in stores.
+TEST_F(Upkeep, AnOlderTerminalGetsEveryTableAndColumnItLacks) {
+  for (const auto& statement : older_level_statements()) db.con().execute(statement);
+  EXPECT_TRUE(TableMissing(q, "POS_TAKEN_KEYS"));
+  upgrade_local_schema(q);
+  for (const SchemaTable& table : terminal_schema()) {
+    for (const SchemaColumn& column : table.columns) {
+      std::string name = column.name;
+      if (name.front() == '"') name = name.substr(1, name.size() - 2);
+      EXPECT_NE(column_type(table.name, name), "missing") << table.name << "." << name;
+    }
+    for (const auto& index : table.indexes) {
+      const auto name = index.substr(13, index.find(' ', 13) - 13);  // after "CREATE INDEX "
+      EXPECT_FALSE(IndexMissing(q, name)) << name;
+    }
+  }
 }
 
 TEST_F(Upkeep, LetterCaseOfNames) {

@@ -50,11 +50,18 @@ int reported_port(const std::filesystem::path& log) {
   return 0;
 }
 
+// The last line of a tool's output: the password `add` printed.
+std::string last_line(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text.substr(text.rfind('\n') + 1);
+}
+
 }  // namespace
 
-ReferenceService::ReferenceService(std::vector<std::string> seed_args, std::string terminals, std::string user,
-                                   std::string password, std::string db_url, std::vector<std::string> serve_args)
-    : db_url_(std::move(db_url)), user_(std::move(user)), password_(std::move(password)) {
+ReferenceService::ReferenceService(std::vector<std::string> seed_args, std::string terminals,
+                                   std::optional<Credential> shared, std::string db_url,
+                                   std::vector<std::string> serve_args)
+    : db_url_(std::move(db_url)), shared_(std::move(shared)) {
   if (db_url_.empty()) db_url_ = "sqlite:" + (folder_ / "headoffice.db").string();
   run_tool({"init"});
   if (!seed_args.empty()) {
@@ -62,11 +69,24 @@ ReferenceService::ReferenceService(std::vector<std::string> seed_args, std::stri
     args.insert(args.end(), seed_args.begin(), seed_args.end());
     run_tool(args);
   }
+  if (!shared_) {
+    for (std::size_t at = 0; at <= terminals.size();) {
+      const std::size_t comma = std::min(terminals.find(',', at), terminals.size());
+      if (comma > at) credential(terminals.substr(at, comma - at));
+      at = comma + 1;
+    }
+  }
   // Port 0: the service binds a free port itself and names it in its first line.
   const auto log = folder_ / "serve.log";
-  std::vector<std::string> argv = {
-      HEADOFFICE_EXE, "serve", "--db",       db_url_,   "--listen",        "127.0.0.1:0",
-      "--user",       user_,   "--password", password_, "--statement-log", (folder_ / "statements.log").string()};
+  std::vector<std::string> argv = {HEADOFFICE_EXE,
+                                   "serve",
+                                   "--db",
+                                   db_url_,
+                                   "--listen",
+                                   "127.0.0.1:0",
+                                   "--statement-log",
+                                   (folder_ / "statements.log").string()};
+  if (shared_) argv.insert(argv.end(), {"--user", shared_->user, "--password", shared_->password});
   argv.insert(argv.end(), serve_args.begin(), serve_args.end());
   pid_ = spawn(argv, log);
   for (int i = 0; i < 500 && port_ == 0; ++i) {
@@ -112,13 +132,36 @@ std::vector<ReceivedStatement> ReferenceService::statements() const {
   return out;
 }
 
-void ReferenceService::run_tool(const std::vector<std::string>& args) {
+std::string ReferenceService::run_tool(const std::vector<std::string>& args) const {
   std::vector<std::string> argv = {HEADOFFICE_EXE};
   argv.insert(argv.end(), args.begin(), args.end());
   argv.insert(argv.end(), {"--db", db_url_});
-  if (int rc = wait_for(spawn(argv, folder_ / "tool.log")); rc != 0)
-    throw std::runtime_error("headoffice-service " + args.front() + " failed (" + std::to_string(rc) + "); see " +
-                             (folder_ / "tool.log").string());
+  const auto out = folder_ / "tool.out";
+  std::filesystem::remove(out);
+  const int rc = wait_for(spawn(argv, out));
+  std::ifstream in(out);
+  const std::string output((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ofstream(folder_ / "tool.log", std::ios::app) << output;
+  if (rc != 0)
+    throw std::runtime_error("headoffice-service " + args.front() + " failed (" + std::to_string(rc) + "): " + output);
+  return output;
+}
+
+Credential ReferenceService::credential(const std::string& machine) const {
+  if (shared_) return *shared_;
+  auto& own = own_[machine];
+  if (own.user.empty()) own = {machine, last_line(run_tool({"terminals", "add", machine}))};
+  return own;
+}
+
+void ReferenceService::share_credentials(const ReferenceService& other) {
+  own_ = other.own_;
+  viewer_ = other.viewer_;
+}
+
+Credential ReferenceService::viewer() const {
+  if (!viewer_) viewer_ = Credential{"ops", last_line(run_tool({"viewers", "add", "ops"}))};
+  return *viewer_;
 }
 
 namespace {

@@ -1,11 +1,15 @@
 #pragma once
 // The reference head-office service, run for real: a SQLite head-office database in a temporary
 // folder and `headoffice-service serve` on a loopback port that the service chose itself (port 0)
-// and reported. Stopped when destroyed.
+// and reported. Each terminal signs in with a credential of its own (`terminals add`) and runs
+// only catalogued statements, unless the service is given a shared credential. Stopped when
+// destroyed.
 
 #include <sys/types.h>
 
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,14 +24,20 @@ struct ReceivedStatement {
   bool operator==(const ReceivedStatement&) const = default;
 };
 
+struct Credential {
+  std::string user, password;
+};
+
 class ReferenceService {
  public:
   // Creates the tables; `seed_args` (e.g. {"--scale", "small"}) also seeds them, empty leaves them empty.
-  // The service takes `user` and `password` (UTF-8 on the command line, Big5 on the wire). The
-  // head-office database is a SQLite file in a temporary folder, or `db_url` when given.
-  // `serve_args` go to `serve` after the usual ones (e.g. {"--fault", "drop@3"}).
+  // Each machine of `terminals` (comma-separated) gets a credential of its own; with `shared` the
+  // service also takes that one credential from every terminal (UTF-8 on the command line, Big5
+  // on the wire) and Terminal uses it. The head-office database is a SQLite file in a temporary
+  // folder, or `db_url` when given. `serve_args` go to `serve` after the usual ones (e.g.
+  // {"--fault", "drop@3"}).
   explicit ReferenceService(std::vector<std::string> seed_args = {}, std::string terminals = "001",
-                            std::string user = kUser, std::string password = kPassword, std::string db_url = "",
+                            std::optional<Credential> shared = std::nullopt, std::string db_url = "",
                             std::vector<std::string> serve_args = {});
   ~ReferenceService();
   ReferenceService(const ReferenceService&) = delete;
@@ -35,12 +45,17 @@ class ReferenceService {
 
   int port() const { return port_; }
   pid_t pid() const { return pid_; }  // the serve process
-  const std::string& user() const { return user_; }
-  const std::string& password() const { return password_; }
   std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
   const std::string& db_url() const { return db_url_; }
-  static constexpr const char* kUser = "SYSDBA";
-  static constexpr const char* kPassword = "quillbark";
+  // The credential `machine` signs in with: the shared one when there is one, else its own,
+  // issued now when it has none yet.
+  Credential credential(const std::string& machine) const;
+  // A viewer of the status page, issued on first use.
+  Credential viewer() const;
+  // Uses the credentials `other` issued, for a second service on the same database.
+  void share_credentials(const ReferenceService& other);
+  static constexpr const char* kSharedUser = "SYSDBA";
+  static constexpr const char* kSharedPassword = "quillbark";
 
   // Runs SQL (UTF-8 text) on the head-office database directly, for setting up a test.
   void sql(const std::string& statements);
@@ -53,13 +68,15 @@ class ReferenceService {
   // Every statement received so far, in arrival order.
   std::vector<ReceivedStatement> statements() const;
 
-  // Runs `headoffice-service ARGS --db <this database>`; throws when it fails.
-  void run_tool(const std::vector<std::string>& args);
+  // Runs `headoffice-service ARGS --db <this database>`; throws when it fails. Returns its output.
+  std::string run_tool(const std::vector<std::string>& args) const;
 
  private:
   TempFolder folder_{"posho"};
   std::string db_url_;
-  std::string user_, password_;
+  std::optional<Credential> shared_;
+  mutable std::map<std::string, Credential> own_;  // by machine
+  mutable std::optional<Credential> viewer_;
   int port_ = 0;
   pid_t pid_ = -1;
 };

@@ -1,5 +1,6 @@
 #include "tests/support/terminal.h"
 
+#include "app/command_line.h"
 #include "service/service_errors.h"
 #include "text/big5.h"
 #include "tools/terminal_folder.h"
@@ -8,8 +9,9 @@ namespace pos::testing {
 
 Terminal::Terminal(const ReferenceService& service, const std::string& machine, int port) {
   TerminalSpec spec{home_.string(), machine, "127.0.0.1", std::to_string(port ? port : service.port())};
-  spec.user = service.user();
-  spec.password = service.password();
+  const Credential own = service.credential(machine);
+  spec.user = own.user;
+  spec.password = own.password;
   make_terminal_folder(spec);
 }
 
@@ -31,7 +33,7 @@ void Terminal::fix_date(const std::string& yyyy_mm_dd) {
 
 void Terminal::start(const std::vector<std::string>& args) {
   form_ = std::make_unique<TFormTollmere>(FormOptions{home(), database(), now_}, dialogs_);
-  form_->FormCreate(args);
+  form_->FormCreate(parse_command_line(args, home()).mode);
   data_module_ = std::make_unique<TDataModHttp>(home(), dialogs_, DataModOptions{10000});
   data_module_->DataModuleCreate();
   form_->DataModHttp = data_module_.get();

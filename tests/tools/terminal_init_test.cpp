@@ -126,10 +126,16 @@ TEST_F(TerminalInit, BadArgumentsAreClearErrors) {
   EXPECT_FALSE(fs::exists(home / "MCH_NO.TXT"));
 }
 
+// The folders are closed to other users (they may pass through to the database); the files are
+// its owner's alone, written as new files: a planted link is replaced, what it points to kept.
 TEST_F(TerminalInit, TheFilesAreItsOwnersAloneAndNameTheLocalSignInWhenGiven) {
   int status = 0;
   const auto ca = home.parent_path() / (home.filename().string() + "-ca.pem");
   std::ofstream(ca) << "ca\n";
+  fs::permissions(home, fs::perms::all);
+  pos::testing::TempFolder elsewhere("poselse");
+  std::ofstream(elsewhere / "target") << "untouched\n";
+  fs::create_symlink(elsewhere / "target", home / "httpset.ini");
   run(std::string(TERMINAL_INIT_EXE) + " --home " + home.string() +
           " --machine A01 --service h:1 --db-password 'fb secret' --scheme https --cafile " + ca.string(),
       &status);
@@ -138,8 +144,16 @@ TEST_F(TerminalInit, TheFilesAreItsOwnersAloneAndNameTheLocalSignInWhenGiven) {
   const ServiceSettings settings = read_service_settings(home / "httpset.ini");
   EXPECT_EQ(settings.scheme, "https");
   EXPECT_EQ(settings.cafile, ca.string());
-  for (const char* file : {"httpset.ini", "MCH_NO.TXT"})
+  EXPECT_EQ(slurp(elsewhere / "target"), "untouched\n");
+  for (const char* file : {"httpset.ini", "MCH_NO.TXT"}) {
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(home / file))) << file;
     EXPECT_EQ(fs::status(home / file).permissions(), fs::perms::owner_read | fs::perms::owner_write) << file;
+  }
+  for (const fs::path& folder : {home, home / "Data"}) {
+    const fs::perms open =
+        fs::perms::group_read | fs::perms::group_write | fs::perms::others_read | fs::perms::others_write;
+    EXPECT_EQ(fs::status(folder).permissions() & open, fs::perms::none) << folder;
+  }
   // The server's SYSDBA password, as pos-updater reads it; the user stays the fixed one.
   const LocalDbSignIn sign_in = read_local_db_sign_in(home / "httpset.ini");
   EXPECT_EQ(sign_in.user, "SYSDBA");

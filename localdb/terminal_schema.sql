@@ -1,12 +1,10 @@
--- Local tables of the POS terminal database (POS_LOC.GDB) at their older level,
--- as a terminal has them before the updater first runs. Firebird 3, dialect 3,
--- database charset NONE (text columns hold Big5 bytes, widths count bytes).
--- Not here because the updater makes them itself:
---   LOC_PDC columns POINT_YN, PROD_SCALE, STOCK_QTY, DEF_PROFIT, MS, PUT_ID
---   and table EINVOICE_WORD (both at start-up),
---   LOC_PDC indexes LOC_PDC1 to LOC_PDC3 (products job),
---   PROMOTION column POINT_YN (sales promotions job, full update),
---   table GPROMOTION (gift promotions job, full update).
+-- The local tables of the POS terminal database (POS_LOC.GDB), as this program
+-- uses them: the one definition of each. Firebird 3, dialect 3, database charset
+-- NONE (text columns hold Big5 bytes, widths count bytes).
+-- "-- added later" after a table's first line or a column marks what a terminal
+-- at the older level (before the updater first ran) lacks: terminal-init leaves
+-- it out, and the upkeep at every start adds whatever of it a terminal lacks.
+-- Indexes follow their table. The product job keeps LOC_PDC1 to LOC_PDC4 itself.
 -- Dates are texts YYYY/MM/DD. No primary keys: the jobs find rows by lookups
 -- of their own and must never have a row refused for a repeated key.
 
@@ -38,7 +36,13 @@ CREATE TABLE LOC_PDC (
     P_PRICE2      DOUBLE PRECISION,
     N_PRICE       DOUBLE PRECISION,
     FREE_TAX      DOUBLE PRECISION,
-    HEA_TAX       DOUBLE PRECISION
+    HEA_TAX       DOUBLE PRECISION,
+    POINT_YN      VARCHAR(1),  -- added later
+    PROD_SCALE    VARCHAR(30),  -- added later
+    STOCK_QTY     VARCHAR(5),  -- added later
+    DEF_PROFIT    DOUBLE PRECISION,  -- added later
+    MS            VARCHAR(1),  -- added later
+    PUT_ID        VARCHAR(10)  -- added later
 );
 
 -- Product categories, one row per small category with its middle group, top
@@ -125,7 +129,8 @@ CREATE TABLE PROMOTION (
     SEC_DIS       VARCHAR(1),
     OVER_AMT      INTEGER,
     PACK_QTY      INTEGER,
-    PLIMIT_QTY    INTEGER
+    PLIMIT_QTY    INTEGER,
+    POINT_YN      VARCHAR(1)  -- added later
 );
 
 CREATE INDEX IDX_PROMOTION_0 ON PROMOTION (MASTERBILLID, TEMPPRODID);
@@ -288,3 +293,56 @@ CREATE TABLE SMARTCARD_DATA (
     CR_DATE       VARCHAR(10),
     CHG_DATE      VARCHAR(10)
 );
+
+-- Electronic invoice number ranges of this terminal. Created at start-up when
+-- missing; upserted by EYY||EMM by the invoice word tracks job.
+CREATE TABLE EINVOICE_WORD (  -- added later
+    MCH_NO        VARCHAR(5) NOT NULL,
+    EYY           VARCHAR(4),
+    EMM           VARCHAR(2),
+    EWORD         VARCHAR(2),
+    BG_NUM        VARCHAR(10),
+    ED_NUM        VARCHAR(10),
+    CHG_DATE      VARCHAR(10),
+    CHG_USER      VARCHAR(10)
+);
+
+CREATE INDEX IDX_EINVOICE_WORD_0 ON EINVOICE_WORD (MCH_NO);
+
+-- Gift promotions, one row per line (header repeated), as PROMOTION. Written by
+-- the gift promotions job, which also makes it when missing; every written row
+-- sets OVER_AMT.
+CREATE TABLE GPROMOTION (  -- added later
+    MASTERBILLID  VARCHAR(20),
+    BILL_DATE     VARCHAR(10),
+    INI_DATE      VARCHAR(10),
+    END_DATE      VARCHAR(10),
+    REASON        VARCHAR(100),
+    PROD_ID       VARCHAR(20),
+    PROD_NAME     VARCHAR(50),
+    PROD_BARCODE  VARCHAR(20),
+    PD_ITEMID     VARCHAR(10),
+    PSALE_FLAG    VARCHAR(10),
+    PSALE_PRICE   DOUBLE PRECISION,
+    OLD_PRICE     DOUBLE PRECISION,
+    VIP_PRICE     DOUBLE PRECISION,
+    N_QTY         INTEGER,
+    G_PROD_ID     VARCHAR(20),
+    G_PROD_NAME   VARCHAR(50),
+    G_QTY         INTEGER,
+    STORE_ID      VARCHAR(10),
+    TEMPPRODID    VARCHAR(20),
+    SEC_DIS       VARCHAR(1),
+    OVER_AMT      INTEGER
+);
+
+CREATE INDEX IDX_GPROMOTION_0 ON GPROMOTION (MASTERBILLID, TEMPPRODID);
+
+-- Keys whose change-log entries were removed at head office before their rows
+-- were applied (products and members), taken first by the next run.
+CREATE TABLE POS_TAKEN_KEYS (  -- added later
+    TAKEN_AS      VARCHAR(40) NOT NULL,
+    KEY_VALUE     VARCHAR(80) NOT NULL
+);
+
+CREATE INDEX POS_TAKEN_KEYS1 ON POS_TAKEN_KEYS (TAKEN_AS, KEY_VALUE);
