@@ -101,6 +101,11 @@ AdmissionResult Admission::admit(Endpoint endpoint, std::string_view sql,
   return result;
 }
 
+RunMark Admission::run_mark(std::string_view sql) const {
+  const AdmissionResult found = admit(Endpoint::Query, sql, std::nullopt);
+  return found.admitted() ? statement_catalogue()[found.line].mark : RunMark::None;
+}
+
 std::string first_words(std::string_view sql, int words) {
   std::string out;
   int count = 0;

@@ -34,6 +34,9 @@ class Admission {
   // credential), whose statements need only the shapes.
   AdmissionResult admit(Endpoint endpoint, std::string_view sql, const std::optional<std::string>& machine) const;
 
+  // The run mark of the query-endpoint line `sql` has the shape of; None when it has none.
+  RunMark run_mark(std::string_view sql) const;
+
  private:
   enum class Role { Fixed, Machine, Any };
   struct Hole {

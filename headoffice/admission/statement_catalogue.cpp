@@ -45,7 +45,7 @@ constexpr std::pair<std::string_view, std::string_view> kFragments[] = {
 };
 
 constexpr CatalogueLine kLines[] = {
-  {Q, "run: opening check; products: designated top category", "SELECT * FROM MCH_ITEM WHERE MCH_NO = {machine}"},
+  {Q, "run: opening check; products: designated top category", "SELECT * FROM MCH_ITEM WHERE MCH_NO = {machine}", RunMark::Opens},
 
   {Q, "categories", "SELECT A.PD_ITEMID,A.PD_ITEMNAME,B.PD_GRPID,B.PD_GRPNAME,C.TOP_ITEMID,C.TOP_ITEMNAME,A.M_SHOW,D.PD_DEPID,D.PD_DEPNAME FROM PROD_ITEM A LEFT OUTER JOIN PROD_HIITEM B ON A.PD_GRPID = B.PD_GRPID LEFT OUTER JOIN PROD_TOPITEM C ON C.TOP_ITEMID = B.TOP_ITEMID LEFT OUTER JOIN PROD_DEPART D ON D.PD_DEPID = C.PD_DEPID"},
 
@@ -126,7 +126,7 @@ constexpr CatalogueLine kLines[] = {
   {QS, "gift promotions: marked changed entries removed by name", "DELETE FROM GSALE_TEMP WHERE TRAN_CODE = 'W' AND MCH_NO = {machine} AND STATE <> 'DELETE' AND MASTERBILLID IN {values}"},
   {Q, "gift promotions: current lines", "{gift lines} WHERE {value} BETWEEN A.INI_DATE AND A.END_DATE AND A.BILL_TYPE <> '2'"},
 
-  {Q, "stored-value card stops", "SELECT * FROM SMARTCARD_DATA WHERE STOP_YN = 'Y'"},
+  {Q, "stored-value card stops (the run's last job)", "SELECT * FROM SMARTCARD_DATA WHERE STOP_YN = 'Y'", RunMark::Ends},
 };
 // clang-format on
 

@@ -8,7 +8,9 @@
 // and fragments that several lines share, such as {product columns} (see the .cpp).
 //
 // To add a shape: one line in statement_catalogue.cpp, in its job's group. The catalogue test
-// fails until some job sends it, and fails for anything a job sends that no line has.
+// fails until some job sends it, and fails for anything a job sends that no line has; it also
+// fails unless each run begins with the line marked RunMark::Opens and ends with the one marked
+// RunMark::Ends (a job appended to the list takes that mark).
 
 #include <span>
 #include <string>
@@ -20,10 +22,15 @@ namespace pos::headoffice {
 // the script endpoint (a line of a script, as the job wrote it).
 enum class Endpoint : unsigned { Query = 1, Script = 2 };
 
+// Where a run stands at a line's statement, for head office's status records: a run's first
+// statement opens it (and comes again within it), and its last job's statement ends it.
+enum class RunMark { None, Opens, Ends };
+
 struct CatalogueLine {
   unsigned endpoints;     // Endpoint bits; a removal of keys goes to either
   std::string_view job;   // who sends it, for messages
   std::string_view text;  // the shape, holes and fragments included
+  RunMark mark = RunMark::None;
 };
 
 std::span<const CatalogueLine> statement_catalogue();

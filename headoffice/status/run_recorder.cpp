@@ -4,6 +4,7 @@
 #include <ctime>
 #include <vector>
 
+#include "headoffice/admission/admission.h"
 #include "headoffice/status/error_text.h"
 #include "headoffice/status/utc_time.h"
 #include "text/ascii.h"
@@ -73,6 +74,7 @@ void RunRecorder::answered(const std::string& client, const std::string& signed_
                            const std::optional<std::string>& error) {
   std::string machine = signed_in.empty() ? machine_named(statement) : signed_in;
   const std::string upper = ascii_upper(trimmed(statement));
+  const RunMark mark = Admission::standard().run_mark(statement);
   std::optional<Write> due;
   Run copy;
   {
@@ -86,7 +88,7 @@ void RunRecorder::answered(const std::string& client, const std::string& signed_
     }
     Run& run = runs_[machine];
     const auto now = Clock::now();
-    const bool opening = upper.starts_with("SELECT * FROM MCH_ITEM WHERE MCH_NO");
+    const bool opening = mark == RunMark::Opens;
     if (opening && (!run.begun || run.ended || now - run.last > kRunPause)) {
       run = Run{};
       run.begun = true;
@@ -102,7 +104,7 @@ void RunRecorder::answered(const std::string& client, const std::string& signed_
       due = Write::Error;
       ++failed_;
     }
-    if (!run.ended && upper.find("FROM SMARTCARD_DATA") != std::string::npos) {
+    if (!run.ended && mark == RunMark::Ends) {
       run.ended = true;
       due = Write::End;
     }

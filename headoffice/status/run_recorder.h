@@ -1,8 +1,8 @@
 #pragma once
 // Follows each terminal's runs through the requests this process answers, and keeps in the
 // head-office table TERMINAL_STATUS what the status page shows. A run begins with the opening
-// check (the terminal's own MCH_ITEM row) and reaches its last job with the stored-value card
-// query; it is a full update when it fetches a whole table that a changes update fetches by key,
+// check and reaches its last job with the last job's statement (the statement catalogue's run
+// marks); it is a full update when it fetches a whole table that a changes update fetches by key,
 // a changes update when it takes what a change log lists. The table is written when a run
 // begins, at its first error answer and when it reaches its last job, and at most once a minute
 // while it goes (that it still asks), never for each request. A refused sign-in as a machine

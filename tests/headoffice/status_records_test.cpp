@@ -19,7 +19,7 @@ using namespace pos::headoffice;
 
 constexpr const char* kOpening = "SELECT * FROM MCH_ITEM WHERE MCH_NO = '001' ";
 constexpr const char* kLoggedProducts = "SELECT PROD_ID FROM PRODUCT_TEMP WHERE MCH_NO = '001' AND STATE <> 'DELETE'";
-constexpr const char* kLastJob = "SELECT CARD_ID FROM SMARTCARD_DATA WHERE STOP_YN = 'Y'";
+constexpr const char* kLastJob = "SELECT * FROM SMARTCARD_DATA WHERE STOP_YN = 'Y'";
 
 class StatusRecords : public ::testing::Test {
  protected:

@@ -1,7 +1,8 @@
 // The head-office statement catalogue and the jobs agree both ways: every statement the jobs send
 // (both modes, default requests and batch=1, keys in small letters, held-back promotions, a
 // designated top category or none) has the shape of a catalogue line and names its own machine,
-// and every catalogue line is sent on each endpoint it names. The runs go through the service
+// and every catalogue line is sent on each endpoint it names; each run opens and ends with the
+// lines marked so. The runs go through the service
 // with admission on, so a statement outside the catalogue also fails its run.
 
 #include <gtest/gtest.h>
@@ -74,9 +75,15 @@ TEST(StatementCatalogue, TheJobsSendEveryCataloguedShapeAndNothingElse) {
   std::vector<int> every_job(kJobCount);
   std::iota(every_job.begin(), every_job.end(), 0);
 
+  std::vector<std::size_t> run_ends;  // the number of statements received when each run had ended
+  const auto run = [&](Terminal& t, int mode, const std::vector<int>& jobs) {
+    const std::string failure = t.run(mode, jobs);
+    run_ends.push_back(service.statements().size());
+    return failure;
+  };
   for (auto& t : terminals) {
-    ASSERT_EQ(t->run(1, every_job), "");  // makes every local table
-    ASSERT_EQ(t->run(0), "");             // nothing held back: removals of whole marks
+    ASSERT_EQ(run(*t, 1, every_job), "");  // makes every local table
+    ASSERT_EQ(run(*t, 0, {}), "");         // nothing held back: removals of whole marks
     refuse_bad_lines(*t);
   }
   // Each terminal with a designated top category and without; each time head office changes
@@ -92,8 +99,8 @@ TEST(StatementCatalogue, TheJobsSendEveryCataloguedShapeAndNothingElse) {
                 (first ? "INSERT INTO MEMBER (MEMBER_ID, MEMBER_NAME) VALUES ('mx001', 'small');" : ""));
     for (auto& t : terminals) {
       SCOPED_TRACE(t->home().string());
-      ASSERT_EQ(t->run(0), "");
-      ASSERT_EQ(t->run(1, every_job), "");
+      ASSERT_EQ(run(*t, 0, {}), "");
+      ASSERT_EQ(run(*t, 1, every_job), "");
     }
   }
 
@@ -108,6 +115,19 @@ TEST(StatementCatalogue, TheJobsSendEveryCataloguedShapeAndNothingElse) {
     const auto admitted = Admission::standard().admit(endpoint, text, machine);
     EXPECT_TRUE(admitted.admitted()) << s.endpoint << ": " << text << "\n" << admitted.refusal;
     if (admitted.admitted()) ++sent[{admitted.line, endpoint}];
+  }
+  // Head office's status records know a run by its marks: each run opens with the opening check
+  // and sends the line of its last job once, as its last statement.
+  std::size_t first = 0;
+  for (const std::size_t end : run_ends) {
+    ASSERT_LT(first, end);
+    const auto mark = [&](std::size_t i) { return Admission::standard().run_mark(big5_to_utf8(received[i].text)); };
+    EXPECT_EQ(mark(first), headoffice::RunMark::Opens) << big5_to_utf8(received[first].text);
+    EXPECT_EQ(mark(end - 1), headoffice::RunMark::Ends)
+        << "a run's last statement: " << big5_to_utf8(received[end - 1].text);
+    for (std::size_t i = first; i + 1 < end; ++i)
+      EXPECT_NE(mark(i), headoffice::RunMark::Ends) << "before the run's last job: " << big5_to_utf8(received[i].text);
+    first = end;
   }
   for (std::size_t i = 0; i < lines.size(); ++i) {
     for (Endpoint e : {Endpoint::Query, Endpoint::Script}) {
