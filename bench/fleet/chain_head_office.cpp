@@ -6,10 +6,12 @@
 
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
 #include "bench/fleet/process_cpu.h"
+#include "headoffice/credentials/credential_store.h"
 #include "headoffice/generators/seeder.h"
 #include "headoffice/storage/database_url.h"
 #include "headoffice/storage/schema.h"
@@ -76,6 +78,8 @@ ChainHeadOffice::ChainHeadOffice(const ChainHeadOfficeOptions& o) : postgres_(o.
   {
     auto c = headoffice::open_database(db_url_)->connect();
     headoffice::create_schema(*c, false);
+    headoffice::create_credential_table(*c);
+    headoffice::issue_credential(*c, o.viewer, headoffice::CredentialRole::Viewer, o.viewer_password);
     headoffice::SeedOptions seed = headoffice::scale_options("store");
     seed.terminals = o.terminals;
     seed.products = o.products;
@@ -116,7 +120,11 @@ void ChainHeadOffice::start_services(const ChainHeadOfficeOptions& o) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
       port = reported_port(log);
     }
-    if (port == 0) throw std::runtime_error("a head-office service did not start; see " + log.string());
+    if (port == 0) {
+      std::ifstream err(log.string() + ".err");
+      const std::string said((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+      throw std::runtime_error("a head-office service did not start: " + said);
+    }
     service_ports_.push_back(port);
   }
 }

@@ -22,7 +22,8 @@ struct ChainHeadOfficeOptions {
   std::vector<std::string> terminals;     // machine numbers seeded into MCH_ITEM
   int products = 50000, members = 20000;  // seeded
   int partitions = 0;                     // > 0: the products' and members' change logs hash-partitioned by MCH_NO
-  std::string user = "SYSDBA", password = "quillbark";
+  std::string user = "SYSDBA", password = "quillbark";              // the terminals' shared credential
+  std::string viewer = "monitor", viewer_password = "chainviewer";  // reads /status and /metrics
 };
 
 class ChainHeadOffice {

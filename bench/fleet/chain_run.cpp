@@ -147,8 +147,9 @@ struct Sample {
 // How long a GET of `path` from the first service takes, signed in as head office; -1 when it fails.
 double answer_ms(const ChainHeadOffice& ho, const std::string& path) {
   const auto t0 = Clock::now();
-  const test::HttpReply reply = test::http_get(ho.service_ports().front(), path,
-                                               ChainHeadOfficeOptions{}.user + ":" + ChainHeadOfficeOptions{}.password);
+  const test::HttpReply reply =
+      test::http_get(ho.service_ports().front(), path,
+                     ChainHeadOfficeOptions{}.viewer + ":" + ChainHeadOfficeOptions{}.viewer_password);
   return reply.status == 200 ? seconds(Clock::now() - t0) * 1000 : -1;
 }
 
