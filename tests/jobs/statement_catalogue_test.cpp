@@ -1,8 +1,8 @@
 // The head-office statement catalogue and the jobs agree both ways: every statement the jobs send
 // (both modes, default requests and batch=1, keys in small letters, held-back promotions, a
 // designated top category or none) has the shape of a catalogue line and names its own machine,
-// and every catalogue line is sent on each endpoint it names; each run opens and ends with the
-// lines marked so. The runs go through the service
+// and every catalogue line is sent on each endpoint it names (so a job that never runs is caught);
+// each run opens and ends with the lines marked so. The runs go through the service
 // with admission on, so a statement outside the catalogue also fails its run.
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <set>
 
 #include "headoffice/admission/admission.h"
+#include "jobs/job_table.h"
 #include "tests/headoffice/job_statements.h"
 #include "tests/support/terminal.h"
 #include "text/big5.h"
@@ -103,7 +104,6 @@ TEST(StatementCatalogue, TheJobsSendEveryCataloguedShapeAndNothingElse) {
       ASSERT_EQ(run(*t, 1, every_job), "");
     }
   }
-
   const auto lines = headoffice::statement_catalogue();
   std::map<std::pair<std::size_t, Endpoint>, int> sent;
   const auto received = service.statements();
