@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "bench/fleet/chain_run.h"
+#include "bench/fleet/process_cpu.h"
 #include "headoffice/generators/changer.h"
 #include "headoffice/status/fleet_status.h"
 #include "headoffice/storage/database_url.h"
@@ -74,49 +75,8 @@ void in_parallel(int n, int width, F f) {
   for (auto& t : workers) t.join();
 }
 
-// utime, stime, cutime, cstime (seconds) and the parent of a process, from /proc/PID/stat.
-struct ProcStat {
-  pid_t parent = 0;
-  double own = 0, children = 0;
-};
-bool read_stat(pid_t pid, ProcStat& s) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(in, line)) return false;
-  const auto close = line.rfind(')');
-  if (close == std::string::npos) return false;
-  std::istringstream fields(line.substr(close + 2));
-  std::vector<std::string> f;
-  for (std::string w; fields >> w && f.size() < 15;) f.push_back(w);
-  if (f.size() < 15) return false;
-  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-  s.parent = std::stoi(f[1]);
-  s.own = (std::stod(f[11]) + std::stod(f[12])) / tick;
-  s.children = (std::stod(f[13]) + std::stod(f[14])) / tick;
-  return true;
-}
-
-double process_cpu(pid_t pid) {
-  ProcStat s;
-  return read_stat(pid, s) ? s.own : 0;
-}
-
-// The PostgreSQL server's CPU seconds: the postmaster, the backends it has reaped, the live ones.
-double postgres_cpu(const std::string& data_dir) {
-  std::ifstream in(data_dir + "/postmaster.pid");
-  pid_t postmaster = 0;
-  if (!(in >> postmaster)) return 0;
-  ProcStat s;
-  if (!read_stat(postmaster, s)) return 0;
-  double total = s.own + s.children;
-  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = e.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    ProcStat c;
-    if (read_stat(std::stoi(name), c) && c.parent == postmaster) total += c.own;
-  }
-  return total;
-}
+using pos::fleet::postgres_cpu;
+using pos::fleet::process_cpu;
 
 // The machine's CPU ticks since boot: busy (user, nice, system, irq, softirq, steal), iowait, idle.
 struct MachineTicks {

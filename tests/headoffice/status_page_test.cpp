@@ -29,24 +29,8 @@ namespace {
 
 using testing::ReferenceService;
 
-std::string base64(const std::string& in) {
-  static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (std::size_t i = 0; i < in.size(); i += 3) {
-    const unsigned n = (static_cast<unsigned char>(in[i]) << 16) |
-                       (i + 1 < in.size() ? static_cast<unsigned char>(in[i + 1]) << 8 : 0) |
-                       (i + 2 < in.size() ? static_cast<unsigned char>(in[i + 2]) : 0);
-    out += digits[n >> 18 & 63];
-    out += digits[n >> 12 & 63];
-    out += i + 1 < in.size() ? digits[n >> 6 & 63] : '=';
-    out += i + 2 < in.size() ? digits[n & 63] : '=';
-  }
-  return out;
-}
-
 HttpReply get(const ReferenceService& service, const std::string& path, const std::string& credentials) {
-  const std::string auth = credentials.empty() ? "" : "Authorization: Basic " + base64(credentials) + "\r\n";
-  return http_exchange(service.port(), "GET " + path + " HTTP/1.0\r\n" + auth + "\r\n");
+  return http_get(service.port(), path, credentials);
 }
 
 std::string as_basic(const testing::Credential& c) { return c.user + ":" + c.password; }
