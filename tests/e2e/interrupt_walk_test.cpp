@@ -80,10 +80,12 @@ TEST_P(InterruptWalk, AKillAtAnyMomentLeavesASoundDatabaseThatOneCleanRunConverg
     const testing::Outcome swept =
         testing::run_command("gfix -sweep -user SYSDBA -password quillbark " + play.database());
     EXPECT_EQ(swept.status, 0) << swept.out << swept.err;
-    EXPECT_EQ(validation_errors(validation_report(play.database()), warnings), "");
+    const std::string after_sweep = validation_report(play.database());
+    EXPECT_EQ(validation_errors(after_sweep, warnings), "") << after_sweep;
     const testing::Outcome clean = play.update(stage().args);
     EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
-    EXPECT_EQ(validation_errors(validation_report(play.database()), warnings), "");
+    const std::string after_run = validation_report(play.database());
+    EXPECT_EQ(validation_errors(after_run, warnings), "") << after_run;
     EXPECT_EQ(converged(play, stage()), "");
   }
   std::printf("%s update: %d kill points over %.2f s, %d with leftovers before the sweep, %d warnings after\n",
