@@ -17,6 +17,17 @@ namespace pos {
 
 namespace {
 
+// Member change-log entries of `machine`: listed with `listed` and removed with `removed` after
+// the machine's condition.
+LoggedKeys member_log(const std::string& machine, const std::string& listed, const std::string& removed,
+                      const char* taken_as) {
+  const std::string from = " FROM MEMBER_TEMP WHERE MCH_NO = '" + sql_escape(machine) + "'";
+  return {.list = {"SELECT MEMBER_ID" + from + listed},
+          .key = "MEMBER_ID",
+          .taken_as = taken_as,
+          .remove = {Transport::Script, "DELETE" + from + removed}};
+}
+
 const ColumnMap kMemberMapping[] = {
     {"MEMBER_ID", text("MEMBER_ID")},
     {"MEMBER_NAME", text("MEMBER_NAME")},
@@ -85,17 +96,6 @@ std::vector<std::string> member_lines(const std::string& condition) {
   return lines;
 }
 
-void take_deleted_members(RunContext& ctx) {
-  RowSet& deleted = ctx.answer;
-  take_change_log(
-      ctx, {.list = deleted,
-            .log = deleted_members(ctx.machine),
-            .loop = {.key = "MEMBER_ID", .table = "MEMBER", .on_error = OnRowError::EndRun, .progress = false},
-            .apply = [&] {
-              run_local(ctx, {"DELETE FROM MEMBER WHERE MEMBER_ID = '" + escaped_text(deleted, "MEMBER_ID") + "'"});
-            }});
-}
-
 // Changes update: each logged member is fetched (its query saved to 123.txt), then it and its
 // sub-cards are written; a member the service no longer returns is skipped.
 void take_changed_members(RunContext& ctx) {
@@ -142,12 +142,11 @@ void clear_other_entries(RunContext& ctx) {
 // remembered and removed before the members are fetched, so the fetch covers them and an entry
 // logged after it stays for the next run; they are forgotten once every member was written.
 void write_all_members(RunContext& ctx) {
-  const std::string m = sql_escape(ctx.machine);
   RowSet& logged = ctx.entries;
   RowSet& members = ctx.answer;
-  service_query(ctx, logged, {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' "});
-  take_before_fetch(ctx, logged, "MEMBER_ID", "MEMBER_TEMP CHANGE",
-                    {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' "});
+  const LoggedKeys all = member_log(ctx.machine, " AND STATE <> 'DELETE' ", " AND STATE <> 'DELETE' ", nullptr);
+  service_query(ctx, logged, all.list);
+  take_before_fetch(ctx, logged, "MEMBER_ID", "MEMBER_TEMP CHANGE", all.remove);
   service_query(ctx, members, member_lines(""));
   const JobCounters before = ctx.count();
   TableCursor& member_rows = ctx.row_cursor;
@@ -174,40 +173,28 @@ void write_all_members(RunContext& ctx) {
 }  // namespace
 
 LoggedKeys deleted_members(const std::string& machine) {
-  const std::string m = sql_escape(machine);
-  return {.list = {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' "},
-          .key = "MEMBER_ID",
-          .taken_as = "MEMBER_TEMP DELETE",
-          .remove = {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE = 'DELETE' ;"}};
+  return member_log(machine, " AND STATE = 'DELETE' ", " AND STATE = 'DELETE' ;", "MEMBER_TEMP DELETE");
 }
 
 LoggedKeys changed_members(const std::string& machine) {
-  const std::string m = sql_escape(machine);
-  return {.list = {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m +
-                   "' AND (STATE = 'UPDATE' OR STATE = 'INSERT') "},
-          .key = "MEMBER_ID",
-          .taken_as = "MEMBER_TEMP CHANGE",
-          .remove = {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "' AND STATE <> 'DELETE' ;"}};
+  return member_log(machine, " AND (STATE = 'UPDATE' OR STATE = 'INSERT') ", " AND STATE <> 'DELETE' ;",
+                    "MEMBER_TEMP CHANGE");
 }
 
 KeyedQuery member_query() { return {.key_field = "MEMBER_ID", .column = "A.MEMBER_ID", .lines = member_lines}; }
 
 LoggedKeys other_member_entries(const std::string& machine) {
-  const std::string m = sql_escape(machine);
   const std::string others = " AND STATE <> 'DELETE' AND STATE <> 'UPDATE' AND STATE <> 'INSERT'";
-  return {.list = {"SELECT MEMBER_ID FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others},
-          .key = "MEMBER_ID",
-          .taken_as = nullptr,
-          .remove = {Transport::Script, "DELETE FROM MEMBER_TEMP WHERE MCH_NO = '" + m + "'" + others + " ;"}};
+  return member_log(machine, others, others + " ;", nullptr);
 }
 
 void sync_members(RunContext& ctx) {
   if (ctx.changes_update()) {
-    take_deleted_members(ctx);
+    take_deletions(ctx, deleted_members(ctx.machine), "MEMBER");
     take_changed_members(ctx);
     clear_other_entries(ctx);
   } else if (ctx.full_update()) {
-    take_deleted_members(ctx);
+    take_deletions(ctx, deleted_members(ctx.machine), "MEMBER");
     write_all_members(ctx);
   }
   rebuild_class_discounts(ctx);

@@ -96,17 +96,6 @@ std::string designated_top_category(RunContext& ctx) {
   return top;
 }
 
-void take_deleted_products(RunContext& ctx) {
-  RowSet& deleted = ctx.answer;
-  take_change_log(ctx,
-                  {.list = deleted,
-                   .log = deleted_products(ctx.machine),
-                   .loop = {.key = "PROD_ID", .table = "LOC_PDC", .on_error = OnRowError::EndRun, .progress = false},
-                   .apply = [&] {
-                     run_local(ctx, {"DELETE FROM LOC_PDC WHERE PROD_ID = '" + escaped_text(deleted, "PROD_ID") + "'"});
-                   }});
-}
-
 void take_changed_products(RunContext& ctx, const std::string& top) {
   RowSet& changed = ctx.product_changes;
   RowSet& product = ctx.answer;
@@ -180,7 +169,7 @@ void sync_products(RunContext& ctx) {
   ctx.log.append(big5(" 商品資料傳送中...!"));
   const std::string top = designated_top_category(ctx);
   if (ctx.mode == UpdateMode::None) return;
-  take_deleted_products(ctx);
+  take_deletions(ctx, deleted_products(ctx.machine), "LOC_PDC");
   if (ctx.changes_update())
     take_changed_products(ctx, top);
   else

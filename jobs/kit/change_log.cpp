@@ -91,6 +91,18 @@ void take_change_log(RunContext& ctx, const ChangeLogStep& step) {
   take_in_chunks(ctx, step);
 }
 
+void take_deletions(RunContext& ctx, const LoggedKeys& log, const char* local_table) {
+  RowSet& deleted = ctx.answer;
+  take_change_log(ctx,
+                  {.list = deleted,
+                   .log = log,
+                   .loop = {.key = log.key, .table = local_table, .on_error = OnRowError::EndRun, .progress = false},
+                   .apply = [&] {
+                     run_local(ctx, {std::string("DELETE FROM ") + local_table + " WHERE " + log.key + " = '" +
+                                     escaped_text(deleted, log.key) + "'"});
+                   }});
+}
+
 void take_before_fetch(RunContext& ctx, RowSet& list, const char* key, const char* taken_as,
                        const ServiceStatement& remove) {
   ensure_taken_table(ctx);

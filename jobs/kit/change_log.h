@@ -40,6 +40,10 @@ struct ChangeLogStep {
 // Takes the keys remembered by an earlier run, then lists the entries and takes them, chunk by chunk.
 void take_change_log(RunContext& ctx, const ChangeLogStep& step);
 
+// Takes the log's deleted entries: each deletes the local row of `local_table` whose key column
+// (named as the log's key) holds the entry's key; a failed deletion ends the run.
+void take_deletions(RunContext& ctx, const LoggedKeys& log, const char* local_table);
+
 // For a job that fetches everything after listing the log: remembers every listed key and removes
 // its entries, chunk by chunk. forget_taken ends the step once everything was written.
 void take_before_fetch(RunContext& ctx, RowSet& list, const char* key, const char* taken_as,
