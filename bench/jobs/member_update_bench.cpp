@@ -29,7 +29,9 @@ const std::vector<std::string> kColumns = {
 int main(int argc, char** argv) {
   const int members = argc > 1 ? std::atoi(argv[1]) : 20000;
   std::printf("seeding %d members...\n", members);
-  testing::ReferenceService service({"--scale", "small", "--members", std::to_string(members)});
+  // The floor sends its own bare statements, which admission would refuse.
+  testing::ReferenceService service({"--scale", "small", "--members", std::to_string(members)}, "001", std::nullopt, "",
+                                    {"--statements=any"});
   testing::Terminal terminal(service);
   terminal.start({"1"});
   TFormTollmere& form = terminal.form();
